@@ -1,0 +1,29 @@
+// Global objects of the shell, constructed before main.
+#include <cstring>
+
+#include "GenH/mnw.h"
+#include "GenH/shell.h"
+#include "UTL/xer.h"
+#include "UTL/xtim.h"
+
+std::atomic<int> app_done{0};
+std::string app_path;
+int g_case_sensitive = 0;
+int ogl_inited = 0;
+int return_hit = 0;
+float lookup_sin[361];
+float lookup_cos[361];
+float randrat[10000];
+
+log_stream_class xer;
+
+mnw_class::mnw_class() {
+  memset(static_cast<void*>(this), 0, sizeof(*this));
+  keylist_up = 1;
+  window_type = -1;
+  scale = scale2 = 1.0f;
+}
+
+mnw_class mnw;
+
+xtim_class xtim;

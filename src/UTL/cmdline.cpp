@@ -1,0 +1,184 @@
+#include "UTL/cmdline.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "UTL/cmnd.h"
+#include "UTL/xer.h"
+
+UTL_cmdline cmdline;
+
+void UTL_cmdline::store(const std::string& key, const std::string& value) {
+  if (table_.count(key))
+    xer << "WARNING: command line option " << key << "=" << value << "used twice.\n";
+  table_[key] = value;
+  xer << "     '" << key;
+  if (!value.empty()) xer << "'='" << value;
+  xer << "'\n";
+}
+
+void UTL_cmdline::store(const std::string& item) {
+  size_t eq = item.find('=');
+  if (eq == std::string::npos)
+    store(item, std::string());
+  else
+    store(item.substr(0, eq), item.substr(eq + 1));
+}
+
+void UTL_cmdline::init_unix(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) store(std::string(argv[i] ? argv[i] : ""));
+  init_common();
+}
+
+void UTL_cmdline::init_win(const char* line) {
+  const char* p = line;
+  for (;;) {
+    while (*p && isspace(static_cast<unsigned char>(*p))) ++p;
+    if (!*p) break;
+    const char* w = p;
+    while (*p && !isspace(static_cast<unsigned char>(*p)) && *p != '=') ++p;
+    std::string key(w, p);
+    std::string value;
+    if (*p == '=') {
+      const char* v = ++p;
+      while (*p && !isspace(static_cast<unsigned char>(*p))) ++p;
+      value.assign(v, p);
+    }
+    if (!key.empty()) store(key, value);
+  }
+  init_common();
+}
+
+void UTL_cmdline::init_common() {
+  if (has_option("--cmnds")) {
+    std::string v = get_option("--cmnds");
+    if (v == "all") {
+      for (int i = 0; i < cmnd.count(); ++i)
+        printf("%-50s %s\n", cmnd.path(i).c_str(), cmnd.description(i).c_str());
+    } else {
+      std::vector<std::string> names;
+      cmnd.get_cmds_in_path(v, names);
+      std::sort(names.begin(), names.end());
+      for (const std::string& n : names) printf("%s\n", n.c_str());
+    }
+    fflush(stdout);
+    xer.flush();
+    exit(0);
+  }
+  if (has_option("--version")) {
+    xer.flush();
+    exit(0);
+  }
+  if (has_option("-h") || has_option("--help")) {
+    printf("%s\n", UTL_usage_text);
+    fflush(stdout);
+    xer.flush();
+    exit(0);
+  }
+}
+
+int UTL_cmdline::has_option(const char* key) const { return table_.count(key) ? 1 : 0; }
+
+std::string UTL_cmdline::get_option(const char* key) const {
+  auto it = table_.find(key);
+  return it == table_.end() ? std::string() : it->second;
+}
+
+const char* const UTL_usage_text =
+    "Usage: Flyvane [options...]\n"
+    "\n"
+    "Options take the form --flag or --flag=value. The OpenGL options apply to all\n"
+    "Flyvane applications; the frame-rate test applies to the simulator only.\n"
+    "\n"
+    "--help\n"
+    "-h\n"
+    "    Print this message and quit.\n"
+    "\n"
+    "--no_sound\n"
+    "    Run without initialising sound.\n"
+    "\n"
+    "--missing_strings\n"
+    "    Write to the log every string that has no translation in the current\n"
+    "    language.\n"
+    "\n"
+    "--lang=<lang code>\n"
+    "    Run in the given language if no language preference is saved. This\n"
+    "    bypasses the detection of the system language.\n"
+    "\n"
+    "OPTIONS TO DISABLE HARDWARE ACCELERATION\n"
+    "\n"
+    "These options turn off features of your graphics card and driver. Use them\n"
+    "to work around driver problems; each one may cost frame rate.\n"
+    "\n"
+    "--no_vbos\n"
+    "    Do not use vertex buffer objects (GL_ARB_vertex_buffer_object).\n"
+    "\n"
+    "--no_fbos\n"
+    "    Do not use framebuffer objects.\n"
+    "\n"
+    "--no_pbos\n"
+    "    Do not use pixel buffer objects.\n"
+    "\n"
+    "--no_sprites\n"
+    "    Do not use point sprites (GL_ARB_point_sprite).\n"
+    "\n"
+    "--no_pixel_counters\n"
+    "    Do not use occlusion queries (GL_ARB_occlusion_query).\n"
+    "\n"
+    "--no_aniso_filtering\n"
+    "    Do not use anisotropic filtering (GL_EXT_texture_filter_anisotropic).\n"
+    "\n"
+    "--no_hw_mipmap\n"
+    "    Build mipmaps on the processor instead of with GL_SGIS_generate_mipmap.\n"
+    "\n"
+    "--no_fshaders\n"
+    "    Do not use fragment shaders.\n"
+    "\n"
+    "--no_vshaders\n"
+    "    Do not use vertex shaders.\n"
+    "\n"
+    "--no_glsl\n"
+    "    Do not use GLSL, the OpenGL shading language.\n"
+    "\n"
+    "--no_threaded_ogl\n"
+    "    Do not use OpenGL from several threads.\n"
+    "\n"
+    "OPTIONS TO ENABLE INCOMPATIBLE HARDWARE ACCELERATION\n"
+    "\n"
+    "These options turn on features that are normally avoided on some cards and\n"
+    "drivers because they are slow or broken there. Use them at your own risk.\n"
+    "\n"
+    "--use_vbos\n"
+    "    Force vertex buffer objects on drivers where they are normally avoided.\n"
+    "\n"
+    "--use_sprites\n"
+    "    Force point sprites on drivers where they are normally avoided.\n"
+    "\n"
+    "--use_fshaders\n"
+    "    Force fragment shaders.\n"
+    "\n"
+    "--use_vshaders\n"
+    "    Force vertex shaders.\n"
+    "\n"
+    "--use_glsl\n"
+    "    Force GLSL on cards where it is normally avoided.\n"
+    "\n"
+    "--force_run\n"
+    "    Run even on hardware below the minimum requirements, for example a card\n"
+    "    with fewer than two texture units.\n"
+    "\n"
+    "FRAMERATE TEST\n"
+    "\n"
+    "--fps_test=n\n"
+    "    Run the simulator's frame-rate test. n is a three-digit test number: the\n"
+    "    first digit picks the camera angle, the second the scenery complexity and\n"
+    "    the third the weather. The test runs for 90 seconds and writes three\n"
+    "    frame rates to the log.\n"
+    "\n"
+    "--require_fps=n\n"
+    "    Use after --fps_test for a pass-fail test: one 30-second test runs with\n"
+    "    the flight model paused, and the program exits with status 0 when the\n"
+    "    measured frame rate is above n, else with status 1.";

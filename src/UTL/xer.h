@@ -1,0 +1,58 @@
+// The log stream: "Flyvane Installer Log.txt" behind the global `xer`.
+//
+// Any thread may write to it. Each thread formats into a buffer of its own and
+// whole lines go to the file under one lock, so lines of two threads never mix.
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <ostream>
+#include <sstream>
+#include <string>
+
+struct thread_log_buffer;
+
+class log_stream_class {
+ public:
+  constexpr log_stream_class() = default;
+  log_stream_class(const log_stream_class&) = delete;
+  log_stream_class& operator=(const log_stream_class&) = delete;
+
+  // Opens (truncates) the log file. A failed open leaves the stream failed;
+  // writes are then dropped, as with a failed ofstream.
+  bool open(const std::string& path);
+  // Writes what the calling thread still holds, then closes the file.
+  void close();
+  bool is_open() const;
+  bool fail() const { return failed_.load(); }
+
+  // Sends the calling thread's complete lines and flushes the file.
+  void flush();
+
+  template <class T>
+  log_stream_class& operator<<(const T& v) {
+    std::ostringstream& b = buffer();
+    b << v;
+    after_write(b);
+    return *this;
+  }
+  log_stream_class& operator<<(std::ostream& (*manip)(std::ostream&));
+  log_stream_class& operator<<(std::ios_base& (*manip)(std::ios_base&));
+
+  // The path the stream was last opened on ("" if never).
+  std::string path() const;
+
+ private:
+  friend struct thread_log_buffer;
+  static std::ostringstream& buffer();
+  void after_write(std::ostringstream& b);
+  void emit(const char* data, size_t n);  // under mtx_
+
+  mutable std::mutex mtx_;
+  FILE* file_ = nullptr;
+  std::atomic<bool> failed_{false};
+  char path_[4096] = {};
+};
+
+extern log_stream_class xer;

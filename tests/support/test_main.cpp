@@ -1,0 +1,113 @@
+#include <ftw.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "GenH/shell.h"
+#include "UTL/xer.h"
+#include "support/test_util.h"
+
+namespace fly_test {
+namespace {
+std::string g_sandbox;
+std::vector<alert_record> g_alerts;
+int g_expect_fatal = 0;
+
+int record_alert(int window, const std::string& s1, const std::string& s2, const std::string& s3,
+                 const std::string& s4, int type, const char* file, int line) {
+  alert_record r{window, s1, s2, s3, s4, type, file ? file : "", line};
+  g_alerts.push_back(r);
+  if (type == t_exit) {
+    if (!g_expect_fatal)
+      ADD_FAILURE() << "unexpected fatal alert: " << s1 << " | " << s2 << " (" << r.file << ":"
+                    << line << ")";
+    throw fatal_alert{r};
+  }
+  return 1;
+}
+
+int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
+  remove(path);
+  return 0;
+}
+
+void make_sandbox() {
+  const char* base = getenv("FLY_TEST_TMP");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/flytest-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back(0);
+  if (!mkdtemp(buf.data())) {
+    perror("mkdtemp");
+    exit(2);
+  }
+  g_sandbox = std::string(buf.data()) + "/";
+  mkdir((g_sandbox + "home").c_str(), 0755);
+  mkdir((g_sandbox + "home/.config").c_str(), 0755);
+  mkdir((g_sandbox + "tmp").c_str(), 0700);
+  mkdir((g_sandbox + "work").c_str(), 0755);
+  setenv("HOME", (g_sandbox + "home").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (g_sandbox + "home/.config").c_str(), 1);
+  setenv("TMPDIR", (g_sandbox + "tmp").c_str(), 1);
+  if (chdir((g_sandbox + "work").c_str()) != 0) exit(2);
+}
+}  // namespace
+
+const std::string& sandbox() { return g_sandbox; }
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << data;
+}
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+int run(const std::string& cmd, std::string* out) {
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return -1;
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) text.append(buf, n);
+  int st = pclose(p);
+  if (out) *out = text;
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+std::string log_text() {
+  xer.flush();
+  return read_file(xer.path());
+}
+
+std::vector<alert_record>& alerts() { return g_alerts; }
+void clear_alerts() { g_alerts.clear(); }
+
+expect_fatal::expect_fatal() { ++g_expect_fatal; }
+expect_fatal::~expect_fatal() { --g_expect_fatal; }
+
+}  // namespace fly_test
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  fly_test::make_sandbox();
+  xer.open(fly_test::sandbox() + "test_log.txt");
+  g_alert_intercept = fly_test::record_alert;
+  int rc = RUN_ALL_TESTS();
+  xer.close();
+  if (!getenv("FLY_KEEP_SANDBOX"))
+    nftw(fly_test::sandbox().c_str(), fly_test::remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+  return rc;
+}

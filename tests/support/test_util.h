@@ -1,0 +1,62 @@
+// Helpers shared by every test: a private sandbox folder per test process,
+// file helpers, the log's text and the alert recorder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace fly_test {
+
+// The test process's private folder (ends in "/"). HOME, XDG_CONFIG_HOME and
+// TMPDIR point inside it and it is the working folder when a test starts.
+const std::string& sandbox();
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& data);
+bool file_exists(const std::string& path);
+// Runs a shell command; returns its exit status, output in *out when given.
+int run(const std::string& cmd, std::string* out = nullptr);
+
+// Everything written to the log so far (flushes the calling thread's lines).
+std::string log_text();
+
+struct alert_record {
+  int window;
+  std::string s1, s2, s3, s4;
+  int type;
+  std::string file;
+  int line;
+};
+// Alerts raised on the main thread since the last clear.
+std::vector<alert_record>& alerts();
+void clear_alerts();
+
+// Thrown in place of a fatal alert, so the test can go on.
+struct fatal_alert {
+  alert_record rec;
+};
+
+// While an instance lives, fatal alerts are expected (they still throw
+// fatal_alert); otherwise a fatal alert also fails the test.
+struct expect_fatal {
+  expect_fatal();
+  ~expect_fatal();
+};
+
+}  // namespace fly_test
+
+// Runs stmt and expects it to raise a fatal alert whose first line holds text.
+#define EXPECT_FATAL_ALERT(stmt, text)                                                   \
+  do {                                                                                   \
+    fly_test::expect_fatal fly_expect_fatal_scope;                                       \
+    bool fly_got = false;                                                                \
+    try {                                                                                \
+      stmt;                                                                              \
+    } catch (const fly_test::fatal_alert& fly_fa) {                                      \
+      fly_got = true;                                                                    \
+      EXPECT_NE(fly_fa.rec.s1.find(text), std::string::npos) << "alert: " << fly_fa.rec.s1; \
+    }                                                                                    \
+    EXPECT_TRUE(fly_got) << "no fatal alert from " #stmt;                                \
+  } while (0)
