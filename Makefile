@@ -1,5 +1,5 @@
 # make test   installs what is missing, builds, and runs every test
-# make run    builds and starts the installer
+# make run    builds and starts the installer (for now it prints its usage)
 # make bench  builds and runs the benchmarks
 BUILD ?= build
 JOBS := $(shell nproc)
@@ -46,7 +46,7 @@ test-tsan: tsan
 test: test-main test-asan test-tsan
 
 run: build
-	$(BUILD)/app/flyvane_installer
+	$(BUILD)/app/flyvane_installer --help
 
 bench: build
 	@tools/run-benchmarks.sh $(BUILD)
