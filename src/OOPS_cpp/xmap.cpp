@@ -106,6 +106,7 @@ const char* xmap_class::retry(const std::string& p) {
                      "The path in question is:", p, 2, __FILE__, __LINE__);
   }
   release();
+  path = p;
   std::string f;
   if (is_res) {
     f = UTL_resource_get_file(name);
