@@ -91,9 +91,12 @@ int main(int argc, char** argv) {
   std::string corpus;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string a = argv[i];
-    if (a == "--scale") scale = atof(argv[i + 1]);
-    else if (a == "--corpus") corpus = argv[i + 1];
-    else if (a == "--runs") runs = std::max(1, atoi(argv[i + 1]));
+    if (a == "--scale")
+      scale = atof(argv[i + 1]);
+    else if (a == "--corpus")
+      corpus = argv[i + 1];
+    else if (a == "--runs")
+      runs = std::max(1, atoi(argv[i + 1]));
   }
   if (corpus.empty()) {
     const char* t = getenv("TMPDIR");
@@ -144,8 +147,8 @@ int main(int argc, char** argv) {
       }
   }
 
-  const size_t per_proc = (g_files.size() + static_cast<size_t>(procs) * 4 - 1) /
-                          (static_cast<size_t>(procs) * 4);
+  const size_t per_proc =
+      (g_files.size() + static_cast<size_t>(procs) * 4 - 1) / (static_cast<size_t>(procs) * 4);
   const std::string np = std::to_string(procs);
   const double t_one = best_of(runs, [&] { hash_all(ours); });
   const double t_par = best_of(runs, [&] { hash_parallel(procs, ours); });
@@ -173,7 +176,7 @@ int main(int argc, char** argv) {
          t_md5sum / t_one);
   printf("ratio xargs -P%s md5sum / calc_file_md5 (%s threads): %.3f  (target >= 3)\n", np.c_str(),
          np.c_str(), t_xargs / t_par);
-  printf("ratio xargs -P%s -n%zu md5sum / calc_file_md5 (%s threads): %.3f\n", np.c_str(),
-         per_proc, np.c_str(), t_xargs_n / t_par);
+  printf("ratio xargs -P%s -n%zu md5sum / calc_file_md5 (%s threads): %.3f\n", np.c_str(), per_proc,
+         np.c_str(), t_xargs_n / t_par);
   return 0;
 }

@@ -10,7 +10,8 @@ std::atomic<int> sErrLine{-1};
 // their texts.
 const err_msg_row kErrMsgs[] = {
     {20001, "We were unable to open a zip file. It may be missing or damaged"},
-    {20002, "We were unable to read from a zip file (short-read error). It may be missing or damaged"},
+    {20002,
+     "We were unable to read from a zip file (short-read error). It may be missing or damaged"},
     {20003, "We were unable to create a zip file"},
     {20004, "We were unable to write to a zip file. It may be missing or damaged"},
     {20005,
@@ -54,7 +55,8 @@ const err_msg_row kErrMsgs[] = {
     {ENOTDIR, "Not a directory"},
     {ENOTTY, "Inappropriate ioctl for device"},
     {ENXIO, "Device not configured"},
-    {EPERM, "Operation not permitted. Perhaps you do not have access to a directory or file system"},
+    {EPERM,
+     "Operation not permitted. Perhaps you do not have access to a directory or file system"},
     {EPIPE, "Broken pipe"},
     {ERANGE, "Result too large"},
     {EROFS, "The destination file system is read-only"},

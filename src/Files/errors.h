@@ -9,12 +9,12 @@
 #include <string>
 
 enum {
-  err_zip_open = 20001,       // a zip or 7z archive could not be opened
+  err_zip_open = 20001,  // a zip or 7z archive could not be opened
   err_zip_short_read = 20002,
   err_zip_create = 20003,
   err_unzip_short_write = 20004,
-  err_fork_too_big = 20005,   // a resource fork of 2 GB or more
-  err_map_failed = 20006,     // a file could not be opened for reading
+  err_fork_too_big = 20005,  // a resource fork of 2 GB or more
+  err_map_failed = 20006,    // a file could not be opened for reading
   err_net_reconnect = 20007,
   err_net_bad_state = 20008,
   err_net_alloc = 20009,

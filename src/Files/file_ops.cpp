@@ -268,7 +268,9 @@ int get_free_space(const std::string& path, unsigned long long* total,
                    unsigned long long* free_bytes) {
   std::string f = drop_slash(full(path));
   const size_t slash = f.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : f.substr(0, slash);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : f.substr(0, slash);
   struct statvfs v;
   if (statvfs(folder.c_str(), &v) != 0) return err_or_eio();
   if (total) *total = static_cast<unsigned long long>(v.f_blocks) * v.f_frsize;
@@ -287,7 +289,8 @@ int file_type_by_suffix(const std::string& name, int type) {
   };
   if (name.size() < 4) return type;
   char s[5];
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(toupper(static_cast<unsigned char>(name[name.size() - 4 + i])));
+  for (int i = 0; i < 4; ++i)
+    s[i] = static_cast<char>(toupper(static_cast<unsigned char>(name[name.size() - 4 + i])));
   s[4] = 0;
   for (const auto& r : k_suffixes)
     if (strcmp(s, r.suffix) == 0) return r.type;

@@ -4,8 +4,8 @@
 #include <string>
 
 enum os_dir_type {
-  os_dir_this_app = 0,      // the folder that holds the application
-  os_dir_app_bundle = 1,    // the application itself
+  os_dir_this_app = 0,    // the folder that holds the application
+  os_dir_app_bundle = 1,  // the application itself
   os_dir_desktop = 2,
   os_dir_default_apps = 3,  // also the desktop
   os_dir_temp = 4,          // a private temporary folder

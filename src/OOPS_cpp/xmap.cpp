@@ -76,8 +76,13 @@ int ouf_open(const std::string& path, int type, int version, const std::string& 
 }
 
 xmap_class::xmap_class(const std::string& p)
-    : swap_bytes(0), path(p), io_mode(0), map_base(nullptr), cursor(nullptr),
-      map_end(nullptr), fd(-1) {
+    : swap_bytes(0),
+      path(p),
+      io_mode(0),
+      map_base(nullptr),
+      cursor(nullptr),
+      map_end(nullptr),
+      fd(-1) {
   if (!p.empty()) retry(p);
 }
 

@@ -1,7 +1,8 @@
+#include "Files/errors.h"
+
 #include <cerrno>
 #include <set>
 
-#include "Files/errors.h"
 #include "support/test_util.h"
 
 TEST(ErrorStr, LinuxErrnoValuesFindTheirTexts) {

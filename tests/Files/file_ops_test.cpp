@@ -1,3 +1,5 @@
+#include "Files/file_ops.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +9,6 @@
 #include <thread>
 
 #include "Files/errors.h"
-#include "Files/file_ops.h"
 #include "UTL/cmnd.h"
 #include "support/test_util.h"
 
@@ -35,8 +36,8 @@ mode_t mode_of(const std::string& p) {
 }  // namespace
 
 TEST(CopyFile, SizesAndPermissions) {
-  for (size_t n : {size_t(0), size_t(1), size_t(65535), size_t(65536), size_t(3 * 65536),
-                   size_t(200001)}) {
+  for (size_t n :
+       {size_t(0), size_t(1), size_t(65535), size_t(65536), size_t(3 * 65536), size_t(200001)}) {
     const std::string data = pattern(n, static_cast<unsigned>(n));
     write_file("src", data);
     chmod("src", 0750);
@@ -193,8 +194,8 @@ TEST(Listing, ModesFilterAndSort) {
 
 TEST(Listing, PanelModeHidesNumberedAndPanelSets) {
   fly_test::run("mkdir -p Resources/bitmaps/cockpit/-panels-/x Resources/bitmaps/other");
-  for (const char* f : {"gauge.png", "gauge-1.png", "gauge-4.BMP", "gauge-5.png", "dial-2.txt",
-                        "notes.txt"})
+  for (const char* f :
+       {"gauge.png", "gauge-1.png", "gauge-4.BMP", "gauge-5.png", "dial-2.txt", "notes.txt"})
     write_file(std::string("Resources/bitmaps/other/") + f, "x");
   write_file("Resources/bitmaps/cockpit/-panels-/x/p.png", "x");
   std::vector<std::string> n;

@@ -1,3 +1,5 @@
+#include "Files/md5.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,7 +7,6 @@
 #include <cstring>
 
 #include "Files/errors.h"
-#include "Files/md5.h"
 #include "support/test_util.h"
 
 namespace {
@@ -70,9 +71,9 @@ TEST(Md5, PiecesOfAnySizeGiveTheSameSum) {
 
 TEST(Md5, FilesMatchMd5sum) {
   const std::string data = pattern(5 << 20);
-  for (size_t n : {size_t(0), size_t(1), size_t(55), size_t(56), size_t(63), size_t(64),
-                   size_t(65535), size_t(65536), size_t(65537), size_t(1 << 20),
-                   size_t((1 << 20) + 1), size_t(5 << 20)}) {
+  for (size_t n :
+       {size_t(0), size_t(1), size_t(55), size_t(56), size_t(63), size_t(64), size_t(65535),
+        size_t(65536), size_t(65537), size_t(1 << 20), size_t((1 << 20) + 1), size_t(5 << 20)}) {
     fly_test::write_file("f", data.substr(0, n));
     std::string hex = "unset";
     ASSERT_EQ(calc_file_md5("f", hex), 0) << n;

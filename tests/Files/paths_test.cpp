@@ -1,3 +1,5 @@
+#include "Files/paths.h"
+
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,7 +7,6 @@
 #include <cstdlib>
 
 #include "Files/file_ops.h"
-#include "Files/paths.h"
 #include "Files/tiles.h"
 #include "GenH/shell.h"
 #include "support/test_util.h"
@@ -50,7 +51,7 @@ TEST(SetPathToFull, CaseRepairOnlyWhereAComponentIsMissing) {
       {"Data/sub/File.txt", "Data/Sub/File.txt"},
       {"data/sub/", "Data/Sub/"},
       {"data/sub/new.txt", "Data/Sub/new.txt"},  // the missing leaf stays as asked
-      {"nothing/data/x", "nothing/data/x"},       // first component missing: unchanged
+      {"nothing/data/x", "nothing/data/x"},      // first component missing: unchanged
       {"data/none/file.txt", "Data/none/file.txt"},
       {"foo/a", "foo/a"},
       {"Foo/a", "Foo/a"},
@@ -71,11 +72,11 @@ TEST(RightDirchars, SeparatorsAndMacRoman) {
     std::string in, out;
   } cases[] = {
       {"a\\b:c/d", "a/b/c/d"},
-      {"caf\xC3\xA9/x", "caf\xC3\xA9/x"},         // valid UTF-8 untouched
-      {"\x8A", "\xC3\xA4"},                        // Mac Roman a-umlaut
-      {"x\xA5y:z", "x\xE2\x80\xA2y/z"},            // bullet, and ":" still converted
-      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},    // four-byte UTF-8 is valid
-      {"\xC3", "\xE2\x88\x9A"},                     // cut-off sequence: Mac Roman
+      {"caf\xC3\xA9/x", "caf\xC3\xA9/x"},        // valid UTF-8 untouched
+      {"\x8A", "\xC3\xA4"},                      // Mac Roman a-umlaut
+      {"x\xA5y:z", "x\xE2\x80\xA2y/z"},          // bullet, and ":" still converted
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},  // four-byte UTF-8 is valid
+      {"\xC3", "\xE2\x88\x9A"},                  // cut-off sequence: Mac Roman
       {"\xE0\x80", "\xE2\x80\xA1\xC3\x84"},
   };
   for (const auto& c : cases) {
@@ -106,8 +107,7 @@ TEST(RightDirchars, MacRomanTableMatchesIconv) {
 
 TEST(OsAbsPath, UserFoldersEndInSlashAndAreMade) {
   const std::string home = sandbox() + "home";
-  fly_test::write_file(home + "/.config/user-dirs.dirs",
-                       "XDG_DESKTOP_DIR=\"$HOME/My Desk:top\"\n");
+  fly_test::write_file(home + "/.config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/My Desk:top\"\n");
   std::string desk, apps, prefs;
   get_OS_abs_path(os_dir_desktop, desk);
   get_OS_abs_path(os_dir_default_apps, apps);

@@ -1,3 +1,5 @@
+#include "OOPS_cpp/xmap.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,7 +7,6 @@
 #include <cstring>
 
 #include "GenH/shell.h"
-#include "OOPS_cpp/xmap.h"
 #include "support/test_util.h"
 
 using fly_test::read_file;
@@ -88,8 +89,8 @@ TEST(XmapHeader, BinaryHeaders) {
   i.read_n_rev(out, 4);
   EXPECT_EQ(memcmp(out, "\x01\x02\x03\x04", 4), 0);
 
-  for (const std::string& bad : {std::string("x\x84\x03\x00\x00", 5), std::string("i\x84\x03", 3),
-                                 std::string("i")}) {
+  for (const std::string& bad :
+       {std::string("x\x84\x03\x00\x00", 5), std::string("i\x84\x03", 3), std::string("i")}) {
     write_file("bad", bad);
     xmap_class z("bad");
     EXPECT_EQ(z.check_file(xmap_binary, v900, nullptr, nullptr), 0) << bad.size();
@@ -176,11 +177,12 @@ TEST(XmapOpen, BadPathsAreFatal) {
 }
 
 TEST(XmapScan, Scanners) {
-  write_file("s", "  -42 x\n"
-                  "  abc  \r\n\r\n  def\n"
-                  "tok1\ttok2\n"
-                  "WORD rest\n"
-                  "WORDY\n");
+  write_file("s",
+             "  -42 x\n"
+             "  abc  \r\n\r\n  def\n"
+             "tok1\ttok2\n"
+             "WORD rest\n"
+             "WORDY\n");
   xmap_class x("s");
   EXPECT_EQ(x.TXT_int_scan(), -42);
   EXPECT_EQ(*x.cursor, ' ');
@@ -212,12 +214,16 @@ TEST(XmapScan, NumbersSignsAndOverflow) {
     int value;
     size_t used;
   } cases[] = {
-      {"  -42 a", -42, 5},   {"+7", 7, 2},          {"-+5", 5, 3},
-      {"  \n", 0, 2},        {"-", 0, 1},           {"- 3", 0, 1},
+      {"  -42 a", -42, 5},
+      {"+7", 7, 2},
+      {"-+5", 5, 3},
+      {"  \n", 0, 2},
+      {"-", 0, 1},
+      {"- 3", 0, 1},
       {"2147483647", 2147483647, 10},
       {"-2147483648", -2147483647 - 1, 11},
       {"99999999999999999999", 1661992959, 20},  // wraps, never overflows
-      {"12a", 12 * 10 + ('a' - '0'), 3},  // bytes are taken as digits unchecked
+      {"12a", 12 * 10 + ('a' - '0'), 3},         // bytes are taken as digits unchecked
       {std::string("1\0002", 3), 1, 1},
   };
   for (const auto& c : cases) {
