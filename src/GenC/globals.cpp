@@ -3,6 +3,7 @@
 
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
+#include "OOPS_cpp/xmap.h"
 #include "UTL/xer.h"
 #include "UTL/xtim.h"
 
@@ -15,6 +16,7 @@ float lookup_sin[361];
 float lookup_cos[361];
 float randrat[10000];
 
+std::ofstream ouf;
 log_stream_class xer;
 
 mnw_class::mnw_class() {

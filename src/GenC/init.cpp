@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "Files/paths.h"
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "Linux/lin_sys.h"
@@ -79,8 +80,8 @@ void MACIBM_init(int argc, const char* const* argv) {
   }
   app_path.clear();
 
-  std::string desktop = LIN_xdg_user_dir("DESKTOP", "Desktop") + "/";
-  LIN_make_dirs(desktop);
+  std::string desktop;
+  get_OS_abs_path(os_dir_desktop, desktop);
   xer.open(desktop + "Flyvane Installer Log.txt");
   MACIBM_write_log_header();
 
