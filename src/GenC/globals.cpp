@@ -3,6 +3,8 @@
 
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
+#include "Installer-f/stg.h"
+#include "OOPS_cpp/http.h"
 #include "OOPS_cpp/xmap.h"
 #include "UTL/xer.h"
 #include "UTL/xtim.h"
@@ -27,5 +29,7 @@ mnw_class::mnw_class() {
 }
 
 mnw_class mnw;
+stg_struct stg;  // zero-filled
 
 xtim_class xtim;
+http_class http;
