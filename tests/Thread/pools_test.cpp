@@ -163,8 +163,10 @@ struct pool_task : UTL_pool_task {
     if (g) g->wait();
     ++runs;
     if (throws) throw std::runtime_error("pool task threw");
+    // Once done is told the owner may free this task: touch nothing after.
+    const int r = result;
     if (done) UTL_message_queue_write(done, P(tag));
-    return result;
+    return r;
   }
   const char* get_debug_name() override { return "test task"; }
 };
@@ -346,8 +348,8 @@ TEST_F(SharedPool, HelperNeverTakesBarrierOrSyncCopies) {
 
 TEST_F(SharedPool, ThrowingTaskIsForwardedAndTheThreadGoesOn) {
   THREAD_init();
-  UTL_threadpool pool(1);
   pool_task bad, after;
+  UTL_threadpool pool(1);
   bad.throws = 1;
   after.done = done;
   pool.queue_task(&bad, 0);
