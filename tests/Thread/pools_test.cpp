@@ -182,22 +182,19 @@ using SharedPool = shared_pool;
 
 TEST_F(SharedPool, DeletesOnlyTasksThatSaySo) {
   std::atomic<int> destroyed{0};
-  UTL_threadpool pool(2);
   auto* keep = new pool_task;
   keep->done = done;
+  keep->tag = 1;
   keep->destroyed = &destroyed;
   auto* drop = new pool_task;
   drop->result = 1;
   drop->destroyed = &destroyed;
-  drop->done = done;
-  pool.queue_task(keep, 0);
-  pool.queue_task(drop, 0);
-  next_done();
-  next_done();
-  pool.queue_task(new pool_task, 0);  // a task without a sink: just run it
-  // The pool deletes after do_it returns: poll until it has.
-  while (destroyed.load() < 1) UTL_sleep(1);
-  UTL_sleep(10);
+  {
+    UTL_threadpool pool(2);
+    pool.queue_task(keep, 0);
+    pool.queue_task(drop, 0);
+    EXPECT_EQ(next_done(), 1);
+  }  // joined: every do_it has returned and the pool has done its deleting
   EXPECT_EQ(destroyed.load(), 1);
   EXPECT_EQ(keep->runs.load(), 1);
   delete keep;
