@@ -24,9 +24,9 @@ void os_fatal(const char* call, int err, int line) {
   __MACIBM_alert(0, std::string("\"") + call + "\" OS error", buf, "", "", t_exit, __FILE__, line);
 }
 
-#define OS_CHECK(call_text, expr)                      \
-  do {                                                 \
-    int os_check_rc = (expr);                          \
+#define OS_CHECK(call_text, expr)                                     \
+  do {                                                                \
+    int os_check_rc = (expr);                                         \
     if (os_check_rc != 0) os_fatal(call_text, os_check_rc, __LINE__); \
   } while (0)
 
@@ -133,7 +133,8 @@ void UTL_sleep(int ms) {
 void UTL_critical_section_create(pthread_mutex_t* m) {
   pthread_mutexattr_t attr;
   OS_CHECK("::pthread_mutexattr_init", pthread_mutexattr_init(&attr));
-  OS_CHECK("::pthread_mutexattr_settype", pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE));
+  OS_CHECK("::pthread_mutexattr_settype",
+           pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE));
   OS_CHECK("::pthread_mutex_init", pthread_mutex_init(m, &attr));
   OS_CHECK("::pthread_mutexattr_destroy", pthread_mutexattr_destroy(&attr));
 }
@@ -158,7 +159,9 @@ struct UTL_message_queue {
 };
 
 namespace {
-void queue_lock(UTL_message_queue* q) { OS_CHECK("pthread_mutex_lock", pthread_mutex_lock(&q->lock)); }
+void queue_lock(UTL_message_queue* q) {
+  OS_CHECK("pthread_mutex_lock", pthread_mutex_lock(&q->lock));
+}
 void queue_unlock(UTL_message_queue* q) {
   OS_CHECK("pthread_mutex_unlock", pthread_mutex_unlock(&q->lock));
 }
