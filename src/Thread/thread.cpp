@@ -3,8 +3,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cxxabi.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <list>
 #include <string>
 
@@ -20,13 +24,14 @@ void os_fatal(const char* call, int err, int line) {
   __MACIBM_alert(0, std::string("\"") + call + "\" OS error", buf, "", "", t_exit, __FILE__, line);
 }
 
-#define OS_CHECK(call_text, expr)                      \
-  do {                                                 \
-    int os_check_rc = (expr);                          \
+#define OS_CHECK(call_text, expr)                                     \
+  do {                                                                \
+    int os_check_rc = (expr);                                         \
     if (os_check_rc != 0) os_fatal(call_text, os_check_rc, __LINE__); \
   } while (0)
 
-// Thrown by UTL_thread_exit and caught at the thread's root.
+// Thrown by UTL_thread_exit and caught at the thread's root. Not derived from
+// std::exception, so handlers for ordinary errors let it pass.
 struct thread_exit_unwind {
   void* result;
 };
@@ -36,14 +41,41 @@ struct thread_start {
   void* arg;
 };
 
+// Last resort for threads whose function lets an exception escape: the error
+// goes the way of every worker alert instead of ending the process unlogged.
+void report_escaped(const char* what) {
+  __MACIBM_alert(0,
+                 what ? "Caught an unhandled C++ exception"
+                      : "Caught an unhandled unknown exception",
+                 what ? what : "", "", "", t_exit, __FILE__, __LINE__);
+}
+
 void* thread_root(void* p) {
+  // A cancelled thread would be torn out of a queue wait with the queue's lock
+  // held; framework threads only end by returning or by UTL_thread_exit.
+  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
   thread_start start = *static_cast<thread_start*>(p);
   delete static_cast<thread_start*>(p);
   try {
-    return start.fn(start.arg);
+    try {
+      return start.fn(start.arg);
+    } catch (thread_exit_unwind&) {
+      throw;
+    } catch (abi::__forced_unwind&) {
+      throw;
+    } catch (const std::exception& e) {
+      report_escaped(e.what());
+    } catch (...) {
+      report_escaped(nullptr);
+    }
   } catch (thread_exit_unwind& e) {
     return e.result;
+  } catch (abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+    // The alert itself failed (no thread layer and an alert hook that throws).
   }
+  return nullptr;
 }
 
 }  // namespace
@@ -77,17 +109,32 @@ int UTL_thread_join(pthread_t* thread, pthread_t*) {
 
 void UTL_thread_exit(void* result) { throw thread_exit_unwind{result}; }
 
+bool UTL_caught_thread_exit() {
+  try {
+    throw;
+  } catch (thread_exit_unwind&) {
+    return true;
+  } catch (abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+    return false;
+  }
+}
+
 int UTL_thread_murder(pthread_t* thread) { return pthread_cancel(*thread); }
 
 void UTL_sleep(int ms) {
   if (ms <= 0) return;
-  usleep(static_cast<useconds_t>(ms) * 1000);
+  timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
 }
 
 void UTL_critical_section_create(pthread_mutex_t* m) {
   pthread_mutexattr_t attr;
   OS_CHECK("::pthread_mutexattr_init", pthread_mutexattr_init(&attr));
-  OS_CHECK("::pthread_mutexattr_settype", pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE));
+  OS_CHECK("::pthread_mutexattr_settype",
+           pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE));
   OS_CHECK("::pthread_mutex_init", pthread_mutex_init(m, &attr));
   OS_CHECK("::pthread_mutexattr_destroy", pthread_mutexattr_destroy(&attr));
 }
@@ -112,12 +159,20 @@ struct UTL_message_queue {
 };
 
 namespace {
-void queue_lock(UTL_message_queue* q) { OS_CHECK("pthread_mutex_lock", pthread_mutex_lock(&q->lock)); }
+void queue_lock(UTL_message_queue* q) {
+  OS_CHECK("pthread_mutex_lock", pthread_mutex_lock(&q->lock));
+}
 void queue_unlock(UTL_message_queue* q) {
   OS_CHECK("pthread_mutex_unlock", pthread_mutex_unlock(&q->lock));
 }
-void queue_signal(UTL_message_queue* q, int times) {
-  for (int i = 0; i < times; ++i) OS_CHECK("pthread_cond_signal", pthread_cond_signal(&q->cond));
+// Returns the first failure; the caller reports it once the lock is released,
+// so a worker ending in the alert leaves the queue usable.
+int queue_signal(UTL_message_queue* q, int times) {
+  for (int i = 0; i < times; ++i) {
+    int rc = pthread_cond_signal(&q->cond);
+    if (rc != 0) return rc;
+  }
+  return 0;
 }
 }  // namespace
 
@@ -128,10 +183,10 @@ void UTL_message_queue_create(UTL_message_queue** out) {
   // Timed reads measure against the monotonic clock: a change of the wall
   // clock must not stretch or cut a wait.
   pthread_condattr_t attr;
-  pthread_condattr_init(&attr);
-  pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+  OS_CHECK("::pthread_condattr_init", pthread_condattr_init(&attr));
+  OS_CHECK("::pthread_condattr_setclock", pthread_condattr_setclock(&attr, CLOCK_MONOTONIC));
   OS_CHECK("::pthread_cond_init", pthread_cond_init(&q->cond, &attr));
-  pthread_condattr_destroy(&attr);
+  OS_CHECK("::pthread_condattr_destroy", pthread_condattr_destroy(&attr));
 }
 
 void UTL_message_queue_destroy(UTL_message_queue* q) {
@@ -143,32 +198,53 @@ void UTL_message_queue_destroy(UTL_message_queue* q) {
 
 void UTL_message_queue_write(UTL_message_queue* q, void* item) {
   queue_lock(q);
-  if (q->waiting > 0) queue_signal(q, 1);
+  int rc = q->waiting > 0 ? queue_signal(q, 1) : 0;
   q->items.push_back(item);
   queue_unlock(q);
+  if (rc != 0) os_fatal("pthread_cond_signal", rc, __LINE__);
 }
 
 void UTL_message_queue_multi_write(UTL_message_queue* q, void** items, int n, int at_front) {
-  if (n < 0) n = 0;
+  if (n <= 0) return;
   queue_lock(q);
-  if (q->waiting > 0) queue_signal(q, n < q->waiting ? n : q->waiting);
+  int rc = q->waiting > 0 ? queue_signal(q, n < q->waiting ? n : q->waiting) : 0;
   auto pos = at_front ? q->items.begin() : q->items.end();
   for (int i = 0; i < n; ++i) q->items.insert(pos, items[i]);
   queue_unlock(q);
+  if (rc != 0) os_fatal("pthread_cond_signal", rc, __LINE__);
 }
 
 void UTL_message_queue_edit(UTL_message_queue* q, UTL_queue_edit_fn fn, void* ref) {
   queue_lock(q);
   std::vector<void*> v(q->items.begin(), q->items.end());
-  fn(v, ref);
+  try {
+    fn(v, ref);
+  } catch (...) {
+    queue_unlock(q);  // the queue stays as it was
+    throw;
+  }
   q->items.assign(v.begin(), v.end());
-  // Readers parked on an empty queue must see items an edit added.
+  // Readers parked on an empty queue must see items an edit added: one signal
+  // per item, never more than there are readers, as for a write.
+  int rc = 0;
   if (q->waiting > 0 && !q->items.empty()) {
-    int n = static_cast<int>(q->items.size());
-    queue_signal(q, n < q->waiting ? n : q->waiting);
+    int n = static_cast<int>(q->items.size() < static_cast<size_t>(q->waiting) ? q->items.size()
+                                                                                : q->waiting);
+    rc = queue_signal(q, n);
   }
   queue_unlock(q);
+  if (rc != 0) os_fatal("pthread_cond_signal", rc, __LINE__);
 }
+
+namespace {
+void* queue_take_front(UTL_message_queue* q) {
+  --q->waiting;
+  void* item = q->items.front();
+  q->items.pop_front();
+  queue_unlock(q);
+  return item;
+}
+}  // namespace
 
 void* UTL_message_queue_read(UTL_message_queue* q, int ms) {
   if (ms < -1) ms = 0;
@@ -189,20 +265,22 @@ void* UTL_message_queue_read(UTL_message_queue* q, int ms) {
   }
   ++q->waiting;
   for (;;) {
-    if (!q->items.empty()) {
-      --q->waiting;
-      void* item = q->items.front();
-      q->items.pop_front();
-      queue_unlock(q);
-      return item;
-    }
+    if (!q->items.empty()) return queue_take_front(q);
     int rc = (ms == -1) ? pthread_cond_wait(&q->cond, &q->lock)
                         : pthread_cond_timedwait(&q->cond, &q->lock, &deadline);
     if (rc == ETIMEDOUT) {
+      // A timed-out wait may have used up a signal meant for another reader:
+      // take the item that signal announced rather than strand it.
+      if (!q->items.empty()) return queue_take_front(q);
       --q->waiting;
       queue_unlock(q);
       return nullptr;
     }
-    if (rc != 0) os_fatal("pthread_cond_timedwait", rc, __LINE__);
+    if (rc != 0) {
+      --q->waiting;
+      queue_unlock(q);
+      os_fatal("pthread_cond_timedwait", rc, __LINE__);
+      return nullptr;
+    }
   }
 }

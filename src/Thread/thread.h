@@ -16,6 +16,13 @@ int UTL_thread_join(pthread_t* thread, pthread_t* join);
 // Ends the calling thread by unwinding to its root, so destructors run. Only
 // for threads started with UTL_thread_create.
 [[noreturn]] void UTL_thread_exit(void* result);
+// Inside a catch handler: true when the exception being handled is the
+// unwinding of UTL_thread_exit (a handler that catches everything must then
+// rethrow, or the thread goes on).
+bool UTL_caught_thread_exit();
+// Threads started with UTL_thread_create never act on a cancel request (being
+// torn out of a queue wait would leave its lock held): the request is only
+// recorded. Returns pthread_cancel's result.
 int UTL_thread_murder(pthread_t* thread);
 void UTL_sleep(int ms);
 

@@ -1,0 +1,175 @@
+#include "Thread/threadpool.h"
+
+#include <cxxabi.h>
+
+#include <cstdint>
+
+#include "Thread/thread_layer.h"
+
+namespace {
+
+// Queue item that wakes a thread and carries no task.
+void* const k_wake = reinterpret_cast<void*>(intptr_t{1});
+
+// A task that throws is forwarded to the main thread as a fatal error; whether
+// the pool or its owner should free it is then unknown, so it is left alone.
+// A fatal alert inside do_it ends the task, not the thread running it.
+void run_pool_task(UTL_pool_task* task) {
+  int finished = 0;
+  try {
+    finished = task->do_it();
+  } catch (abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+    THREAD_forward_current_exception();
+    return;
+  }
+  if (finished) delete task;
+}
+
+bool is_coordination(UTL_pool_task* task) {
+  return dynamic_cast<UTL_threadpool_barrier*>(task) || dynamic_cast<UTL_threadpool_sync*>(task);
+}
+
+void read_acks(UTL_message_queue* q, int n) {
+  for (int i = 0; i < n; ++i) UTL_message_queue_read(q, -1);
+}
+
+}  // namespace
+
+UTL_threadpool::UTL_threadpool(int thread_count) : queue(nullptr) {
+  UTL_message_queue_create(&queue);
+  if (thread_count < 0) thread_count = 0;
+  threads.resize(static_cast<size_t>(thread_count));
+  thread_ids.resize(threads.size());
+  thread_joins.resize(threads.size());
+  for (size_t i = 0; i < threads.size(); ++i)
+    THREAD_create(thread_proc, this, &threads[i], &thread_joins[i], &thread_ids[i], 1);
+}
+
+UTL_threadpool::~UTL_threadpool() {
+  for (size_t i = 0; i < threads.size(); ++i) UTL_message_queue_write(queue, nullptr);
+  for (size_t i = 0; i < threads.size(); ++i) UTL_thread_join(&threads[i], &thread_joins[i]);
+  UTL_message_queue_destroy(queue);
+}
+
+void* UTL_threadpool::thread_proc(void* p) {
+  auto* pool = static_cast<UTL_threadpool*>(p);
+  for (;;) {
+    void* item = UTL_message_queue_read(pool->queue, -1);
+    if (item == k_wake) continue;
+    if (!item) return nullptr;
+    run_pool_task(static_cast<UTL_pool_task*>(item));
+  }
+}
+
+void UTL_threadpool::queue_task(UTL_pool_task* task, int urgent) {
+  if (urgent) {
+    void* item = task;
+    UTL_message_queue_multi_write(queue, &item, 1, 1);
+  } else {
+    UTL_message_queue_write(queue, task);
+  }
+}
+
+void UTL_threadpool::queue_task_multi(UTL_pool_task* task, int n, int urgent) {
+  if (n <= 0) return;
+  std::vector<void*> items(static_cast<size_t>(n), task);
+  UTL_message_queue_multi_write(queue, items.data(), n, urgent);
+}
+
+int UTL_threadpool::help_a_bit() {
+  void* item = UTL_message_queue_read(queue, 0);
+  if (!item) return 0;
+  if (item == k_wake) return 1;
+  auto* task = static_cast<UTL_pool_task*>(item);
+  if (is_coordination(task)) {
+    // Back where it was, for a pool thread; nothing was run here.
+    UTL_message_queue_multi_write(queue, &item, 1, 1);
+    return 0;
+  }
+  run_pool_task(task);
+  return 1;
+}
+
+UTL_threadpool_barrier::UTL_threadpool_barrier(UTL_threadpool* pool_, const char* name)
+    : work_queue(nullptr), ack_queue(nullptr), pool(pool_), debug_name(name) {
+  UTL_message_queue_create(&work_queue);
+  UTL_message_queue_create(&ack_queue);
+}
+
+UTL_threadpool_barrier::~UTL_threadpool_barrier() {
+  UTL_message_queue_destroy(work_queue);
+  UTL_message_queue_destroy(ack_queue);
+}
+
+void UTL_threadpool_barrier::halt_pool_start(int urgent) {
+  pool->queue_task_multi(this, pool->get_num_threads(), urgent);
+}
+
+void UTL_threadpool_barrier::halt_pool_finish() { read_acks(ack_queue, pool->get_num_threads()); }
+
+void UTL_threadpool_barrier::queue_task(UTL_pool_task* task) {
+  UTL_message_queue_write(work_queue, task);
+}
+
+void UTL_threadpool_barrier::restart_pool() {
+  int n = pool->get_num_threads();
+  if (n <= 0) return;
+  std::vector<void*> stops(static_cast<size_t>(n), nullptr);
+  UTL_message_queue_multi_write(work_queue, stops.data(), n, 0);
+  read_acks(ack_queue, n);
+}
+
+int UTL_threadpool_barrier::do_it() {
+  UTL_message_queue_write(ack_queue, nullptr);  // parked
+  for (;;) {
+    void* item = UTL_message_queue_read(work_queue, -1);
+    if (item == k_wake) continue;
+    if (!item) break;
+    run_pool_task(static_cast<UTL_pool_task*>(item));
+  }
+  UTL_message_queue_write(ack_queue, nullptr);  // left
+  return 0;
+}
+
+UTL_threadpool_sync::UTL_threadpool_sync(UTL_threadpool* pool_, const char* name)
+    : queue(nullptr), pool(pool_), callback(nullptr), ref(nullptr), arrived(0), expected(0),
+      delete_when_done(0), debug_name(name) {
+  UTL_message_queue_create(&queue);
+}
+
+UTL_threadpool_sync::~UTL_threadpool_sync() { UTL_message_queue_destroy(queue); }
+
+void UTL_threadpool_sync::queue_me(callback_fn cb, void* r, int del, int urgent) {
+  delete_when_done = del;
+  callback = cb;
+  ref = r;
+  arrived = 0;
+  expected = pool->get_num_threads();
+  pool->queue_task_multi(this, expected, urgent);
+}
+
+int UTL_threadpool_sync::do_it() {
+  const int n = expected;
+  const int del = delete_when_done;
+  if (arrived.fetch_add(1) + 1 == n) {
+    if (callback) {
+      // The others are held until the release below, whatever the callback does.
+      try {
+        callback(ref);
+      } catch (abi::__forced_unwind&) {
+        throw;
+      } catch (...) {
+        THREAD_forward_current_exception();
+      }
+    }
+    if (n > 1) {
+      std::vector<void*> release(static_cast<size_t>(n - 1), nullptr);
+      UTL_message_queue_multi_write(queue, release.data(), n - 1, 0);
+    }
+  } else {
+    UTL_message_queue_read(queue, -1);
+  }
+  return (arrived.fetch_add(-1) == 1 && del) ? 1 : 0;
+}
