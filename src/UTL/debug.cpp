@@ -137,10 +137,22 @@ __attribute__((noinline)) void UTL_dump_stack(FILE* f, stack_frame* start, void*
     k = 1;
   }
   if (!start) {
-    // The libraries keep no frame pointers, so the unwinder walks for us.
-    void* frames[max_lines + 1];
-    int n = backtrace(frames, max_lines + 1);
-    for (int i = 1; i < n && k < max_lines; ++i, ++k) {
+    // The libraries keep no frame pointers, so the unwinder walks for us. The
+    // walk starts at our caller's return address; frames above it belong to
+    // this function and whatever stands between it and the unwinder (a
+    // sanitizer's interceptor).
+    const int extra = 8;
+    void* frames[max_lines + extra];
+    const int n = backtrace(frames, max_lines + extra);
+    void* const caller = __builtin_return_address(0);
+    int first = 1;
+    for (int i = 0; i < n && i <= extra; ++i) {
+      if (frames[i] == caller) {
+        first = i;
+        break;
+      }
+    }
+    for (int i = first; i < n && k < max_lines; ++i, ++k) {
       fprintf(f, " % 2d) ", k);
       print_symbol(f, frames[i]);
     }
