@@ -1,7 +1,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "Linux/lin_sys.h"
 #include "support/test_util.h"
@@ -32,19 +31,6 @@ TEST(Shell, TablesAreFilledOnceFromSeedOne) {
   EXPECT_FLOAT_EQ(lookup_cos[180], -1.0f);
   EXPECT_NEAR(lookup_sin[360], 0.0f, 1e-6);
   EXPECT_FLOAT_EQ(lookup_cos[60], 0.5f);
-}
-
-TEST(Shell, FrameStateStartsZeroedButForItsDefaults) {
-  mnw_class m;
-  EXPECT_EQ(m.keylist_up, 1);
-  EXPECT_EQ(m.window_type, -1);
-  EXPECT_EQ(m.scale, 1.0f);
-  EXPECT_EQ(m.language, 0);
-  EXPECT_EQ(m.mouse_held, 0);
-  EXPECT_EQ(m.pixel_format, nullptr);
-  EXPECT_EQ(m.draw_on_screen, 0);
-  EXPECT_EQ(app_done, 0);
-  EXPECT_EQ(app_path, "");
 }
 
 }  // namespace

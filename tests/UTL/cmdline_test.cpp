@@ -117,23 +117,6 @@ TEST_F(Cmdline, InformationalOutput) {
   EXPECT_EQ(out, std::string(UTL_usage_text) + "\n");
 }
 
-TEST_F(Cmdline, UsageTextDocumentsTheOptions) {
-  const std::string text = UTL_usage_text;
-  const char* const documented[] = {
-      "--help",           "-h",          "--no_sound",        "--missing_strings",
-      "--lang=<lang code>", "--no_vbos",   "--no_fbos",         "--no_pbos",
-      "--no_sprites",     "--no_pixel_counters", "--no_aniso_filtering", "--no_hw_mipmap",
-      "--no_fshaders",    "--no_vshaders", "--no_glsl",         "--no_threaded_ogl",
-      "--use_vbos",       "--use_sprites", "--use_fshaders",    "--use_vshaders",
-      "--use_glsl",       "--force_run",   "--fps_test=n",      "--require_fps=n",
-      "OPTIONS TO DISABLE HARDWARE ACCELERATION",
-      "OPTIONS TO ENABLE INCOMPATIBLE HARDWARE ACCELERATION", "FRAMERATE TEST"};
-  for (const char* d : documented)
-    EXPECT_NE(text.find(std::string("\n") + d + "\n"), std::string::npos) << d;
-  EXPECT_EQ(text.find("--cmnds"), std::string::npos);
-  EXPECT_EQ(text.find("--version"), std::string::npos);
-}
-
 TEST_F(Cmdline, ProgramStartsAndWritesItsLog) {
   std::string exe = std::string(FLY_BUILD_DIR) + "/app/flyvane_installer";
   EXPECT_EQ(fly_test::run("'" + exe + "' --pref:_lang=2", nullptr), 0);
