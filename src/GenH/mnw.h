@@ -50,6 +50,12 @@ struct mnw_class {
   int keylist_up;
   int prefs_found;
   int profiling;
+  float window_off_x, window_off_y;  // horizontal and vertical window offsets, pixels
+  // Drawing area of the 2D layer; a framebuffer saves these seven and draws
+  // into its texture's size meanwhile.
+  int draw_viewport[4];  // x, y, width, height
+  int draw_dx, draw_dy;  // pixel width and height
+  int draw_on_screen;    // 0 while drawing off-screen
 };
 
 extern mnw_class mnw;

@@ -116,8 +116,11 @@ std::string LIN_cpu_name() {
 
 std::string LIN_cpu_mhz() {
   std::string s = cpuinfo_field("cpu MHz");
-  if (s.empty()) return "?";
-  return std::to_string(static_cast<long>(atof(s.c_str())));
+  char* end = nullptr;
+  double mhz = strtod(s.c_str(), &end);
+  // Out-of-range doubles do not convert to long.
+  if (end == s.c_str() || !(mhz >= 0.0 && mhz < 1e9)) return "?";
+  return std::to_string(static_cast<long>(mhz));
 }
 
 std::string LIN_ram_mb() {

@@ -13,9 +13,14 @@ exce_class::exce_class(std::string m1, std::string m2, std::string m3, std::stri
 
 exce_class::~exce_class() = default;
 
+namespace {
+// A null text would put the calling thread's log buffer in a failed state.
+const char* file_text(const char* f) { return f ? f : ""; }
+}  // namespace
+
 void exce_class::LogAndContinue() {
   xer << "Logging " << (severity != 0 ? "fatal" : "non-fatal")
-      << " Exception thrown from file: " << file << ", line " << line << ".\n";
+      << " Exception thrown from file: " << file_text(file) << ", line " << line << ".\n";
   xer << msg1 << "\n" << msg2 << "\n" << msg3 << "\n" << msg4 << "\n";
   xer.flush();
 }
@@ -28,7 +33,8 @@ void exce_class::Report() {
   // A worker never closes the program down itself: the main thread still uses
   // the queues and the log. It logs, asks the frame loop to end and hands the
   // error to the main thread, which reports it and closes down.
-  xer << "EXCEPTION REPORTED FROM THREAD!!  File: " << file << ", line " << line << ".\n";
+  xer << "EXCEPTION REPORTED FROM THREAD!!  File: " << file_text(file) << ", line " << line
+      << ".\n";
   xer << msg1 << "\n" << msg2 << "\n" << msg3 << "\n" << msg4 << "\n";
   xer.flush();
   app_done = 1;

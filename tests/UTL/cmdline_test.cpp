@@ -22,6 +22,40 @@ TEST_F(Cmdline, LastValueWinsAndTheRepeatIsLogged) {
   EXPECT_NE(log.find("     '--lang'='fr'\n"), std::string::npos);
 }
 
+int count_of(const std::string& s, const std::string& what) {
+  int n = 0;
+  for (size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1)) ++n;
+  return n;
+}
+
+TEST_F(Cmdline, EveryRepeatWarnsBeforeItReplaces) {
+  init({"--x=1", "--x", "--x=3", "--y"});
+  EXPECT_EQ(cmdline.get_option("--x"), "3");
+  const std::string log = fly_test::log_text();
+  EXPECT_EQ(count_of(log, "used twice."), 2);
+  // The warning names the new value and comes before that item's own line.
+  EXPECT_NE(log.find("     '--x'='1'\n"
+                     "WARNING: command line option --x=used twice.\n"
+                     "     '--x'\n"
+                     "WARNING: command line option --x=3used twice.\n"
+                     "     '--x'='3'\n"
+                     "     '--y'\n"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(Cmdline, PreferenceOverrides) {
+  init({"--pref:_lang=3", "--pref:_set_res=", "--pref:name=a b=c", "--pref:_lang=4"});
+  EXPECT_EQ(cmdline.get_option("--pref:_lang"), "4");
+  EXPECT_EQ(cmdline.has_option("--pref:_set_res"), 1);
+  EXPECT_EQ(cmdline.get_option("--pref:_set_res"), "");
+  EXPECT_EQ(cmdline.get_option("--pref:name"), "a b=c");
+  EXPECT_EQ(cmdline.has_option("--pref:"), 0);
+  EXPECT_EQ(cmdline.has_option("--pref"), 0);
+  EXPECT_NE(fly_test::log_text().find("WARNING: command line option --pref:_lang=4used twice.\n"),
+            std::string::npos);
+}
+
 TEST_F(Cmdline, SplitAtFirstEqualsAndEmptyValues) {
   init({"--pref:a=b=c", "--flag=", "--bare", "=odd"});
   EXPECT_EQ(cmdline.get_option("--pref:a"), "b=c");
@@ -48,6 +82,11 @@ TEST_F(Cmdline, InformationalOptionsEndTheProgram) {
   EXPECT_EXIT(init({"--help"}), ::testing::ExitedWithCode(0), "");
   EXPECT_EXIT(init({"--version", "--help"}), ::testing::ExitedWithCode(0), "");
   EXPECT_EXIT(init({"-h"}), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(init({"--lang=fr", "--cmnds=all"}), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(cmdline.init_win("--a=1 --version"), ::testing::ExitedWithCode(0), "");
+  // Anything else returns to the caller.
+  init({"--help_me", "--versions", "-H"});
+  EXPECT_EQ(cmdline.has_option("--help_me"), 1);
 }
 
 TEST_F(Cmdline, InformationalOutput) {
@@ -66,6 +105,28 @@ TEST_F(Cmdline, InformationalOutput) {
   EXPECT_EQ(out, "sim/\n");
   EXPECT_EQ(fly_test::run("'" + exe + "' --cmnds=sim/", &out), 0);
   EXPECT_EQ(out, "none/\noperation/\n");
+  EXPECT_EQ(fly_test::run("'" + exe + "' --cmnds=sim/operation/", &out), 0);
+  EXPECT_EQ(out, "quit\n");
+  EXPECT_EQ(fly_test::run("'" + exe + "' --cmnds=nothing/", &out), 0);
+  EXPECT_EQ(out, "");
+  char line[128];
+  snprintf(line, sizeof(line), "%-50s %s\n", "sim/none/none", "Do nothing at all!");
+  EXPECT_EQ(fly_test::run("'" + exe + "' --cmnds=all", &out), 0);
+  EXPECT_EQ(out.rfind(line, 0), 0u) << out;
+  EXPECT_EQ(fly_test::run("'" + exe + "' -h", &out), 0);
+  EXPECT_EQ(out, std::string(UTL_usage_text) + "\n");
+}
+
+TEST_F(Cmdline, ProgramStartsAndWritesItsLog) {
+  std::string exe = std::string(FLY_BUILD_DIR) + "/app/flyvane_installer";
+  EXPECT_EQ(fly_test::run("'" + exe + "' --pref:_lang=2", nullptr), 0);
+  // HOME is the sandbox's; the log lands on its Desktop.
+  const std::string log =
+      fly_test::read_file(fly_test::sandbox() + "home/Desktop/Flyvane Installer Log.txt");
+  EXPECT_EQ(log.rfind("Installer log.txt for Flyvane DVD Installer 2.05r2 compiled on ", 0), 0u)
+      << log;
+  EXPECT_NE(log.find("\nSkysuite folder:'', case sensitive="), std::string::npos) << log;
+  EXPECT_NE(log.find("     '--pref:_lang'='2'\n"), std::string::npos) << log;
 }
 
 }  // namespace
