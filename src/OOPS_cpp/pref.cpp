@@ -1,10 +1,10 @@
 #include "OOPS_cpp/pref.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 
+#include "Files/file_ops.h"
 #include "Files/paths.h"
 #include "GenH/mnw.h"
 #include "Installer-f/stg.h"
@@ -24,7 +24,6 @@ inline bool is_eol(char c) { return c == '\r' || c == '\n' || c == 0; }
 // atoi's reading (leading blanks, a sign, digits; no digits gives 0), held to
 // the range of int instead of overflowing.
 int to_int(const std::string& s) {
-  errno = 0;
   long v = strtol(s.c_str(), nullptr, 10);
   if (v > INT_MAX) v = INT_MAX;
   if (v < INT_MIN) v = INT_MIN;
@@ -56,6 +55,17 @@ void text_io(scan_class& f, std::string* value, const std::string& key) {
   }
   std::string v;
   if (lookup(f, key, &v)) *value = v;
+}
+
+// The files beside the program lie two folders deep, and the writer makes
+// only the last one.
+void make_parent_folders(const std::string& path) {
+  if (path.empty() || path[0] == '/') return;
+  for (size_t slash = path.find('/'); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    const std::string folder = path.substr(0, slash + 1);
+    if (!dir_exists(folder)) make_folder(folder);
+  }
 }
 
 void clamp(int& v, int lo, int hi) {
@@ -125,6 +135,7 @@ std::string pref_class::path_for(int type) {
 void pref_class::IO_set(int type, int mode) {
   const std::string path = path_for(type);
   if (path.empty()) return;
+  if (mode == 1) make_parent_folders(path);
   scan_class f(path, mode);
 
   if (type == pref_installer) {

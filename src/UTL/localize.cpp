@@ -35,8 +35,7 @@ inline bool is_eol(char c) { return c == '\r' || c == '\n' || c == 0; }
 
 // The keyword followed by a blank at p.
 bool starts_keyword(const char* p, const char* end, const char* word, size_t len) {
-  return static_cast<size_t>(end - p) > len && std::string_view(p, len) == word &&
-         is_blank(p[len]);
+  return static_cast<size_t>(end - p) > len && std::string_view(p, len) == word && is_blank(p[len]);
 }
 
 void replace_all(std::string& s, const std::string& from, const std::string& to) {

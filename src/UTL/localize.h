@@ -9,13 +9,13 @@
 #include <vector>
 
 struct lang_info {
-  const char* button;       // "|" + the language's own name (UTF-8)
-  const char* folder;       // its folder among the interface resources
-  const char* resource;     // "RESOURCE:" translation file, null for English
-  const char* alt_path;     // null for English
-  const char* code;         // two-letter code matched by --lang and the user's list
+  const char* button;    // "|" + the language's own name (UTF-8)
+  const char* folder;    // its folder among the interface resources
+  const char* resource;  // "RESOURCE:" translation file, null for English
+  const char* alt_path;  // null for English
+  const char* code;      // two-letter code matched by --lang and the user's list
   int numeric_id;
-  int plural_mode;          // 0: n <= 1 singular; 1: n == 1 singular; 2: Slavic
+  int plural_mode;  // 0: n <= 1 singular; 1: n == 1 singular; 2: Slavic
 };
 
 enum { lang_count = 6 };

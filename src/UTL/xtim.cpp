@@ -27,8 +27,8 @@ uint64_t init_call() {
   return zero;
 }
 
-uint64_t old = 0;           // checkpoint shared by del_time(nullptr) and profile_chart
-float last_time = 0.0f;     // end of the previous profiled frame
+uint64_t old = 0;        // checkpoint shared by del_time(nullptr) and profile_chart
+float last_time = 0.0f;  // end of the previous profiled frame
 bool last_time_set = false;
 
 // Adapts a period estimate to the time ten passes took.

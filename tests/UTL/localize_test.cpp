@@ -70,15 +70,11 @@ TEST_F(Localize, StringLines) {
   } cases[] = {
       {"Yes", "Oui"},  // the first occurrence wins
       {" No", "Non"},  // blanks after the one separator belong to the text
-      {"No", "No"},
-      {"Tab", "Onglet  "},
+      {"No", "No"},         {"Tab", "Onglet  "},
       {"One", "One"},  // a one-character translation is dropped
-      {"Empty", "Empty"},
-      {"No separator here", "No separator here"},
-      {"Plural", "Plural"},
-      {"Lower", "Lower"},
-      {"a", "b====c"},
-      {"Last", "Dernier"},  // the last line needs no line end
+      {"Empty", "Empty"},   {"No separator here", "No separator here"},
+      {"Plural", "Plural"}, {"Lower", "Lower"},
+      {"a", "b====c"},      {"Last", "Dernier"},  // the last line needs no line end
   };
   for (const auto& c : cases) EXPECT_EQ(UTL_translate_string(c.english, 0), c.want) << c.english;
   EXPECT_EQ(UTL_translate_string("Yes", 1), "Yes");  // STRING lines are not genitive
@@ -119,9 +115,9 @@ TEST_F(Localize, PluralRules) {
   struct {
     int n;
     const std::string& want;
-  } russian[] = {{1, one},   {2, few},   {3, few},   {4, few},   {22, few},   {104, few},
-                 {0, many},  {5, many},  {11, many}, {12, many}, {14, many},  {111, many},
-                 {112, many}, {-2, many}, {21, many}};
+  } russian[] = {{1, one},   {2, few},    {3, few},    {4, few},   {22, few},
+                 {104, few}, {0, many},   {5, many},   {11, many}, {12, many},
+                 {14, many}, {111, many}, {112, many}, {-2, many}, {21, many}};
   for (const auto& c : russian)
     EXPECT_EQ(UTL_translate_plural(c.n, "%1:n% file", "%1:n% files"), c.want) << c.n;
 
@@ -132,11 +128,13 @@ TEST_F(Localize, PluralRules) {
   struct {
     int lang, n;
     const char* want;
-  } others[] = {{1, 0, "chat"},  {1, 1, "chat"},  {1, -3, "chat"}, {1, 2, "chats"},
-                {2, 0, "Katzen"}, {2, 1, "Katze"}, {2, 2, "Katzen"}, {4, 0, "gatti"},
-                {5, 1, "gato"}};
-  const char* files[] = {"", "STRING cat====chat\nSTRING cats====chats\n",
-                         "STRING cat====Katze\nSTRING cats====Katzen\n", "",
+  } others[] = {{1, 0, "chat"},   {1, 1, "chat"},   {1, -3, "chat"},
+                {1, 2, "chats"},  {2, 0, "Katzen"}, {2, 1, "Katze"},
+                {2, 2, "Katzen"}, {4, 0, "gatti"},  {5, 1, "gato"}};
+  const char* files[] = {"",
+                         "STRING cat====chat\nSTRING cats====chats\n",
+                         "STRING cat====Katze\nSTRING cats====Katzen\n",
+                         "",
                          "STRING cat====gatto\nSTRING cats====gatti\n",
                          "STRING cat====gato\nSTRING cats====gatos\n"};
   for (const auto& c : others) {
@@ -161,6 +159,10 @@ TEST_F(Localize, GenitiveWithoutStringIsReportedForRussianOnly) {
 }
 
 TEST_F(Localize, MissingStringsAreLoggedOncePerLoad) {
+  load(1, "STRING Yes====Oui\n");
+  UTL_translate_string("Quiet", 0);
+  EXPECT_EQ(fly_test::log_text().find("Quiet"), std::string::npos);  // only with the option
+
   options({"--missing_strings"});
   load(1, "STRING Yes====Oui\n");
   for (int i = 0; i < 3; ++i) {
@@ -183,12 +185,6 @@ TEST_F(Localize, MissingStringsAreLoggedOncePerLoad) {
   UTL_translate_clear();
   UTL_translate_string("Never logged", 0);
   EXPECT_EQ(fly_test::log_text().find("Never logged"), std::string::npos);
-}
-
-TEST_F(Localize, NoMissingStringsLogWithoutTheOption) {
-  load(1, "STRING Yes====Oui\n");
-  UTL_translate_string("Cancel", 0);
-  EXPECT_EQ(fly_test::log_text().find("Cancel"), std::string::npos);
 }
 
 TEST_F(Localize, Placeholders) {
@@ -219,12 +215,6 @@ TEST_F(Localize, Placeholders) {
   EXPECT_EQ(nums, (std::vector<int>{2, 1, 12, 1}));
 }
 
-TEST_F(Localize, TranslateThenFill) {
-  load(1, "STRING Copied %1:n% of %2:total% files====%2:total% fichiers, %1:n% copies\n");
-  EXPECT_EQ(UTL_string_sub(UTL_translate_string("Copied %1:n% of %2:total% files", 0), "3", "9"),
-            "9 fichiers, 3 copies");
-}
-
 TEST_F(Localize, SmallHelpers) {
   struct {
     const char* s;
@@ -239,69 +229,32 @@ TEST_F(Localize, SmallHelpers) {
   EXPECT_EQ(s, "a\nb\rc\\\n");
 }
 
-TEST_F(Localize, LanguageTable) {
-  std::vector<int> langs;
-  UTL_lang_get_languages(langs);
-  EXPECT_EQ(langs, (std::vector<int>{0, 1, 2, 3, 4, 5}));
-  EXPECT_EQ(UTL_lang_get_folder(0), "English/");
-  EXPECT_EQ(UTL_lang_get_folder(3), "Russian/");
-  EXPECT_EQ(UTL_lang_get_button(1), "|Français");
-  EXPECT_EQ(UTL_lang_get_button(3), "|Русский");
-  EXPECT_STREQ(kLangInfo[5].resource, "RESOURCE:Spanish.txt");
-  EXPECT_EQ(kLangInfo[0].resource, nullptr);
-}
-
-struct DefaultLanguage : Localize {
-  void SetUp() override {
-    Localize::SetUp();
-    for (const char* v : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) unsetenv(v);
-  }
-};
-
-TEST_F(DefaultLanguage, CommandLineThenUserLanguages) {
-  options({"--lang=de"});
-  setenv("LANGUAGE", "fr", 1);
-  EXPECT_EQ(UTL_get_default_language(), 2);
-
-  cmdline.clear();
-  options({"--lang=xx"});
-  setenv("LANGUAGE", "en-GB:fr", 1);
-  EXPECT_EQ(UTL_get_default_language(), 1);
-
-  cmdline.clear();
-  options({"--lang=DE"});  // case-sensitive
-  unsetenv("LANGUAGE");
-  EXPECT_EQ(UTL_get_default_language(), -1);
-}
-
-TEST_F(DefaultLanguage, LocaleVariablesInOrderOfPrecedence) {
+TEST_F(Localize, DefaultLanguage) {
   struct {
-    const char *language, *lc_all, *lc_messages, *lang;
+    const char *lang_option, *language, *lc_all, *lc_messages, *lang;
     int want;
   } cases[] = {
-      {nullptr, nullptr, nullptr, nullptr, -1},
-      {nullptr, nullptr, nullptr, "C", -1},
-      {nullptr, nullptr, nullptr, "de_DE.UTF-8", 2},
-      {nullptr, nullptr, "es_ES.UTF-8", "de_DE.UTF-8", 5},
-      {nullptr, "it_IT@euro", "es_ES.UTF-8", "de_DE.UTF-8", 4},
-      {"ru_RU:fr", "it_IT", nullptr, nullptr, 3},
-      {"nl:sv", nullptr, nullptr, "fr_FR.UTF-8", 1},
-      {"", nullptr, nullptr, "POSIX", -1},
-      {nullptr, "C.UTF-8", nullptr, "de_DE", -1},  // LC_ALL rules even when it names none
-      {"pt_BR:nl", nullptr, nullptr, "en_US.UTF-8", 0},
+      {nullptr, nullptr, nullptr, nullptr, nullptr, -1},
+      {"de", "fr", nullptr, nullptr, nullptr, 2},
+      {"xx", "en-GB:fr", nullptr, nullptr, nullptr, 1},  // a region form names nothing
+      {"DE", nullptr, nullptr, nullptr, nullptr, -1},    // codes are case-sensitive
+      {nullptr, nullptr, nullptr, nullptr, "C", -1},
+      {nullptr, nullptr, nullptr, nullptr, "de_DE.UTF-8", 2},
+      {nullptr, nullptr, nullptr, "es_ES.UTF-8", "de_DE.UTF-8", 5},
+      {nullptr, nullptr, "it_IT@euro", "es_ES.UTF-8", "de_DE.UTF-8", 4},
+      {nullptr, "ru_RU:fr", "it_IT", nullptr, nullptr, 3},
+      {nullptr, "nl:sv", nullptr, nullptr, "fr_FR.UTF-8", 1},
+      {nullptr, "", nullptr, nullptr, "POSIX", -1},
+      {nullptr, nullptr, "C.UTF-8", nullptr, "de_DE", -1},  // LC_ALL rules though it names none
+      {nullptr, "pt_BR:nl", nullptr, nullptr, "en_US.UTF-8", 0},
   };
   for (const auto& c : cases) {
+    cmdline.clear();
+    if (c.lang_option) options({(std::string("--lang=") + c.lang_option).c_str()});
     const char* vars[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
     const char* vals[] = {c.language, c.lc_all, c.lc_messages, c.lang};
-    for (int i = 0; i < 4; ++i) {
-      if (vals[i])
-        setenv(vars[i], vals[i], 1);
-      else
-        unsetenv(vars[i]);
-    }
-    EXPECT_EQ(UTL_get_default_language(), c.want)
-        << (c.language ? c.language : "-") << " " << (c.lc_all ? c.lc_all : "-") << " "
-        << (c.lang ? c.lang : "-");
+    for (int i = 0; i < 4; ++i) vals[i] ? setenv(vars[i], vals[i], 1) : unsetenv(vars[i]);
+    EXPECT_EQ(UTL_get_default_language(), c.want) << &c - cases;
   }
 }
 

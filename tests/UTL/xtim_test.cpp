@@ -238,8 +238,8 @@ TEST(XtimCalendar, MonthDayAndClockTime) {
   struct {
     float doy;
     int month, day;
-  } days[] = {{0, 0, 1}, {30, 0, 31}, {31, 1, 1}, {58, 1, 28}, {59, 2, 1}, {90, 3, 1},
-              {333.5f, 10, 30}, {334, 11, 1}, {364, 11, 31}};
+  } days[] = {{0, 0, 1},  {30, 0, 31},      {31, 1, 1},   {58, 1, 28},  {59, 2, 1},
+              {90, 3, 1}, {333.5f, 10, 30}, {334, 11, 1}, {364, 11, 31}};
   xtim_class x;
   for (const auto& d : days) {
     x.day_of_year = d.doy;
@@ -257,18 +257,6 @@ TEST(XtimCalendar, MonthDayAndClockTime) {
   EXPECT_EQ(h, 23.0f);
   EXPECT_EQ(m, 59.0f);
   EXPECT_EQ(s, 59.0f);
-}
-
-TEST(XtimCalendar, ConstructedState) {
-  xtim_class x;
-  EXPECT_EQ(x.set_up, 1);
-  EXPECT_FLOAT_EQ(x.frame_period, 0.02f);
-  EXPECT_FLOAT_EQ(x.time_of_day, 43200.0f);
-  EXPECT_FLOAT_EQ(x.period_limit, 0.05263158f);
-  int m, d;
-  x.current_month_day(&m, &d);
-  EXPECT_EQ(m, 3);  // day 90 is the 1st of April
-  EXPECT_EQ(d, 1);
 }
 
 }  // namespace
