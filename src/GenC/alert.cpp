@@ -6,6 +6,7 @@
 
 #include "GenH/shell.h"
 #include "Linux/lin_sys.h"
+#include "OOPS_cpp/pref.h"
 #include "Thread/thread_layer.h"
 #include "UTL/cmdline.h"
 #include "UTL/debug.h"
@@ -83,7 +84,7 @@ void __MACIBM_alert(int ret_window, std::string s1, std::string s2, std::string 
 
 void MACIBM_finishup(int full) {
   if (full) {
-    // The preferences are written here once the preferences file exists.
+    if (!cmdline.has_option("--fps_test")) pref.IO_set(11, 1);
     THREAD_shutdown();
   }
   // The screen mode, window and contexts are restored and disposed here once

@@ -4,6 +4,7 @@
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "Installer-f/stg.h"
+#include "OGL/colr.h"
 #include "OOPS_cpp/http.h"
 #include "OOPS_cpp/xmap.h"
 #include "UTL/xer.h"
@@ -33,3 +34,4 @@ stg_struct stg;  // zero-filled
 
 xtim_class xtim;
 http_class http;
+colr_class colr;

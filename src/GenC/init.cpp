@@ -12,6 +12,7 @@
 #include "Thread/thread_layer.h"
 #include "UTL/cmdline.h"
 #include "UTL/debug.h"
+#include "UTL/localize.h"
 #include "UTL/xer.h"
 
 namespace {
@@ -94,6 +95,7 @@ void MACIBM_init(int argc, const char* const* argv) {
   mnw.alias_req = 0;
   mnw.tex_res_level = 5;
   mnw.language = -1;
+  mnw.language = UTL_get_default_language();
 
   MACIBM_fill_tables();
 }

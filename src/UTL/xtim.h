@@ -5,9 +5,31 @@
 #include <cstdint>
 #include <string>
 
+// The source of the program clock: a monotonic microsecond counter with an
+// arbitrary zero. Tests install their own before the first query.
+using xtim_clock_fn = uint64_t (*)();
+void xtim_set_clock(xtim_clock_fn fn);  // null restores the system clock
+
 class xtim_class {
  public:
   xtim_class();
+
+  // Once per pass of the event loop, main thread: elapsed time, the frame
+  // period estimate, the one-shot flags, the mouse timing of mnw and the
+  // pulsing colours.
+  void xtim_update();
+
+  // Microseconds since the first clock query of the run.
+  static uint64_t microsecs();
+  // Microseconds since *last (since the shared checkpoint when last is null),
+  // and that checkpoint moves to now.
+  static int del_time(uint64_t* last);
+  // Logs the time since the previous checkpoint while profiling is on.
+  void profile_chart(const std::string& name, int end_of_frame);
+
+  // Month (0 = January) and day (from 1) of day_of_year, which lies in 0..364.
+  void current_month_day(int* month, int* day) const;
+  static void xtim_hrs_min_sec(float t, float* hours, float* minutes, float* secs);
 
   int set_up;
   float unused0[3];
