@@ -1,7 +1,6 @@
 #include "Installer-f/checksum_step.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "Files/file_ops.h"
 #include "Files/md5.h"
@@ -53,11 +52,7 @@ void checksum_task::apply() const {
 }
 
 namespace {
-// FIXME(merge): xtim_class::microsecs once time keeping lands.
-double clock_seconds() {
-  static const auto t0 = std::chrono::steady_clock::now();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
+double clock_seconds() { return static_cast<double>(xtim_class::microsecs()) / 1000000.0; }
 
 void collect_all(bool apply) {
   if (!checksum_workers) return;

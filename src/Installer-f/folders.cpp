@@ -14,6 +14,7 @@
 #include "Installer-f/selection.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/wizard_globals.h"
+#include "UTL/localize.h"
 #include "UTL/xer.h"
 
 void trim_dest_folder(std::string& path) {
@@ -29,10 +30,12 @@ std::string installed_path(const std::string& list_path) {
 
 void make_dir_error(std::string path, int code) {
   __MACIBM_alert(0,
-                 "I am unable to install or update Flyvane. An error occurred while creating new "
-                 "folders. Make sure you are installing to a directory that you have access to!",
-                 "Error: " + error_str(code), "Install Location: " + dest_dir_path,
-                 "Install Path:" + path, t_alert, __FILE__, __LINE__);
+                 UTL_translate_string("I am unable to install or update Flyvane. An error occurred "
+                                      "while creating new folders. Make sure you are installing "
+                                      "to a directory that you have access to!"),
+                 UTL_translate_string("Error: ") + error_str(code),
+                 UTL_translate_string("Install Location: ") + dest_dir_path,
+                 UTL_translate_string("Install Path:") + path, t_alert, __FILE__, __LINE__);
 }
 
 namespace {
