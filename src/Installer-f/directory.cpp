@@ -3,8 +3,10 @@
 #include <strings.h>
 
 #include <cstring>
+#include <unordered_map>
 
 #include "GenH/shell.h"
+#include "Installer-f/folders.h"
 #include "Installer-f/stg.h"
 #include "OOPS_cpp/xmap.h"
 #include "UTL/str_to_int.h"
@@ -53,8 +55,7 @@ int find_sector(int* lon_band, int* lat_band, std::string path) {
   const std::string lon_text = name.size() > 3 ? name.substr(3, 4) : std::string();
   *lat_band = (str_to_int(lat_text) + 90) / 10;
   *lon_band = (str_to_int(lon_text) + 180) / 10;
-  return *lat_band >= 0 && *lat_band < stg_lat_bands && *lon_band >= 0 &&
-         *lon_band < stg_lon_bands;
+  return *lat_band >= 0 && *lat_band < stg_lat_bands && *lon_band >= 0 && *lon_band < stg_lon_bands;
 }
 
 int scenery_index(const file_version_struct& v) {
@@ -65,6 +66,11 @@ int scenery_index(const file_version_struct& v) {
 }
 
 namespace {
+// 1 when one target platform can want files of both platforms.
+bool platforms_meet(int a, int b) {
+  return a == b || a == 0 || b == 0 || (a == 3 && b == 6) || (a == 6 && b == 3);
+}
+
 // The whole list is refused: a list that could write or delete outside the
 // install folder, or put a stray word into a temporary file name, is no list.
 int refuse(const std::string& path, const std::string& why, const std::string& what) {
@@ -130,6 +136,27 @@ int read_directory(const std::string& path, std::string /*status_text*/) {
       sim_info.back().push_back(std::move(v));
     } else {
       x.TXT_str_scan_eoln(nullptr);
+    }
+  }
+
+  // A file that another row treats as a folder could be a link installed by
+  // one archive that the next one writes or deletes through.
+  std::unordered_map<std::string, int> files;  // installed path -> platform
+  for (const file_history_struct& row : sim_info) {
+    const file_version_struct& v = row.back();
+    if (v.sig_want == "GONE") continue;
+    std::string p = v.path;
+    trim_dest_folder(p);
+    files.emplace(p, v.platform);
+  }
+  for (const file_history_struct& row : sim_info) {
+    std::string p = row.back().path;
+    trim_dest_folder(p);
+    for (size_t s = p.find_last_of('/'); s != std::string::npos; s = p.find_last_of('/')) {
+      p.erase(s);
+      const auto it = files.find(p);
+      if (it != files.end() && platforms_meet(it->second, row.back().platform))
+        return refuse(path, "a file is also a folder of", row.back().path);
     }
   }
 

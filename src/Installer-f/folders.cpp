@@ -81,7 +81,8 @@ int make_dirs() {
   std::set<std::string> folders;  // a folder sorts before its subfolders
   for (size_t r = 0; r < sim_info.size(); ++r) {
     const file_version_struct& v = sim_info[r].back();
-    if (!v.to_install || !want_this_f(static_cast<int>(r), static_cast<int>(sim_info[r].size()) - 1))
+    if (!v.to_install ||
+        !want_this_f(static_cast<int>(r), static_cast<int>(sim_info[r].size()) - 1))
       continue;
     std::string p = v.path;
     trim_dest_folder(p);
@@ -104,7 +105,8 @@ int make_dirs() {
     if (const int e = make_one(p)) make_dir_error(p, e);
   }
 
-  for (const char* fw : {"Resources/plugins/ZKLM.framework/", "Resources/plugins/ZKWidgets.framework/"}) {
+  for (const char* fw :
+       {"Resources/plugins/ZKLM.framework/", "Resources/plugins/ZKWidgets.framework/"}) {
     const std::string F = dest_dir_path + fw;
     if (!is_sim_link(F + "Versions/" + "Current", nullptr))
       rename_file(F + "Versions/", "Current", "_Current");

@@ -77,7 +77,8 @@ int path_is_to_a_sim() {
   static const char* const k_needed[4] = {"Airfoils", "Instructions", "Output", "Resources"};
   for (size_t i = 0; i < names.size(); ++i) {
     if (types[i] != 1) continue;
-    for (int k = 0; k < 4; ++k) found[k] = found[k] || names[i].find(k_needed[k]) != std::string::npos;
+    for (int k = 0; k < 4; ++k)
+      found[k] = found[k] || names[i].find(k_needed[k]) != std::string::npos;
   }
   return found[0] && found[1] && found[2] && found[3];
 }

@@ -18,8 +18,7 @@ void set_install_filter(int want_sim, int want_global) {
   g_want_global = want_global;
 }
 
-int filter_wants(const file_version_struct& v, int want_sim, int want_global,
-                 int target_platform) {
+int filter_wants(const file_version_struct& v, int want_sim, int want_global, int target_platform) {
   if (v.is_global ? !want_global : !want_sim) return 0;
   return v.platform == 0 || v.platform == target_platform ||
          (v.platform == 6 && target_platform == 3);

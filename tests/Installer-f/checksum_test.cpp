@@ -160,7 +160,9 @@ TEST_F(Checksum, FolderVanishingMidCheckDrainsThePool) {
   int row = 0;
   float progress = 0;
   ASSERT_EQ(checksum_directory(row, 0, progress), 0);
-  ASSERT_EQ(rename(dest.substr(0, dest.size() - 1).c_str(), (dest.substr(0, dest.size() - 1) + "-moved").c_str()), 0);
+  ASSERT_EQ(rename(dest.substr(0, dest.size() - 1).c_str(),
+                   (dest.substr(0, dest.size() - 1) + "-moved").c_str()),
+            0);
   EXPECT_EQ(checksum_directory(row, 0, progress), 1);
   EXPECT_EQ(checksum_workers, nullptr);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -183,6 +185,7 @@ TEST_F(Checksum, TasksKeepWhatTheyWereGiven) {
   dest_dir_path = other;
   set_install_filter(0, 0);
   stg.target_platform = 2;
-  while (!checksum_directory(row, 0, progress)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!checksum_directory(row, 0, progress))
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   for (size_t r = 0; r < sim_info.size(); ++r) EXPECT_EQ(last(r).current, 1) << r;
 }

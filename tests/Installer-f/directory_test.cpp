@@ -53,21 +53,34 @@ TEST(ReadDirectory, OnlyAHeaderGivesAnEmptyModel) {
 }
 
 TEST(ReadDirectory, RowsVersionsDiscsAndPrefixes) {
-  const std::string text = header() +
-                           "FILE 0 0 1 2 3 " + A + " bare name\n"
+  const std::string text = header() + "FILE 0 0 1 2 3 " + A +
+                           " bare name\n"
                            "  \tDIR All/Resources/my dir /\n"
                            "\n"
-                           "FILE 7 1 900 10 20 " + A + " f.txt\n"
-                           "FILE 0 1 920 11 21 " + B + " f.txt\n"
+                           "FILE 7 1 900 10 20 " +
+                           A +
+                           " f.txt\n"
+                           "FILE 0 1 920 11 21 " +
+                           B +
+                           " f.txt\n"
                            "DISK 1\n"
                            "FILE 0 2 920 1 1 GONE g.txt\n"
-                           "COMMENT FILE 0 0 0 0 0 " + A + " ignored\n"
-                           "FILEX 0 0 0 0 0 " + A + " ignored\n"
+                           "COMMENT FILE 0 0 0 0 0 " +
+                           A +
+                           " ignored\n"
+                           "FILEX 0 0 0 0 0 " +
+                           A +
+                           " ignored\n"
                            "DIR\tLinux/\n"
-                           "FILE 0 9 1 1 1 " + A + " h  \r\n"
-                           "FILE 0 -1 1 1 1 " + A + " i\n"
+                           "FILE 0 9 1 1 1 " +
+                           A +
+                           " h  \r\n"
+                           "FILE 0 -1 1 1 1 " +
+                           A +
+                           " i\n"
                            "DIR All/Resources/my dir /\n"
-                           "FILE 0 1 1 1 1 " + A + " f.txt\n";
+                           "FILE 0 1 1 1 1 " +
+                           A + " f.txt\n";
   ASSERT_EQ(read_text(text), 3);
   ASSERT_EQ(sim_info.size(), 6u);
   EXPECT_EQ(sim_info[0][0].path, "bare name");
@@ -148,9 +161,9 @@ TEST(ReadDirectory, RefusesListsThatReachOutside) {
   };
   for (const std::string& p : bad_paths) {
     sim_info.clear();
-    EXPECT_EQ(read_text(header() + "FILE 0 0 1 1 1 " + A + " ok\nFILE 0 0 1 1 1 " + A + " " + p +
-                        "\n"),
-              2)
+    EXPECT_EQ(
+        read_text(header() + "FILE 0 0 1 1 1 " + A + " ok\nFILE 0 0 1 1 1 " + A + " " + p + "\n"),
+        2)
         << p;
     EXPECT_TRUE(sim_info.empty()) << p;
   }
@@ -159,13 +172,27 @@ TEST(ReadDirectory, RefusesListsThatReachOutside) {
   EXPECT_EQ(read_text(header() + "DIR All/../\nFILE 0 0 1 1 1 " + A + " x\n"), 2);
   EXPECT_EQ(read_text(header() + "FILE 0 0 1 1 1 " + A + "\n"), 2);  // no name at all
   const std::string bad_sigs[] = {
-      sig('A'), std::string(31, 'a'), std::string(33, 'a'), "NONE", "gone", sig('g'),
+      sig('A'),
+      std::string(31, 'a'),
+      std::string(33, 'a'),
+      "NONE",
+      "gone",
+      sig('g'),
       "../../../../etc/x" + std::string(15, 'a'),
   };
   for (const std::string& s : bad_sigs)
     EXPECT_EQ(read_text(header() + "FILE 0 0 1 1 1 " + s + " All/x\n"), 2) << s;
   EXPECT_NE(fly_test::log_text().find("WARNING: the directory file directory.txt is refused"),
             std::string::npos);
+  // A file that another row needs as a folder (a link could lead anywhere).
+  EXPECT_EQ(read_text(header() + "FILE 0 0 1 1 1 " + A + " All/Resources/x\nFILE 0 1 1 1 1 " + A +
+                      " Macintosh/Resources/x/passwd\n"),
+            2);
+  // Unless one of them is gone, or they never meet on one platform.
+  EXPECT_EQ(read_text(header() + "FILE 0 0 1 1 1 GONE All/x\nFILE 0 0 1 1 1 " + A +
+                      " All/x/y\nFILE 0 1 1 1 1 " + A + " Macintosh/z\nFILE 0 2 1 1 1 " + A +
+                      " Windows/z/w\n"),
+            3);
   // Names with dots and blanks are fine.
   EXPECT_EQ(read_text(header() + "FILE 0 0 1 1 1 " + A + " All/..a/b..\nFILE 0 0 1 1 1 GONE " +
                       "All/ .  /x\n"),

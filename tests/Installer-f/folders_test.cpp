@@ -46,7 +46,7 @@ TEST(TrimDestFolder, Cases) {
     const char* in;
     const char* out;
   } cases[] = {{"All/a/b", "a/b"}, {"Macintosh/x", "x"}, {"bare", "bare"}, {"/abs", "abs"},
-               {"", ""}, {"All/", ""}};
+               {"", ""},           {"All/", ""}};
   for (const auto& c : cases) {
     std::string p = c.in;
     trim_dest_folder(p);
@@ -133,7 +133,7 @@ TEST_F(Folders, DeleteFiles) {
   add("All/top", 0, 1);
   delete_files();
   EXPECT_FALSE(exists(dest + "a"));  // emptied, and its parent with it
-  EXPECT_TRUE(is_dir(dest));              // never the install folder itself
+  EXPECT_TRUE(is_dir(dest));         // never the install folder itself
   EXPECT_FALSE(exists(dest + "c/file"));
   EXPECT_TRUE(exists(dest + "c/.hidden"));  // a hidden file keeps its folder
   EXPECT_TRUE(exists(dest + "d/keep"));
@@ -151,6 +151,7 @@ TEST_F(Folders, DeleteFiles) {
   EXPECT_NE(log.find("DELETING  file " + dest + "missing, with result=2.\n"), std::string::npos);
   EXPECT_NE(log.find("cleanup: DELETING  file " + dest + "a/b/, with result=0.\n"),
             std::string::npos);
-  EXPECT_NE(log.find("cleanup: DELETING  file " + dest + "a/, with result=0.\n"), std::string::npos);
+  EXPECT_NE(log.find("cleanup: DELETING  file " + dest + "a/, with result=0.\n"),
+            std::string::npos);
   EXPECT_EQ(log.find("cleanup: DELETING  file " + dest + ", "), std::string::npos);
 }

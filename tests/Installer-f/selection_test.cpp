@@ -80,10 +80,10 @@ TEST_F(Selection, RecalcDiskSizes) {
   file_version_struct t = version("All/Global Scenery/+00+000/+01+002.dsf", A, "NONE");
   t.zip_kb = 1000;
   t.size_kb = 5000;
-  add(t);  // wanted tile, selected below
+  add(t);                                                             // wanted tile, selected below
   add(version("All/Global Scenery/+20+000/+21+002.dsf", A, "NONE"));  // not selected
   add(version("All/Global Scenery/+30+000/+31+002.dsf", "GONE", "GONE"));  // counts twice
-  add(version("Windows/other", A, "NONE", 2));  // another platform
+  add(version("Windows/other", A, "NONE", 2));                             // another platform
   stg.scenery_selection[9 + 18 * 18] = 1;
   recalc_disk_sizes();
   EXPECT_EQ(stg.total_zip_kb, 1010);
@@ -133,8 +133,10 @@ TEST_F(Selection, DecisionTable) {
     if (c.answer) {
       const prompt_window& w = p.asked[0];
       EXPECT_EQ(w.window, 996);
-      EXPECT_EQ(w.lines[0].text, c.asked_delete ? "I am about to DELETE:" : "I am about to install:");
-      EXPECT_EQ(w.lines[1].text, c.tile ? "/inst/Global Scenery/+40-130/+47-122.dsf" : "/inst/dir/f");
+      EXPECT_EQ(w.lines[0].text,
+                c.asked_delete ? "I am about to DELETE:" : "I am about to install:");
+      EXPECT_EQ(w.lines[1].text,
+                c.tile ? "/inst/Global Scenery/+40-130/+47-122.dsf" : "/inst/dir/f");
     }
   }
 }
@@ -151,8 +153,8 @@ TEST_F(Selection, RowsOutsideTheFilterAreLeftAlone) {
 }
 
 TEST_F(Selection, FolderAnswersCoverExactlyThatFolder) {
-  for (const char* f : {"All/a/1", "All/a/2", "All/a/b/3", "All/a/4", "All/c/5", "All/c/6",
-                        "All/a/b/7"})
+  for (const char* f :
+       {"All/a/1", "All/a/2", "All/a/b/3", "All/a/4", "All/c/5", "All/c/6", "All/a/b/7"})
     add(version(f, A, X));
   scripted_prompts p;
   p.answers = {4, 5, 2};  // replace all of a/, keep all of a/b/, keep c/5 only
@@ -255,8 +257,8 @@ TEST(GetPathWithPath, Cases) {
   struct {
     const char* in;
     const char* out;
-  } cases[] = {{"a/b/c", "a/b/"}, {"a/b/", "a/"}, {"/", "/"}, {"ab", ""}, {"", ""}, {"a/", "a/"},
-               {"/x", "/"}};
+  } cases[] = {{"a/b/c", "a/b/"}, {"a/b/", "a/"}, {"/", "/"}, {"ab", ""},
+               {"", ""},          {"a/", "a/"},   {"/x", "/"}};
   for (const auto& c : cases) {
     std::string out = "junk";
     get_path_with_path(out, c.in);
