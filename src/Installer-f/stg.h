@@ -11,8 +11,8 @@ struct stg_struct {
   int new_format_seen;
   int download_failed;
   int extract_failed;
-  int server_count;                                      // -1 server list not fetched, else 0..10
-  int server_choice;                                     // index of the update server in use
+  int server_count;   // -1 server list not fetched, else 0..10
+  int server_choice;  // index of the update server in use
   int scenery_selection[stg_lon_bands * stg_lat_bands];  // lat_band + 18 * lon_band
   int scenery_available[stg_lon_bands * stg_lat_bands];
   int current_action;  // web download: 0 deleting, 1 downloading, 2 installed, 3 not wanted
