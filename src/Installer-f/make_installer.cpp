@@ -423,7 +423,13 @@ void comp_file(std::string path) {
 
   const std::string base = dst_folder + sim_name + "/" + rel;
   std::string archive;
-  if (file_exists(path + ".7z")) {
+  const bool pre_packed = file_exists(path + ".7z");
+  // The installer asks for a 7z archive exactly for the global scenery.
+  if (pre_packed != contains(rel, "Global Scenery"))
+    xer << "WARNING: the installer will look for " << rel
+        << (pre_packed ? ".zip, but its archive is a pre-packed 7z.\n"
+                       : ".7z, but it has no pre-packed 7z and is zipped.\n");
+  if (pre_packed) {
     archive = base + ".7z";
     make_folder_tree(archive.substr(0, archive.find_last_of('/') + 1));
     const std::string from = full(path + ".7z"), to = full(archive);

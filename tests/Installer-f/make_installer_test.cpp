@@ -194,6 +194,7 @@ TEST_F(Builder, DiscSplitAndRoundTrip) {
   put("All/Aircraft/a.acf", random_bytes(3000, 1));
   put("All/Resources/r.txt", random_bytes(3000, 2));
   put("All/Resources/empty.txt", "");
+  put("All/Aircraft/kit.obj/part.txt", "a folder with a file type's suffix");
   fs::create_symlink("r.txt", master + "All/Resources/link");
   const std::string tile = "All/Global Scenery/-global terrain-/+40-130/+47-122.dsf";
   put(tile, random_bytes(4000, 3));
@@ -216,14 +217,14 @@ TEST_F(Builder, DiscSplitAndRoundTrip) {
         << d;
   EXPECT_FALSE(fly_test::file_exists(out + "disk_4"));
   const std::string text = listing();
-  EXPECT_NE(text.find(" a.acf\nDISK 1\n\nDIR All/Resources/\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" a.acf\nDISK 1\n\nDIR All/Aircraft/kit.obj/\n"), std::string::npos) << text;
   EXPECT_NE(text.find("FILE 0 0 92102 5368709 4 " + md5(tile) + " +47-122.dsf\nDISK 3\n"),
             std::string::npos)
       << text;
 
   sh("unzip -o -q " + q(list_zip()) + " -d " + q(root));
   ASSERT_EQ(read_directory(root + "directory.txt", "scanning"), 3);
-  ASSERT_EQ(sim_info.size(), 6u);
+  ASSERT_EQ(sim_info.size(), 7u);
   for (const file_history_struct& row : sim_info) {
     ASSERT_EQ(row.size(), 1u);
     const file_version_struct& v = row.back();
