@@ -4,7 +4,11 @@
 // sequential curl and curl --parallel). The client reaches nginx through its
 // proxy setting, as the tests do; curl gets the same proxy.
 //
-//   bench_http_bench [--big-mb N] [--files N] [--runs N] [--keep]
+//   bench_http_bench [--big-mb N] [--files N] [--runs N] [--tmp DIR] [--keep]
+//
+// The data lives in a new folder under --tmp (default /tmp), deleted at the end
+// unless --keep. Small files are bound by the file system's create cost, so
+// --tmp /dev/shm shows the network side alone.
 #include <arpa/inet.h>
 #include <ftw.h>
 #include <netinet/in.h>
@@ -185,6 +189,7 @@ std::string curl_cmd(const std::string& config, int parallel) {
 int main(int argc, char** argv) {
   int big_mb = 200, files = 2000, runs = 3;
   bool keep = false;
+  std::string tmp_root = "/tmp";
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--keep") keep = true;
@@ -195,11 +200,15 @@ int main(int argc, char** argv) {
       files = std::max(1, atoi(argv[++i]));
     else if (a == "--runs")
       runs = std::max(1, atoi(argv[++i]));
+    else if (a == "--tmp")
+      tmp_root = argv[++i];
   }
-  char tmpl[] = "/tmp/flyvane-http-bench-XXXXXX";
-  if (!mkdtemp(tmpl)) return 1;
-  chmod(tmpl, 0755);  // nginx's workers run as another user
-  g_base = std::string(tmpl) + "/";
+  std::string tmpl_text = tmp_root + "/flyvane-http-bench-XXXXXX";
+  std::vector<char> tmpl(tmpl_text.begin(), tmpl_text.end());
+  tmpl.push_back(0);
+  if (!mkdtemp(tmpl.data())) return 1;
+  chmod(tmpl.data(), 0755);  // nginx's workers run as another user
+  g_base = std::string(tmpl.data()) + "/";
   const std::string www = g_base + "www/", out = g_base + "out/";
   mkdir(www.c_str(), 0755);
   mkdir((www + "tree").c_str(), 0755);
