@@ -90,11 +90,11 @@ bool child_server::launch(const std::vector<std::string>& argv, int known_port) 
   pid_ = pid;
   if (known_port) {
     close(out[0]);
-    for (int i = 0; i < 1000 && !accepts(known_port); ++i)
+    for (int i = 0; i < 3000 && !accepts(known_port); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     port_ = accepts(known_port) ? known_port : 0;
   } else {
-    port_ = read_port_line(out[0], 10000);
+    port_ = read_port_line(out[0], 60000);  // python starts slowly on a loaded machine
     close(out[0]);
   }
   if (!port_) stop();
