@@ -16,6 +16,7 @@ void size_alert() {
 PCSBSocketUDP::~PCSBSocketUDP() { Cleanup(); }
 
 int PCSBSocketUDP::udp_init(unsigned short port, int mode) {
+  Cleanup();  // a second init must not leak the first socket
   bound_address = sockaddr_in{};
   bound_address.sin_family = AF_INET;
   bound_address.sin_port = htons(port);

@@ -112,16 +112,6 @@ TEST(Socket, WriteAfterPeerCloseNeitherKillsNorErrs) {
   EXPECT_EQ(p.client.http_WriteData("x", 1), -1);
 }
 
-TEST(Socket, DisconnectClosesBothWays) {
-  pair_fixture p;
-  ASSERT_TRUE(p.connect());
-  EXPECT_EQ(p.client.Disconnect(), 0);
-  EXPECT_EQ(p.client.GetStatus(), PCSBSocket::status_closed);
-  char buf[4];
-  ASSERT_TRUE(
-      eventually([&] { return p.server->ReadData(buf, 4) == 0 && p.server->ReceivedRelease(); }));
-}
-
 TEST(Socket, DescriptorsAboveSelectLimitWork) {
   rlimit rl;
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &rl), 0);
