@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
       LIN_make_dirs(ours + "corpus");  // p7z_to_file makes no folders
       for (const std::string& f : folders) LIN_make_dirs(ours + "corpus/" + f);
       b_ours.take(bench::in_child([&] { return p7z_to_file(archive, ours) == 0 ? 0 : 1; }));
-      b_peer.take(bench::exec_child({"7zz", "x", "-y", "-bd", "-bso0", "-bsp0", "-o" + peer,
-                                     archive}));
+      b_peer.take(
+          bench::exec_child({"7zz", "x", "-y", "-bd", "-bso0", "-bsp0", "-o" + peer, archive}));
     }
     if (system(("diff -r '" + corpus + "' '" + ours + "corpus' > /dev/null").c_str()) != 0) {
       fprintf(stderr, "the unpacked tree differs from the corpus\n");

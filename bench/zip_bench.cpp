@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
   }
 
   const double mb = static_cast<double>(bytes) / 1e6;
-  printf("corpus: %zu files and links, %.1f MB; %d processors; best of %d runs\n", items.size(),
-         mb, procs, runs);
+  printf("corpus: %zu files and links, %.1f MB; %d processors; best of %d runs\n", items.size(), mb,
+         procs, runs);
   printf("archives: file_to_zip %.1f MB, zip -q %.1f MB\n", ours_bytes / 1e6, peer_bytes / 1e6);
   auto row = [&](const std::string& what, double t) {
     printf("  %-40s %8.3f s %8.1f MB/s\n", what.c_str(), t, mb / t);

@@ -23,11 +23,11 @@
 #include "UTL/xer.h"
 
 const unsigned char kMagicCrap[46] = {
-    0x00, 0x05, 0x16, 0x07,                          // magic
-    0x00, 0x02, 0x00, 0x00,                          // version
-    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,  // filler
-    0,    0,    0,    0,                             //
-    0x00, 0x02,                                      // two entries
+    0x00, 0x05, 0x16, 0x07,                                                  // magic
+    0x00, 0x02, 0x00, 0x00,                                                  // version
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,     // filler
+    0,    0,    0,    0,                                                     //
+    0x00, 0x02,                                                              // two entries
     0x00, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00, 0x32, 0x00, 0x00, 0x00, 0x20,  // Finder info
     0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x52,                          // the fork
 };
@@ -302,8 +302,7 @@ class unzipper {
         case entry_kind::folder:
           if (!rel.empty() && (r = folder_.make_dirs(repaired(rel))) != 0) {
             APL_RECORD_FAILURE();
-            xer << "Zip to file failed with error " << log_tail(r) << out_dir_ << e.name
-                << ".\n";
+            xer << "Zip to file failed with error " << log_tail(r) << out_dir_ << e.name << ".\n";
           }
           break;
         case entry_kind::fork:

@@ -42,7 +42,8 @@ std::string code_like(size_t n, unsigned seed) {
 int rename_item(const std::string& archive, const std::string& from, const std::string& to) {
   return py(R"(
 import struct, zlib, sys
-p, a, b = )" + arch_test::py_bytes(archive) + ", " + arch_test::py_bytes(from) + ", " +
+p, a, b = )" +
+            arch_test::py_bytes(archive) + ", " + arch_test::py_bytes(from) + ", " +
             arch_test::py_bytes(to) + R"(
 a, b = a.decode(), b.decode()
 d = bytearray(open(p, 'rb').read())
@@ -115,15 +116,21 @@ TEST(P7z, SolidArchiveWithFoldersAndAnEmptyItem) {
 
 TEST(P7z, OneFileUnderTheCallersNameAndUtf8Names) {
   mkdir("u", 0755);
-  write_file("u/Z\xC3\xBCrich \xE2\x9C\x88.txt", "gr\xC3\xBC\xC3\x9F" "e");
+  write_file("u/Z\xC3\xBCrich \xE2\x9C\x88.txt",
+             "gr\xC3\xBC\xC3\x9F"
+             "e");
   pack("u.7z", "", "u");
   mkdir("out", 0755);
   mkdir("out/u", 0755);
   ASSERT_EQ(p7z_to_file("u.7z", "out/"), 0);
-  EXPECT_EQ(read_file("out/u/Z\xC3\xBCrich \xE2\x9C\x88.txt"), "gr\xC3\xBC\xC3\x9F" "e");
+  EXPECT_EQ(read_file("out/u/Z\xC3\xBCrich \xE2\x9C\x88.txt"),
+            "gr\xC3\xBC\xC3\x9F"
+            "e");
   std::string name = "renamed.txt";
   ASSERT_EQ(p7z_to_file("u.7z", "out/", &name, 1), 0);
-  EXPECT_EQ(read_file("out/renamed.txt"), "gr\xC3\xBC\xC3\x9F" "e");
+  EXPECT_EQ(read_file("out/renamed.txt"),
+            "gr\xC3\xBC\xC3\x9F"
+            "e");
   EXPECT_EQ(name, "out/renamed.txt");
 }
 
@@ -193,9 +200,12 @@ TEST(P7z, DamagedForeignAndMissingArchives) {
     const char* archive;
     int code;
   } cases[] = {
-      {"bad-lzma.7z", err_damaged_archive}, {"bad-copy.7z", err_damaged_archive},
-      {"cut.7z", err_zip_open},             {"not.7z", err_zip_open},
-      {"empty.7z", err_zip_open},           {"a.zip", err_zip_open},
+      {"bad-lzma.7z", err_damaged_archive},
+      {"bad-copy.7z", err_damaged_archive},
+      {"cut.7z", err_zip_open},
+      {"not.7z", err_zip_open},
+      {"empty.7z", err_zip_open},
+      {"a.zip", err_zip_open},
       {"missing.7z", ENOENT},
   };
   for (const auto& c : cases) {

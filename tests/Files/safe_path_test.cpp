@@ -11,11 +11,25 @@ TEST(SafePath, EntryNames) {
     std::string name;
     int safe;
   } cases[] = {
-      {"file", 1},          {"a/b/c.txt", 1},     {"./a", 1},          {"a//b", 1},
-      {"..a/b..", 1},       {"a/.../b", 1},       {"C:/x", 1},         {"", 0},
-      {".", 0},             {"./", 0},            {"/", 0},            {"/etc/passwd", 0},
-      {"..", 0},            {"../x", 0},          {"a/../../x", 0},    {"a/..", 0},
-      {"a\\b", 0},          {"..\\x", 0},         {std::string("a\0/../x", 7), 0},
+      {"file", 1},
+      {"a/b/c.txt", 1},
+      {"./a", 1},
+      {"a//b", 1},
+      {"..a/b..", 1},
+      {"a/.../b", 1},
+      {"C:/x", 1},
+      {"", 0},
+      {".", 0},
+      {"./", 0},
+      {"/", 0},
+      {"/etc/passwd", 0},
+      {"..", 0},
+      {"../x", 0},
+      {"a/../../x", 0},
+      {"a/..", 0},
+      {"a\\b", 0},
+      {"..\\x", 0},
+      {std::string("a\0/../x", 7), 0},
   };
   for (const auto& c : cases) EXPECT_EQ(archive_name_is_safe(c.name), c.safe) << c.name;
 }
