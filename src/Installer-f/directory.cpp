@@ -1,0 +1,177 @@
+#include "Installer-f/directory.h"
+
+#include <strings.h>
+
+#include <cstring>
+#include <unordered_map>
+
+#include "GenH/shell.h"
+#include "Installer-f/folders.h"
+#include "Installer-f/stg.h"
+#include "OOPS_cpp/xmap.h"
+#include "UTL/str_to_int.h"
+#include "UTL/xer.h"
+
+std::vector<file_history_struct> sim_info;
+std::set<std::string> deleted_files;
+
+int directory_sig_is_valid(const std::string& sig) {
+  if (sig == "GONE") return 1;
+  if (sig.size() != 32) return 0;
+  for (char c : sig)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return 0;
+  return 1;
+}
+
+int directory_path_is_safe(const std::string& path) {
+  if (path.empty() || path[0] == '/') return 0;
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = path.find('/', start);
+    const std::string part = path.substr(start, slash == std::string::npos ? slash : slash - start);
+    if (part.empty() || part == "." || part == "..") return 0;
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return 1;  // non-empty components: the name left after trimming is never empty
+}
+
+int is_global_scenery_f(const char* path) {
+  static const char* const k_markers[] = {"Global Scenery/", "/-global overlays-/",
+                                          "/-global terrain-/", "/default scenery/DSF 820"};
+  bool marked = false;
+  for (const char* m : k_markers) marked = marked || strstr(path, m) != nullptr;
+  if (!marked) return 0;
+  const size_t n = strlen(path);
+  return n > 4 && strcasecmp(path + n - 4, ".dsf") == 0;
+}
+
+int find_sector(int* lon_band, int* lat_band, std::string path) {
+  if (path.size() > 2 && path.back() == '/') path.pop_back();
+  const size_t slash = path.find_last_of('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  // A name shorter than a tile name reads as no number rather than throwing.
+  const std::string lat_text = name.substr(0, 3);
+  const std::string lon_text = name.size() > 3 ? name.substr(3, 4) : std::string();
+  *lat_band = (str_to_int(lat_text) + 90) / 10;
+  *lon_band = (str_to_int(lon_text) + 180) / 10;
+  return *lat_band >= 0 && *lat_band < stg_lat_bands && *lon_band >= 0 && *lon_band < stg_lon_bands;
+}
+
+int scenery_index(const file_version_struct& v) {
+  if (!v.is_global || v.lat_band < 0 || v.lat_band >= stg_lat_bands || v.lon_band < 0 ||
+      v.lon_band >= stg_lon_bands)
+    return -1;
+  return v.lat_band + stg_lat_bands * v.lon_band;
+}
+
+namespace {
+// 1 when one target platform can want files of both platforms.
+bool platforms_meet(int a, int b) {
+  return a == b || a == 0 || b == 0 || (a == 3 && b == 6) || (a == 6 && b == 3);
+}
+
+// The whole list is refused: a list that could write or delete outside the
+// install folder, or put a stray word into a temporary file name, is no list.
+int refuse(const std::string& path, const std::string& why, const std::string& what) {
+  xer << "WARNING: the directory file " << path << " is refused: " << why << " \"" << what
+      << "\"\n";
+  sim_info.clear();
+  return 2;
+}
+}  // namespace
+
+int read_directory(const std::string& path, std::string /*status_text*/) {
+  deleted_files.clear();
+  stg.total_zip_kb = 0;
+  stg.total_size_kb = 0;
+  stg.files_to_install = 0;
+  stg.files_to_delete = 0;
+  sim_info.clear();
+
+  xmap_class x(path);
+  if (!x.map_base)
+    __MACIBM_alert(0, "I tried to read a directory file that does not exist!", "The file is:", path,
+                   "", t_exit, __FILE__, __LINE__);
+  static const int k_versions[] = {840, 900, 0};
+  if (!x.check_file(xmap_text, k_versions, "INSTALLER", nullptr)) return 2;
+
+  std::string prefix, prev_path, sig, name;
+  int disk = 0;
+  bool have_prev = false;
+  while (x.cursor < x.map_end) {
+    if (x.TXT_str_scan_match("DIR", 0)) {
+      x.TXT_str_scan_eoln(&prefix);
+    } else if (x.TXT_str_scan_match("DISK", 0)) {
+      disk = x.TXT_int_scan();
+      x.TXT_str_scan_eoln(nullptr);
+    } else if (x.TXT_str_scan_match("FILE", 0)) {
+      file_version_struct v{};
+      x.TXT_int_scan();
+      v.platform = x.TXT_int_scan();
+      if (v.platform < 0) v.platform = 0;
+      if (v.platform > 6) v.platform = 6;
+      v.version = x.TXT_int_scan();
+      v.zip_kb = static_cast<float>(x.TXT_int_scan());
+      v.size_kb = static_cast<float>(x.TXT_int_scan());
+      x.TXT_str_scan_space(&sig);
+      x.TXT_str_scan_eoln(&name);
+      v.sig_want = sig;
+      v.sig_have = "NONE";
+      v.disk = disk;
+      v.path = prefix + name;
+      v.is_global = is_global_scenery_f(v.path.c_str());
+      if (v.is_global && !find_sector(&v.lon_band, &v.lat_band, v.path)) v.is_global = 0;
+
+      if (!v.path.empty() && v.path.back() == '/')
+        __MACIBM_alert(0, "I am reading the directory text file and found a path that has no file!",
+                       "This is impossible to download or delete!", "It is:", v.path, t_exit,
+                       __FILE__, __LINE__);
+      if (!directory_path_is_safe(v.path)) return refuse(path, "unsafe path", v.path);
+      if (!directory_sig_is_valid(v.sig_want)) return refuse(path, "bad MD5 word", v.sig_want);
+
+      if (!have_prev || v.path != prev_path) sim_info.emplace_back();
+      have_prev = true;
+      prev_path = v.path;
+      sim_info.back().push_back(std::move(v));
+    } else {
+      x.TXT_str_scan_eoln(nullptr);
+    }
+  }
+
+  // A file that another row treats as a folder could be a link installed by
+  // one archive that the next one writes or deletes through.
+  std::unordered_map<std::string, int> files;  // installed path -> platform
+  for (const file_history_struct& row : sim_info) {
+    const file_version_struct& v = row.back();
+    if (v.sig_want == "GONE") continue;
+    std::string p = v.path;
+    trim_dest_folder(p);
+    files.emplace(p, v.platform);
+  }
+  for (const file_history_struct& row : sim_info) {
+    std::string p = row.back().path;
+    trim_dest_folder(p);
+    for (size_t s = p.find_last_of('/'); s != std::string::npos; s = p.find_last_of('/')) {
+      p.erase(s);
+      const auto it = files.find(p);
+      if (it != files.end() && platforms_meet(it->second, row.back().platform))
+        return refuse(path, "a file is also a folder of", row.back().path);
+    }
+  }
+
+  memset(stg.scenery_available, 0, sizeof(stg.scenery_available));
+  int scenery_rows = 0, sim_rows = 0;
+  for (const file_history_struct& row : sim_info) {
+    const int idx = scenery_index(row.back());
+    if (idx >= 0) {
+      ++scenery_rows;
+      stg.scenery_available[idx] = 1;
+    } else {
+      ++sim_rows;
+    }
+  }
+  stg.disc_has_scenery = scenery_rows > 0;
+  stg.disc_has_sim = sim_rows > 0;
+  return 3;
+}
