@@ -52,6 +52,8 @@ void checksum_task::apply() const {
 }
 
 namespace {
+constexpr float k_task_kb = 8192;  // the unpacked size one task takes at most, past its first row
+
 double clock_seconds() { return static_cast<double>(xtim_class::microsecs()) / 1000000.0; }
 
 void collect_all(bool apply) {
@@ -85,7 +87,16 @@ int checksum_directory(int& next_row, int quick, float& progress) {
   }
   if (next_row < 0) next_row = 0;
   while (next_row < rows && checksum_workers->has_free_slot()) {
-    const int k = std::min(10, rows - next_row);
+    // Up to 10 rows, fewer when they are big: big files lie side by side in
+    // the list (scenery), and one task holding them all would leave the
+    // other threads idle.
+    int k = 1;
+    float kb = sim_info[static_cast<size_t>(next_row)].back().size_kb;
+    while (k < 10 && next_row + k < rows) {
+      kb += sim_info[static_cast<size_t>(next_row + k)].back().size_kb;
+      if (kb > k_task_kb) break;
+      ++k;
+    }
     checksum_workers->enqueue_task(new checksum_task(next_row, next_row + k, quick));
     next_row += k;
   }

@@ -5,6 +5,7 @@
 #include "Installer-f/checksum_step.h"
 #include "Installer-f/directory.h"
 #include "Installer-f/folders.h"
+#include "Installer-f/install_step.h"
 #include "Installer-f/prompts.h"
 #include "Installer-f/registry.h"
 #include "Installer-f/selection.h"

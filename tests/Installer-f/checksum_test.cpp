@@ -147,6 +147,17 @@ TEST_F(Checksum, BatchesAndSlotLimit) {
   EXPECT_EQ(last(static_cast<size_t>(rows - 1)).sig_have, "stale");
   checksum_directory_kill();  // nothing running: nothing to do
 
+  // Big files go one or a few to a task.
+  sim_info.clear();
+  for (int i = 0; i < 45 * n; ++i) {
+    add("f" + std::to_string(i), sig('a'));
+    sim_info.back().back().size_kb = i < 2 * n ? 6000 : 3000;
+  }
+  row = 0;
+  EXPECT_EQ(checksum_directory(row, 1, progress), 0);
+  EXPECT_EQ(row, 2 * n + 2 * (2 * n));  // the 6000 KB files alone, then the others in pairs
+  checksum_directory_kill();
+
   sim_info.clear();
   row = 0;
   EXPECT_EQ(checksum_directory(row, 0, progress), 1);  // an empty model

@@ -1,0 +1,145 @@
+#include "Installer-f/install_step.h"
+
+#include "Files/file_ops.h"
+#include "Files/p7z.h"
+#include "Files/zip.h"
+#include "Installer-f/directory.h"
+#include "Installer-f/folders.h"
+#include "Installer-f/selection.h"
+#include "Installer-f/stg.h"
+#include "Installer-f/wizard_globals.h"
+#include "Thread/thread.h"
+#include "UTL/xer.h"
+
+UTL_worker_threads* copy_pool = nullptr;
+UTL_worker_threads* unzip_pool = nullptr;
+int install_err_num = 0;
+std::string install_err_msg;
+
+std::string suffix_for_file(int row) {
+  return sim_info[static_cast<size_t>(row)].back().path.find("Global Scenery") != std::string::npos
+             ? ".7z"
+             : ".zip";
+}
+
+dvd_unpack_task::dvd_unpack_task(int row_, const std::string& temp_folder)
+    : row(row_), copied(0), err(0) {
+  const file_version_struct& v = sim_info[static_cast<size_t>(row)].back();
+  const std::string suffix = suffix_for_file(row);
+  src = dvd_path + install_name + "/" + v.path + suffix;
+  tmp = temp_folder + v.sig_want + "_" + std::to_string(row) + suffix;
+  dst = installed_path(v.path);
+  path = v.path;
+  sig_want = v.sig_want;
+}
+
+dvd_unpack_task::~dvd_unpack_task() {
+  if (stg.log_actions) {
+    xer << "EXPANDING file " << dst << ", with result=" << err << ".";
+    if (err) xer << " " << err_msg;
+    xer << "\n";
+  }
+}
+
+void dvd_unpack_task::do_it() {
+  if (!copied) {
+    copied = 1;
+    err = copy_file(src, tmp);
+    if (err) {
+      err_msg = "I was unable to copy the file " + src + " from the DVD to the hard drive.";
+      delete_file(tmp);  // a copy cut short is no copy
+    }
+    return;
+  }
+  if (err) return;
+  std::string folder;
+  get_path_with_path(folder, dst);
+  const bool is_7z = tmp.size() >= 3 && tmp.compare(tmp.size() - 3, 3, ".7z") == 0;
+  err = is_7z ? p7z_to_file(tmp, folder, nullptr, 0) : zip_to_file(tmp, folder, nullptr, 0);
+  if (err) {
+    err_msg = "I was unable to unzip the file " + tmp + " to the folder " + folder +
+              ".  (Original file was: " + src + ")";
+    return;
+  }
+  if (dst.find("Contents/MacOS/") != std::string::npos) make_file_executable(dst);
+  delete_file(tmp);
+  unpacked = 1;
+}
+
+int dvd_unpack_task::check_error(std::string& msg) {
+  msg = err_msg;
+  return err;
+}
+
+void dvd_unpack_task::apply() const {
+  if (!unpacked || row >= static_cast<int>(sim_info.size())) return;
+  file_version_struct& v = sim_info[static_cast<size_t>(row)].back();
+  if (v.path != path || v.sig_want != sig_want) return;  // the model was replaced
+  v.sig_have = v.sig_want;
+  v.current = 1;
+}
+
+namespace {
+bool idle() { return copy_pool->count_total_tasks() == 0 && unzip_pool->count_total_tasks() == 0; }
+
+void end_pools() {
+  delete copy_pool;
+  delete unzip_pool;
+  copy_pool = unzip_pool = nullptr;
+}
+}  // namespace
+
+int install_files(int& next_row, int disk) {
+  if (!copy_pool) copy_pool = new UTL_worker_threads(1, 30);
+  if (!unzip_pool) unzip_pool = new UTL_worker_threads(UTL_count_processors(), 30);
+  const int rows = static_cast<int>(sim_info.size());
+  auto last = [](int r) -> const file_version_struct& {
+    return sim_info[static_cast<size_t>(r)].back();
+  };
+  if (next_row < 0) next_row = 0;
+  while (next_row < rows && !last(next_row).to_install) ++next_row;
+  while (next_row < rows && copy_pool->has_free_slot()) {
+    if (last(next_row).disk != disk) break;
+    if (last(next_row).to_install)
+      copy_pool->enqueue_task(new dvd_unpack_task(next_row, temp_path));
+    ++next_row;
+  }
+  while (unzip_pool->has_free_slot()) {
+    UTL_work_task* t = copy_pool->check_retired_tasks();
+    if (!t) break;
+    unzip_pool->enqueue_task(t);
+  }
+  while (UTL_work_task* t = unzip_pool->check_retired_tasks()) {
+    auto* task = static_cast<dvd_unpack_task*>(t);
+    task->apply();
+    install_err_num = task->check_error(install_err_msg);
+    delete task;
+    if (install_err_num) return 3;
+  }
+  if (next_row >= rows && idle()) {
+    end_pools();
+    return 1;
+  }
+  if (next_row < rows && idle() && last(next_row).to_install && last(next_row).disk != disk)
+    return 2;
+  return 0;
+}
+
+int install_files_get_error(std::string& msg) {
+  msg = install_err_msg;
+  const int e = install_err_num;
+  install_err_msg.clear();
+  install_err_num = 0;
+  return e;
+}
+
+void install_files_kill() {
+  if (!copy_pool) return;
+  while (UTL_work_task* t = copy_pool->wait_retired_tasks()) unzip_pool->enqueue_task(t);
+  while (UTL_work_task* t = unzip_pool->wait_retired_tasks()) {
+    auto* task = static_cast<dvd_unpack_task*>(t);
+    task->apply();
+    delete task;
+  }
+  end_pools();
+}
