@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
   snprintf(tmpl, sizeof(tmpl), "%s/flyvane-builder-bench-XXXXXX", t && *t ? t : "/tmp");
   if (!mkdtemp(tmpl)) return 1;
   g_tmp = std::string(tmpl) + "/";
+  if (chdir(tmpl) != 0) return 1;  // the alerts' memory report lands here too
   const std::string gen = g_tmp + "gen/", master = g_tmp + "master/";
 
   // The corpus is an installed tree; the master holds it under its platform
