@@ -473,18 +473,9 @@ class BuiltDiscInstall : public DiscInstall {
   void make_discs() override {
     // A release needs these folders; they stay empty and leave again below,
     // so that the master is the one the installed tree is compared with.
-    const char* const needed[] = {"All/Instructions",
-                                  "All/Weapons",
-                                  "All/Aircraft",
-                                  "All/Output",
-                                  "All/Custom Scenery",
-                                  "All/Resources/plugins",
-                                  "All/Resources/default scenery/900 red terrain",
-                                  "All/Resources/default scenery",
-                                  "All/Resources/bitmaps/Earth Orbit Textures",
-                                  "All/Resources/bitmaps",
-                                  "Linux"};
-    for (const char* d : needed) sh("mkdir -p " + q(master + d));
+    sh("cd " + q(master) + " && mkdir -p All/Instructions All/Weapons All/Aircraft All/Output " +
+       "'All/Custom Scenery' All/Resources/plugins 'All/Resources/default scenery/900 red " +
+       "terrain' 'All/Resources/bitmaps/Earth Orbit Textures' Linux");
     const std::string tile_dir = master + "All/Global Scenery/+40-130/";
     sh("cd " + q(tile_dir) + " && 7zz a -t7z -bso0 -bsp0 +47-122.dsf.7z +47-122.dsf");
     std::string big(65536, 0), pe(0x60, 0);
@@ -504,7 +495,7 @@ class BuiltDiscInstall : public DiscInstall {
     disc[1] = dst_fold_base + "disk_1/";
 
     unlink((tile_dir + "+47-122.dsf.7z").c_str());  // the disc keeps its hard link
-    for (const char* d : needed) rmdir((master + d).c_str());
+    sh("cd " + q(master) + " && find . -depth -type d -empty -delete");
   }
 };
 }  // namespace

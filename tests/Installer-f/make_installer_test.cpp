@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <sstream>
 
 #include "engine_util.h"
 
@@ -60,14 +61,10 @@ class Builder : public ::testing::Test {
   // md5sum of a master file (one run for the whole master).
   std::string md5(const std::string& rel) {
     if (sums.empty()) {
-      std::string text = sh("cd " + q(master) +
-                            " && find . -type f ! -name '*.7z' -printf '%P\\0' | xargs -0 md5sum");
-      for (size_t at = 0; at < text.size();) {
-        const size_t end = text.find('\n', at);
-        const std::string line = text.substr(at, end - at);
-        sums[line.substr(34)] = line.substr(0, 32);
-        at = end == std::string::npos ? text.size() : end + 1;
-      }
+      std::istringstream text(
+          sh("cd " + q(master) +
+             " && find . -type f ! -name '*.7z' -printf '%P\\0' | xargs -0 md5sum"));
+      for (std::string line; std::getline(text, line);) sums[line.substr(34)] = line.substr(0, 32);
     }
     return sums[rel];
   }
@@ -86,12 +83,10 @@ std::string random_bytes(size_t n, unsigned seed) {
 }  // namespace
 
 TEST(BuilderRules, ChopPlatformAndKeepRules) {
-  std::string p = "Macintosh/Resources/a";
-  chop_platform(p, 1);
-  EXPECT_EQ(p, "APL_os/Resources/a");
-  p = "All/Resources/plugins/ZKLM.so";
-  chop_platform(p, 6);
-  EXPECT_EQ(p, "/Resources/plugins/ZKLM.so");
+  auto chop = [](std::string p, int platform) { return chop_platform(p, platform), p; };
+  EXPECT_EQ(chop("Macintosh/Resources/a", 1), "APL_os/Resources/a");
+  EXPECT_EQ(chop("All/Resources/plugins/ZKLM.so", 6), "/Resources/plugins/ZKLM.so");
+  std::string p;
   EXPECT_FATAL_ALERT(chop_platform(p = "nodir", 0), "Could not find the dir char!");
 
   src_fold = "/v/work.build._x/";  // the master's own location decides nothing
@@ -107,8 +102,7 @@ TEST(BuilderRules, ChopPlatformAndKeepRules) {
       {"All/Custom Scenery/Flyvane World Edition 1/a.dsf", {0, 0, 1, 0}},
       {"All/Custom Scenery/Flyvane World Edition 2/a.dsf", {0, 0, 0, 1}},
       {"All/Resources/a.bak", {0, 0, 0, 0}},
-      {"All/Resources/._a", {0, 0, 0, 0}},
-      {"All/Resources/a.dsf.7z", {0, 0, 0, 0}},
+      {"All/Resources/._a.7z", {0, 0, 0, 0}},
       {"All/Output/preferences/a.txt", {0, 0, 0, 0}},
       {"All/install_pfc Aircraft/a.acf", {0, 0, 0, 0}},
   };
@@ -252,9 +246,6 @@ TEST_F(Builder, RefusesBadMasters) {
       {[](Builder& t) { t.put("All/Resources/two\nlines", "x"); }, "a line feed"},
       {[](Builder& t) { t.put("All/readme.txt", "x"); }, "I FOUND A FILE INSIDE THE 'ALL' FOLDER!"},
       {[](Builder& t) { t.put("All/Extra/x.txt", "x"); }, "unknown folder"},
-      {[](Builder& t) { t.put("All/Resources/x.cpp", "x"); }, "found a .cpp file!"},
-      {[](Builder& t) { t.put("All/Resources/customer data/customer.dat", "x"); },
-       "found_com_file"},
       {[](Builder& t) { fs::remove(t.master + "Linux"); }, "!found_X86_fold"},
       {[](Builder& t) { fs::remove_all(t.master + "All/Resources/default scenery"); },
        "!found_redt"},
@@ -266,22 +257,11 @@ TEST_F(Builder, RefusesBadMasters) {
        "Q key"},
       {[](Builder& t) {
          t.fresh(0);
-         write_file(old_dir_path, header() + "DIR All/\nFILE 0 0 92102 1 1 " + sig('a') + " x\n");
-       },
-       "already used"},
-      {[](Builder& t) {
-         t.fresh(0);
          write_file(old_dir_path, header() + "DIR All/\nFILE 0 0 900 1 1 " + sig('a') +
                                       " x\nFILE 0 0 900 1 1 " + sig('a') + " y\nFILE 0 0 900 1 1 " +
                                       sig('a') + " X\n");
        },
        "TWICE"},
-      {[](Builder& t) {
-         t.fresh(0);
-         fs::create_directories(t.out);
-         write_file(old_dir_path, header());
-       },
-       "Could not make the dst_folder!"},
   };
   for (const auto& c : cases) {
     fresh(1);
