@@ -10,6 +10,7 @@
 #include "Files/file_ops.h"
 #include "Files/zip.h"
 #include "Installer-f/install_step.h"
+#include "Installer-f/make_installer.h"
 #include "engine_util.h"
 
 using engine_test::scripted_prompts;
@@ -114,7 +115,7 @@ class DiscInstall : public ::testing::Test {
     };
   }
 
-  void make_discs() {
+  virtual void make_discs() {
     std::string list_text = "I\n900 version\nINSTALLER\n\n";
     std::string prev_dir = "---";
     int prev_disk = 0;
@@ -463,4 +464,67 @@ TEST_F(InstallStep, FailuresAreReportedOnceEach) {
   EXPECT_NE(fly_test::log_text().find("EXPANDING file " + dest_dir_path +
                                       "lost, with result=2. I was unable to copy the file "),
             std::string::npos);
+}
+
+namespace {
+// The same master released by the release builder as a two-disc set.
+class BuiltDiscInstall : public DiscInstall {
+ protected:
+  void make_discs() override {
+    // A release needs these folders; they stay empty and leave again below,
+    // so that the master is the one the installed tree is compared with.
+    sh("cd " + q(master) + " && mkdir -p All/Instructions All/Weapons All/Aircraft All/Output " +
+       "'All/Custom Scenery' All/Resources/plugins 'All/Resources/default scenery/900 red " +
+       "terrain' 'All/Resources/bitmaps/Earth Orbit Textures' Linux");
+    const std::string tile_dir = master + "All/Global Scenery/+40-130/";
+    sh("cd " + q(tile_dir) + " && 7zz a -t7z -bso0 -bsp0 +47-122.dsf.7z +47-122.dsf");
+    std::string big(65536, 0), pe(0x60, 0);
+    uint32_t x = 1;
+    for (char& c : big) c = static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5) >> 24);
+    write_file(master + "All/Resources/big.bin", big);  // the one archive past the split
+    pe[0] = 'M', pe[1] = 'Z', pe[0x3c] = 0x40, pe.replace(0x40, 4, std::string("PE\0\0", 4));
+    write_file(master + "Windows/Flyvane.exe", pe);
+
+    build_type = 1;
+    src_fold = master;
+    dst_fold_base = root + "built/";
+    sim_name = kName;
+    dvd_split_kb = 10;
+    build_install();
+    disc[0] = dst_fold_base + "disk_0/";
+    disc[1] = dst_fold_base + "disk_1/";
+
+    unlink((tile_dir + "+47-122.dsf.7z").c_str());  // the disc keeps its hard link
+    sh("cd " + q(master) + " && find . -depth -type d -empty -delete");
+  }
+};
+}  // namespace
+
+TEST_F(BuiltDiscInstall, FreshInstallAndRepairFromTwoBuiltDiscs) {
+  EXPECT_FALSE(fly_test::file_exists(dst_fold_base + "disk_2"));
+  scan_disc();
+  ASSERT_EQ(sim_info.size(), files.size());
+  dest_dir_path = root + "Installed Flyvane/";
+  scenery_take_all();
+  check(0);
+  recalc_disk_sizes();
+  EXPECT_EQ(stg.files_to_install, 8);  // all but the Windows file
+  ASSERT_EQ(install(true), 1);         // one swap to the second disc
+  const std::string expected = expected_tree();
+  EXPECT_EQ(
+      sh("diff -r --no-dereference " + q(expected) + " " + q(dest_dir_path) + " && echo same"),
+      "same");
+
+  // Missing files come back from both discs.
+  sh("rm " + q(dest_dir_path + "Resources/big.bin") + " " +
+     q(dest_dir_path + "Resources/text/readme.txt"));
+  set_install_filter(1, 0);
+  check(0);
+  EXPECT_EQ(rows_current(), rows_wanted() - 2);
+  dvd_path = disc[0];
+  current_disk = 0;
+  ASSERT_EQ(install(false), 1);
+  EXPECT_EQ(
+      sh("diff -r --no-dereference " + q(expected) + " " + q(dest_dir_path) + " && echo same"),
+      "same");
 }
