@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS := $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # Test folders that also run under ThreadSanitizer.
-TSAN_LABELS ?= Thread|GenC|Files|Installer-f
+TSAN_LABELS ?= Thread|GenC|Files|Sockets|OOPS_cpp|Installer-f
 
 .PHONY: all deps build asan tsan test test-main test-asan test-tsan run bench clean
 
