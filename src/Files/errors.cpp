@@ -24,6 +24,10 @@ const err_msg_row kErrMsgs[] = {
     {20010, "We could not write the incoming file from the web to disk"},
     {20011, "We could not find the server over the network"},
     {20012, "Part of the downloaded zip file is corrupted (the resource fork header is bad)"},
+    {20015,
+     "We refused to unpack a compressed file because it names a path outside of its "
+     "destination folder. It may be damaged or tampered with"},
+    {20016, "We were unable to unpack a compressed file because its data is damaged"},
     {EAGAIN, "Resource temporarily unavailable"},
     {EDEADLK, "Resource deadlock avoided"},
     {ENAMETOOLONG, "File name too long"},

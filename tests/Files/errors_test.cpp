@@ -30,6 +30,10 @@ TEST(ErrorStr, LinuxErrnoValuesFindTheirTexts) {
       {20008, "We wre unable to connect to the network due to a bad state error"},
       {20013, "Error code 20013"},
       {20014, "Error code 20014"},
+      {20015,
+       "We refused to unpack a compressed file because it names a path outside of its "
+       "destination folder. It may be damaged or tampered with"},
+      {20016, "We were unable to unpack a compressed file because its data is damaged"},
       {-1, "Error code -1"},
       {-102, "Error code -102"},
   };
@@ -42,7 +46,7 @@ TEST(ErrorStr, TableHasEveryRowOnce) {
   for (const err_msg_row* r = kErrMsgs; r->text; ++r, ++rows) {
     EXPECT_TRUE(codes.insert(r->code).second) << "code twice: " << r->code;
   }
-  EXPECT_EQ(rows, 79);
+  EXPECT_EQ(rows, 81);
 }
 
 TEST(ErrorPolicies, MakeDirAndDelete) {

@@ -1,0 +1,600 @@
+#include "Files/zip.h"
+
+#include <fcntl.h>
+#include <minizip/zip.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "Files/errors.h"
+#include "Files/file_ops.h"
+#include "Files/paths.h"
+#include "Files/safe_path.h"
+#include "OOPS_cpp/xmap.h"
+#include "UTL/xer.h"
+
+const unsigned char kMagicCrap[46] = {
+    0x00, 0x05, 0x16, 0x07,                          // magic
+    0x00, 0x02, 0x00, 0x00,                          // version
+    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,  // filler
+    0,    0,    0,    0,                             //
+    0x00, 0x02,                                      // two entries
+    0x00, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00, 0x32, 0x00, 0x00, 0x00, 0x20,  // Finder info
+    0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x52,                          // the fork
+};
+const unsigned char kAppleHeader[24] = {0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00};
+
+// A step that returns a code; a failure records this line for the log.
+#define STEP(call) ((err = (call)) != 0 ? (APL_RECORD_FAILURE(), err) : 0)
+
+namespace {
+constexpr size_t k_chunk = 256 * 1024;
+// Entry sizes end below 4 GB: the zip reader of this system misreads zip64
+// sizes on 64-bit machines, so larger files are refused rather than packed
+// into archives that would not unpack. (Without zip64 records minizip fails
+// the entry, never truncates it, when deflate grows data past the limit.)
+constexpr uint64_t k_entry_max = 0xFFFFFFFEull;
+constexpr uLong k_link_attr = 0xA1ED0000ul;
+constexpr size_t k_link_max = PATH_MAX;
+
+std::string full(std::string p) {
+  set_path_to_full(p);
+  return p;
+}
+
+uint32_t be16(const unsigned char* p) { return (uint32_t(p[0]) << 8) | p[1]; }
+uint32_t be32(const unsigned char* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+// The start of an AppleDouble file, kept while the rest streams past: the
+// fixed header and then the whole entry table.
+struct apple_double_head {
+  std::string bytes;
+  size_t want() const {
+    if (bytes.size() < 26) return 26;
+    return 26 + 12 * size_t(be16(reinterpret_cast<const unsigned char*>(bytes.data()) + 24));
+  }
+  void feed(const char* p, size_t n) {
+    while (n > 0 && bytes.size() < want()) {
+      const size_t take = std::min(n, want() - bytes.size());
+      bytes.append(p, take);
+      p += take;
+      n -= take;
+    }
+  }
+};
+
+enum class apple_double { ok, not_apple_double, damaged };
+
+// Checks the header and that every entry of the table lies inside the total
+// bytes; *fork_len gets the resource fork's length (0 without one).
+apple_double parse_apple_double(const unsigned char* head, size_t head_len, uint64_t total,
+                                uint64_t* fork_len) {
+  *fork_len = 0;
+  if (head_len < sizeof(kAppleHeader) || memcmp(head, kAppleHeader, sizeof(kAppleHeader)) != 0)
+    return apple_double::not_apple_double;
+  if (head_len < 26) return apple_double::damaged;
+  const uint32_t count = be16(head + 24);
+  if (26 + 12 * uint64_t(count) > std::min<uint64_t>(head_len, total)) return apple_double::damaged;
+  for (uint32_t i = 0; i < count; ++i) {
+    const unsigned char* e = head + 26 + 12 * i;
+    const uint32_t id = be32(e), off = be32(e + 4), len = be32(e + 8);
+    if (uint64_t(off) + len > total) return apple_double::damaged;
+    if (id == 2) *fork_len = len;
+  }
+  return apple_double::ok;
+}
+
+// Streams the current entry through sink(data, n); 0, a minizip code (the
+// CRC is checked on close), 20002 when the entry yields less than its size,
+// or the sink's code.
+template <class Sink>
+int read_entry(unzFile uf, const unz_file_info64& info, char* buf, Sink&& sink) {
+  int err;
+  if (STEP(unzOpenCurrentFile(uf))) return err;
+  uint64_t total = 0;
+  for (;;) {
+    const int r = unzReadCurrentFile(uf, buf, static_cast<unsigned>(k_chunk));
+    if (r < 0) {
+      APL_RECORD_FAILURE();
+      unzCloseCurrentFile(uf);
+      return r;
+    }
+    if (r == 0) break;
+    total += static_cast<uint64_t>(r);
+    if (STEP(sink(buf, static_cast<size_t>(r)))) {
+      unzCloseCurrentFile(uf);
+      return err;
+    }
+  }
+  if (total < info.uncompressed_size) {
+    APL_RECORD_FAILURE();
+    unzCloseCurrentFile(uf);
+    return err_zip_short_read;
+  }
+  STEP(unzCloseCurrentFile(uf));
+  return err;
+}
+
+// The entry's time as local time; the fields the entry lacks come from now and
+// daylight saving is the system's to decide.
+time_t entry_time(const tm_unz& d) {
+  const time_t now = time(nullptr);
+  struct tm t;
+  localtime_r(&now, &t);
+  t.tm_sec = static_cast<int>(d.tm_sec);
+  t.tm_min = static_cast<int>(d.tm_min);
+  t.tm_hour = static_cast<int>(d.tm_hour);
+  t.tm_mday = static_cast<int>(d.tm_mday);
+  t.tm_mon = static_cast<int>(d.tm_mon);
+  t.tm_year = static_cast<int>(d.tm_year) - 1900;
+  t.tm_isdst = -1;
+  return mktime(&t);
+}
+
+std::string log_tail(int err) {
+  return std::to_string(err) + ". file = " + sErrFile.load() +
+         " line = " + std::to_string(sErrLine.load()) + ". inFile=";
+}
+
+// rel with the "._" prefix of its last component taken off; "" when it has none.
+std::string data_file_of(const std::string& rel) {
+  const size_t slash = rel.find_last_of('/');
+  const size_t leaf = slash == std::string::npos ? 0 : slash + 1;
+  if (rel.compare(leaf, 2, "._") != 0 || rel.size() == leaf + 2) return "";
+  return rel.substr(0, leaf) + rel.substr(leaf + 2);
+}
+
+int fork_entry(unzFile uf, out_folder& folder, const std::string& rel, const std::string& shown,
+               const unz_file_info64& info, char* buf) {
+  int err = 0;
+  bool data_exists = false;
+  const std::string data_rel = data_file_of(rel);
+  if (!data_rel.empty()) {
+    int dir;
+    std::string leaf;
+    if (folder.open_parent(data_rel, false, &dir, &leaf) == 0) {
+      struct stat st;
+      data_exists = fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+      close(dir);
+    }
+  }
+  out_file out;
+  apple_double_head head;
+  if (!data_exists || !STEP(out.create(folder, rel, false))) {
+    STEP(read_entry(uf, info, buf, [&](const char* p, size_t n) {
+      head.feed(p, n);
+      return data_exists ? out.write(p, n) : 0;
+    }));
+  }
+  if (!err) {
+    uint64_t fork_len;
+    if (parse_apple_double(reinterpret_cast<const unsigned char*>(head.bytes.data()),
+                           head.bytes.size(), info.uncompressed_size,
+                           &fork_len) != apple_double::ok) {
+      APL_RECORD_FAILURE();
+      err = err_bad_apple_double;
+    }
+  }
+  if (!err && data_exists) STEP(out.commit());
+  if (err) xer << "Unzip RF failed with error " << log_tail(err) << shown << ".\n";
+  return err;
+}
+
+int link_entry(unzFile uf, out_folder& folder, const std::string& rel, const std::string& shown,
+               const unz_file_info64& info, char* buf) {
+  int err = 0;
+  std::string text;
+  if (info.uncompressed_size > k_link_max) {
+    APL_RECORD_FAILURE();
+    err = ENAMETOOLONG;
+  } else {
+    STEP(read_entry(uf, info, buf, [&](const char* p, size_t n) {
+      text.append(p, n);
+      return text.size() > k_link_max ? ENAMETOOLONG : 0;
+    }));
+  }
+  if (!err && text.find('\0') != std::string::npos) {
+    APL_RECORD_FAILURE();
+    err = EINVAL;
+  }
+  if (!err) STEP(make_link_at(folder, rel, text, true));
+  if (err) xer << "Zip to symlink failed with error " << log_tail(err) << shown << ".\n";
+  return err;
+}
+
+int file_entry(unzFile uf, out_folder& folder, const std::string& rel, const std::string& shown,
+               const unz_file_info64& info, char* buf) {
+  int err = 0;
+  out_file out;
+  if (!STEP(out.create(folder, rel, true)) &&
+      !STEP(read_entry(uf, info, buf, [&](const char* p, size_t n) { return out.write(p, n); })) &&
+      info.external_fa != 0) {
+    const mode_t perm = (info.external_fa >> 16) & 0777;
+    // Archives from elsewhere carry only DOS bits here; they keep the defaults.
+    if (perm) STEP(out.set_mode(perm));
+    if (!err) {
+      const time_t when = entry_time(info.tmu_date);
+      if (when == static_cast<time_t>(-1)) {
+        APL_RECORD_FAILURE();
+        err = -1;
+      } else {
+        STEP(out.set_time(when));
+      }
+    }
+  }
+  if (!err) STEP(out.commit());
+  if (err) xer << "Zip to file failed with error " << log_tail(err) << shown << ".\n";
+  return err;
+}
+
+struct zip_entry {
+  unz_file_info64 info;
+  std::string name;
+};
+
+int read_info(unzFile uf, zip_entry& e) {
+  int err = unzGetCurrentFileInfo64(uf, &e.info, nullptr, 0, nullptr, 0, nullptr, 0);
+  if (err != UNZ_OK) return err;
+  // Sized from the entry: a long name is never cut.
+  std::vector<char> name(e.info.size_filename + 1);
+  err = unzGetCurrentFileInfo64(uf, &e.info, name.data(), static_cast<uLong>(name.size()), nullptr,
+                                0, nullptr, 0);
+  if (err == UNZ_OK) e.name.assign(name.data(), e.info.size_filename);
+  return err;
+}
+
+enum class entry_kind { folder, fork, link, file };
+
+entry_kind kind_of(const zip_entry& e) {
+  if (!e.name.empty() && e.name.back() == '/') return entry_kind::folder;
+  if (e.name.compare(0, 8, "__MACOSX") == 0) return entry_kind::fork;
+  if (((e.info.external_fa >> 16) & 0xA000) == 0xA000) return entry_kind::link;
+  return entry_kind::file;
+}
+
+bool is_macosx(const std::string& name) { return name.compare(0, 8, "__MACOSX") == 0; }
+
+std::string without_trailing_slashes(std::string s) {
+  while (!s.empty() && s.back() == '/') s.pop_back();
+  return s;
+}
+
+class unzipper {
+ public:
+  unzipper(unzFile uf, const std::string& out_dir, std::string* out_name, int use_out_name)
+      : uf_(uf),
+        out_dir_(out_dir),
+        base_(full(out_dir)),
+        folder_(base_),
+        out_name_(out_name),
+        use_out_name_(use_out_name && out_name),
+        given_name_(use_out_name_ ? *out_name : std::string()) {}
+
+  int run() {
+    int err;
+    if (STEP(list())) return err;
+    if (STEP(check())) return err;
+    std::unique_ptr<char[]> buf(new char[k_chunk]);
+    err = unzGoToFirstFile(uf_);
+    for (size_t i = 0; i < entries_.size() && err == UNZ_OK; ++i) {
+      const zip_entry& e = entries_[i];
+      if (i == 0 && out_name_) *out_name_ = e.name;
+      const entry_kind kind = kind_of(e);
+      const std::string rel = target_of(i, kind);
+      int r = 0;
+      switch (kind) {
+        case entry_kind::folder:
+          if (!rel.empty() && (r = folder_.make_dirs(repaired(rel))) != 0) {
+            APL_RECORD_FAILURE();
+            xer << "Zip to file failed with error " << log_tail(r) << out_dir_ << e.name
+                << ".\n";
+          }
+          break;
+        case entry_kind::fork:
+          if (!rel.empty())
+            r = fork_entry(uf_, folder_, repaired(rel), full(out_dir_ + data_file_of(rel)), e.info,
+                           buf.get());
+          break;
+        case entry_kind::link:
+          r = link_entry(uf_, folder_, repaired(rel), full(out_dir_ + rel), e.info, buf.get());
+          break;
+        case entry_kind::file:
+          r = file_entry(uf_, folder_, repaired(rel), out_dir_ + rel, e.info, buf.get());
+          break;
+      }
+      if (r) {
+        xer << "UNZIP zip_to_file failed with err=" << r << "\n";
+        return r;
+      }
+      err = unzGoToNextFile(uf_);
+    }
+    if (err != UNZ_OK && err != UNZ_END_OF_LIST_OF_FILE) {
+      APL_RECORD_FAILURE();
+      return err;
+    }
+    return 0;
+  }
+
+ private:
+  // Reads the whole central directory first, so that the archive can be
+  // judged before anything is written.
+  int list() {
+    int err = unzGoToFirstFile(uf_);
+    while (err == UNZ_OK) {
+      zip_entry e;
+      const int ie = read_info(uf_, e);
+      if (ie != UNZ_OK) {
+        xer << "unzGetCurrentFileInfo err != UNZ_OK! err=" << ie << "\n";
+        return ie;
+      }
+      entries_.push_back(std::move(e));
+      err = unzGoToNextFile(uf_);
+    }
+    return err == UNZ_END_OF_LIST_OF_FILE ? 0 : err;
+  }
+
+  // The path below out_dir an entry writes ("" for nothing): a fork entry
+  // writes the sidecar named by the text after "__MACOSX/".
+  std::string target_of(size_t i, entry_kind kind) const {
+    const std::string& name = entries_[i].name;
+    switch (kind) {
+      case entry_kind::folder:
+        return is_macosx(name) ? std::string() : without_trailing_slashes(name);
+      case entry_kind::fork: {
+        if (name.size() <= 9) return "";
+        std::string rel = name.substr(9);
+        // The fork of a first entry written under another name follows it.
+        if (use_out_name_ && !entries_.empty() && data_file_of(rel) == entries_[0].name) {
+          const size_t slash = given_name_.find_last_of('/');
+          rel = given_name_.substr(0, slash == std::string::npos ? 0 : slash + 1) + "._" +
+                given_name_.substr(slash == std::string::npos ? 0 : slash + 1);
+        }
+        return rel;
+      }
+      case entry_kind::link:
+      case entry_kind::file:
+        return (i == 0 && use_out_name_) ? given_name_ : name;
+    }
+    return "";
+  }
+
+  // rel as set_path_to_full spells it (letter case repaired), below the base.
+  std::string repaired(const std::string& rel) const {
+    const std::string f = full(out_dir_ + rel);
+    return f.size() >= base_.size() ? f.substr(base_.size()) : rel;
+  }
+
+  int check() {
+    std::vector<archive_target> targets;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      const std::string stored = without_trailing_slashes(entries_[i].name);
+      if (!archive_name_is_safe(stored)) return refuse(entries_[i].name);
+      const entry_kind kind = kind_of(entries_[i]);
+      const std::string rel = target_of(i, kind);
+      if (!rel.empty()) targets.push_back({repaired(rel), kind == entry_kind::link});
+    }
+    std::string bad;
+    if (check_archive_targets(targets, base_, &bad) != 0) return refuse(bad);
+    return 0;
+  }
+
+  int refuse(const std::string& name) {
+    xer << "Zip to file refused the unsafe path \"" << name << "\".\n";
+    return err_unsafe_path;
+  }
+
+  unzFile uf_;
+  const std::string out_dir_, base_;
+  out_folder folder_;
+  std::string* out_name_;
+  const bool use_out_name_;
+  const std::string given_name_;
+  std::vector<zip_entry> entries_;
+};
+
+// Splits a path into its folder (with "/", "" for none) and last component.
+void split(const std::string& path, std::string* dir, std::string* leaf) {
+  const size_t slash = path.find_last_of('/');
+  *dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  *leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int write_mapped(zipFile zf, const char* p, uint64_t n) {
+  while (n > 0) {
+    const unsigned part = static_cast<unsigned>(std::min<uint64_t>(n, 1u << 30));
+    if (int e = zipWriteInFileInZip(zf, p, part)) return e;
+    p += part;
+    n -= part;
+  }
+  return 0;
+}
+
+int zip_link(const std::string& src, const std::string& zip_full, const std::string& name) {
+  int err = 0;
+  std::string text;
+  if (!is_sim_link(src, &text)) {
+    APL_RECORD_FAILURE();
+    return ENOENT;
+  }
+  zipFile zf = zipOpen64(zip_full.c_str(), APPEND_STATUS_CREATE);
+  if (!zf) {
+    APL_RECORD_FAILURE();
+    return err_zip_create;
+  }
+  zip_fileinfo zi{};
+  zi.external_fa = k_link_attr;
+  if (!STEP(zipOpenNewFileInZip64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, 0,
+                                  Z_DEFAULT_COMPRESSION, 0)) &&
+      !STEP(write_mapped(zf, text.data(), text.size())))
+    STEP(zipCloseFileInZip(zf));
+  const int close_err = zipClose(zf, nullptr);
+  if (!err && close_err) {
+    APL_RECORD_FAILURE();
+    err = close_err;
+  }
+  return err;
+}
+
+// The sidecar's bytes when it holds a resource fork of at least one byte.
+int fork_of(const std::string& sidecar, std::unique_ptr<xmap_class>* out) {
+  std::string full_side = full(sidecar);
+  struct stat st;
+  if (lstat(full_side.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  auto m = std::make_unique<xmap_class>(sidecar);
+  if (!m->map_base) {
+    APL_RECORD_FAILURE();
+    return err_map_failed;
+  }
+  const auto* p = reinterpret_cast<const unsigned char*>(m->map_base);
+  const uint64_t n = static_cast<uint64_t>(m->map_end - m->map_base);
+  if (n > k_entry_max) {
+    APL_RECORD_FAILURE();
+    return EFBIG;
+  }
+  uint64_t fork_len;
+  switch (parse_apple_double(p, n, n, &fork_len)) {
+    case apple_double::not_apple_double:
+      return 0;  // a file that merely has such a name
+    case apple_double::damaged:
+      APL_RECORD_FAILURE();
+      return err_bad_apple_double;
+    case apple_double::ok:
+      break;
+  }
+  if (fork_len >= (uint64_t(1) << 31)) {
+    APL_RECORD_FAILURE();
+    return err_fork_too_big;
+  }
+  if (fork_len > 0) *out = std::move(m);
+  return 0;
+}
+
+int zip_file(const std::string& src, const std::string& src_full, const std::string& zip_full,
+             const std::string& name) {
+  int err = 0;
+  xmap_class data(src);
+  if (!data.map_base) {
+    APL_RECORD_FAILURE();
+    return err_map_failed;
+  }
+  const uint64_t size = static_cast<uint64_t>(data.map_end - data.map_base);
+  if (size > k_entry_max) {
+    APL_RECORD_FAILURE();
+    return EFBIG;
+  }
+  zipFile zf = zipOpen64(zip_full.c_str(), APPEND_STATUS_CREATE);
+  if (!zf) {
+    APL_RECORD_FAILURE();
+    return err_zip_create;
+  }
+  zip_fileinfo zi{};
+  struct stat st;
+  if (stat(src_full.c_str(), &st) == 0) {
+    struct tm t;
+    localtime_r(&st.st_mtime, &t);
+    zi.tmz_date.tm_sec = static_cast<uInt>(t.tm_sec);
+    zi.tmz_date.tm_min = static_cast<uInt>(t.tm_min);
+    zi.tmz_date.tm_hour = static_cast<uInt>(t.tm_hour);
+    zi.tmz_date.tm_mday = static_cast<uInt>(t.tm_mday);
+    zi.tmz_date.tm_mon = static_cast<uInt>(t.tm_mon);
+    zi.tmz_date.tm_year = static_cast<uInt>(t.tm_year + 1900);
+    zi.external_fa = static_cast<uLong>(st.st_mode) << 16;
+  }
+  if (!STEP(zipOpenNewFileInZip64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr,
+                                  Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0)) &&
+      !STEP(write_mapped(zf, data.map_base, size)))
+    STEP(zipCloseFileInZip(zf));
+
+  std::unique_ptr<xmap_class> fork;
+  if (!err) {
+    std::string dir, leaf;
+    split(src, &dir, &leaf);
+    STEP(fork_of(dir + "._" + leaf, &fork));
+  }
+  if (!err && fork) {
+    const zip_fileinfo none{};
+    const uint64_t n = static_cast<uint64_t>(fork->map_end - fork->map_base);
+    if (!STEP(zipOpenNewFileInZip64(zf, ("__MACOSX/._" + name).c_str(), &none, nullptr, 0, nullptr,
+                                    0, nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0)) &&
+        !STEP(write_mapped(zf, fork->map_base, n)))
+      STEP(zipCloseFileInZip(zf));
+  }
+  const int close_err = zipClose(zf, nullptr);
+  if (!err && close_err) {
+    APL_RECORD_FAILURE();
+    err = close_err;
+  }
+  return err;
+}
+}  // namespace
+
+int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* out_name,
+                int use_out_name) {
+  const std::string zip_full = full(zip);
+  int err;
+  unzFile uf = unzOpen64(zip_full.c_str());
+  if (!uf) {
+    xer << "OK I am about to report that I could not open a zip file for extraction!\n";
+    xer << "That incoming file is " << zip_full << "\n";
+    xer << "In c-form, it is " << zip_full << "\n";
+    xer << "The size is " << zip_full.size() << "\n";
+    APL_RECORD_FAILURE();
+    err = err_zip_open;
+  } else {
+    err = unzipper(uf, out_dir, out_name, use_out_name).run();
+    unzClose(uf);
+  }
+  if (err)
+    xer << "Zip to file failed with error err = " << err << ". file = " << sErrFile.load()
+        << " line = " << sErrLine.load() << ". zip_file=" << zip << ", out_dir=" << out_dir
+        << ".\n";
+  return err;
+}
+
+int unzip_resource_fork(unzFile archive, std::string path, const unz_file_info64& info) {
+  set_path_to_full(path);
+  std::string dir, leaf;
+  split(path, &dir, &leaf);
+  out_folder folder(dir);
+  std::unique_ptr<char[]> buf(new char[k_chunk]);
+  return fork_entry(archive, folder, leaf, dir + data_file_of(leaf), info, buf.get());
+}
+
+int unzip_symlink(unzFile archive, std::string path, const unz_file_info64& info) {
+  set_path_to_full(path);
+  std::string dir, leaf;
+  split(path, &dir, &leaf);
+  out_folder folder(dir);
+  std::unique_ptr<char[]> buf(new char[k_chunk]);
+  return link_entry(archive, folder, leaf, path, info, buf.get());
+}
+
+int file_to_zip(const std::string& src, const std::string& zip) {
+  const std::string src_full = full(src), zip_full = full(zip);
+  std::string dir, name;
+  split(src, &dir, &name);
+  int err = 0;
+  struct stat st;
+  if (lstat(src_full.c_str(), &st) != 0) {
+    err = errno ? errno : EIO;
+    APL_RECORD_FAILURE();
+  } else if (S_ISLNK(st.st_mode)) {
+    err = zip_link(src, zip_full, name);
+  } else {
+    err = zip_file(src, src_full, zip_full, name);
+  }
+  if (err)
+    xer << "file_to_zip failed with error " << err << ".\nfile = " << sErrFile.load()
+        << " line = " << sErrLine.load() << "\n";
+  return err;
+}
