@@ -218,6 +218,7 @@ void UTL_download_directory() {
     delete_file(dir);
     int code = zip_to_file(zip, temp_path);
     if (code == 0 && !file_exists(dir)) code = ENOENT;
+    if (code == 0 && is_sim_link(dir, nullptr)) code = err_unsafe_path;  // read nothing else
     if (code == 0) {
       stg.dir_state = 1;
     } else {
