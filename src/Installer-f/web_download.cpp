@@ -138,7 +138,7 @@ void web_download_reset() {
   for (int k = 0; k < web_streams; ++k) {
     delete http.slots[k + 2];  // its partial body goes with it
     http.slots[k + 2] = nullptr;
-    delete_file(temp_path + std::to_string(k) + ".zip");
+    if (!temp_path.empty()) delete_file(temp_path + std::to_string(k) + ".zip");
     stream_server[k] = -1;
     next.stream_active[k] = k < 2;
     next.stream_wants_row[k] = k < 2;

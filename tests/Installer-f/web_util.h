@@ -1,12 +1,10 @@
-// Helpers of the web road's tests: update-server trees for the scripted
-// server, archives, and frame-loop drivers bounded in wall time.
+// Helpers of the web road's tests: archives, a bounded frame loop and a
+// scripted random source for the server picks.
 #pragma once
 
 #include <chrono>
-#include <string>
 #include <thread>
 
-#include "Files/md5.h"
 #include "Files/zip.h"
 #include "Installer-f/servers.h"
 #include "Installer-f/web_download.h"
@@ -16,34 +14,20 @@
 #include "support/net_servers.h"
 
 namespace web_test {
-
 inline void put(const std::string& path, const std::string& data) {
-  const size_t slash = path.find_last_of('/');
-  if (slash != std::string::npos) LIN_make_dirs(path.substr(0, slash));
+  if (path.find('/') != std::string::npos) LIN_make_dirs(path.substr(0, path.rfind('/')));
   fly_test::write_file(path, data);
 }
-
-inline std::string md5_of_text(const std::string& data) {
-  const std::string p = fly_test::sandbox() + "md5.tmp";
-  fly_test::write_file(p, data);
-  std::string h;
-  calc_file_md5(p, h);
-  return h;
+// zip (a full path) holds one file called name.
+inline void put_zip(const std::string& zip, const std::string& name, const std::string& data) {
+  put(fly_test::sandbox() + "zipsrc/" + name, data);
+  LIN_make_dirs(zip.substr(0, zip.rfind('/')));
+  ASSERT_EQ(file_to_zip(fly_test::sandbox() + "zipsrc/" + name, zip), 0) << zip;
 }
-
-// zip_path holds one file called name with data, as the builder packs it.
-inline void put_zip(const std::string& zip_path, const std::string& name, const std::string& data) {
-  const std::string src = fly_test::sandbox() + "zipsrc/" + name;
-  put(src, data);
-  LIN_make_dirs(zip_path.substr(0, zip_path.find_last_of('/')));  // always a full path
-  ASSERT_EQ(file_to_zip(src, zip_path), 0) << zip_path;
-}
-
-// Calls step once per "frame" until done() holds; false after limit_s.
+// Calls step once a frame until done() holds; false after a minute.
 template <class Step, class Done>
-bool frames_until(Step step, Done done, double limit_s = 60) {
-  const auto end = std::chrono::steady_clock::now() +
-                   std::chrono::milliseconds(static_cast<int>(limit_s * 1000));
+bool frames_until(Step step, Done done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
     step();
@@ -51,45 +35,25 @@ bool frames_until(Step step, Done done, double limit_s = 60) {
   }
   return true;
 }
-
-// Runs grab_files as the run screen does until it returns nonzero.
-inline int run_grab_files(int* passes = nullptr, double limit_s = 120) {
-  int r = 0, n = 0;
-  frames_until([&] { r = grab_files(), ++n; }, [&] { return r != 0; }, limit_s);
-  if (passes) *passes = n;
-  return r;
-}
-
-// How many recorded requests ask for a target ending in tail.
-inline int requests_for(const fly_test::script_server& srv, const std::string& tail) {
+inline int count(const std::string& text, const std::string& what) {
   int n = 0;
-  for (const std::string& req : srv.requests()) {
-    const std::string line = req.substr(0, req.find("\r\n"));
-    const size_t end = line.rfind(" HTTP/");
-    if (end != std::string::npos && end >= tail.size() &&
-        line.compare(end - tail.size(), tail.size(), tail) == 0)
-      ++n;
-  }
+  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
   return n;
 }
-
-// Random picks of the servers come from this script, then 0.
-inline std::vector<int>& rand_script() {
-  static std::vector<int> s;
-  return s;
+inline std::string requests(const fly_test::script_server& srv) {
+  std::string all;
+  for (const std::string& q : srv.requests()) all += q;
+  return all;
 }
+inline std::vector<int> rand_script;  // the picks' next random values, then 0
 inline int scripted_rand() {
-  std::vector<int>& s = rand_script();
-  if (s.empty()) return 0;
-  const int v = s.front();
-  s.erase(s.begin());
+  const int v = rand_script.empty() ? 0 : rand_script.front();
+  if (!rand_script.empty()) rand_script.erase(rand_script.begin());
   return v;
 }
-
 inline int alerts_saying(const std::string& s1) {
   int n = 0;
   for (const fly_test::alert_record& a : fly_test::alerts()) n += a.s1 == s1;
   return n;
 }
-
 }  // namespace web_test
