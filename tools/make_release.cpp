@@ -1,0 +1,110 @@
+// Builds a release tree from a master folder without the installer's window:
+// sets the builder's settings from the arguments and runs build_install. The
+// progress line goes to standard output; Ctrl-C stands in for the Q key (the
+// build stops with a fatal alert, exit status 1).
+//
+//   make_release --type=web|disc|addon1|addon2 --master=DIR --out=DIR
+//                [--old=FILE] [--name=NAME] [--split-kb=KB] [--log=FILE]
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "GenH/shell.h"
+#include "Installer-f/make_installer.h"
+#include "UTL/xer.h"
+
+namespace {
+const char* const k_usage =
+    "usage: make_release --type=web|disc|addon1|addon2 --master=DIR --out=DIR\n"
+    "                    [--old=FILE] [--name=NAME] [--split-kb=KB] [--log=FILE]\n"
+    "  --type      web (needs --old, the previous release's directory file), disc,\n"
+    "              or the first or second add-on edition\n"
+    "  --master    the master folder, one sub-folder per platform\n"
+    "  --out       the output base folder (a web build makes it and must not find it)\n"
+    "  --name      the release name: the output sub-folder and the discs' version text\n"
+    "  --split-kb  archives per disc in KB of 1000 bytes (default 7670000)\n"
+    "  --log       the log file (default make_release.log in the working folder)\n";
+
+void on_interrupt(int) { build_quit_requested = 1; }
+
+// Paths relative to the working folder made absolute; folders end in "/".
+std::string absolute(std::string p, bool folder) {
+  if (!p.empty() && p[0] != '/') {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof(cwd))) p = std::string(cwd) + "/" + p;
+  }
+  if (folder && (p.empty() || p.back() != '/')) p += "/";
+  return p;
+}
+
+[[noreturn]] void usage(const std::string& why) {
+  fprintf(stderr, "make_release: %s\n%s", why.c_str(), k_usage);
+  exit(2);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string type, master, out, old, name, split, log = "make_release.log";
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const size_t eq = a.find('=');
+    const std::string key = a.substr(0, eq),
+                      value = eq == std::string::npos ? "" : a.substr(eq + 1);
+    if (key == "-h" || key == "--help") {
+      fputs(k_usage, stdout);
+      return 0;
+    }
+    std::string* slot = key == "--type"       ? &type
+                        : key == "--master"   ? &master
+                        : key == "--out"      ? &out
+                        : key == "--old"      ? &old
+                        : key == "--name"     ? &name
+                        : key == "--split-kb" ? &split
+                        : key == "--log"      ? &log
+                                              : nullptr;
+    if (!slot || eq == std::string::npos) usage("unknown argument " + a);
+    *slot = value;
+  }
+
+  static const char* const k_types[] = {"web", "disc", "addon1", "addon2"};
+  build_type = -1;
+  for (int t = 0; t < 4; ++t)
+    if (type == k_types[t] || type == std::to_string(t)) build_type = t;
+  if (build_type < 0) usage("--type must be web, disc, addon1 or addon2");
+  if (master.empty() || out.empty()) usage("--master and --out are needed");
+  if (build_type == 0 && old.empty()) usage("a web build needs --old");
+  // The name is a folder name and is read back trimmed from the version file.
+  if (!name.empty() && (name.find('/') != std::string::npos || name.front() == ' ' ||
+                        name.back() == ' ' || name.find('\n') != std::string::npos))
+    usage("--name must be one folder name without blanks at its ends");
+  if (!split.empty()) {
+    char* end = nullptr;
+    dvd_split_kb = strtod(split.c_str(), &end);
+    if (*end || !(dvd_split_kb > 0)) usage("--split-kb must be a positive number");
+  }
+
+  src_fold = absolute(master, true);
+  dst_fold_base = absolute(out, true);
+  old_dir_path = old.empty() ? "" : absolute(old, false);
+  if (!name.empty()) sim_name = name;
+
+  if (!xer.open(absolute(log, false)))
+    fprintf(stderr, "make_release: cannot write %s\n", log.c_str());
+  MACIBM_write_log_header();
+  MACIBM_fill_tables();
+
+  struct sigaction sa {};
+  sa.sa_handler = on_interrupt;
+  sa.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+
+  build_install();
+  MACIBM_finishup(0);
+  printf("Release %s built in %s\n", sim_name.c_str(), dst_fold_base.c_str());
+  return 0;
+}
