@@ -23,8 +23,8 @@ enum {
   err_bad_apple_double = 20012,
   err_no_mz = 20013,
   err_no_pe = 20014,
-  err_unsafe_path = 20015,     // an archive names a path outside its output folder
-  err_damaged_archive = 20016, // an archive's data cannot be decoded
+  err_unsafe_path = 20015,      // an archive names a path outside its output folder
+  err_damaged_archive = 20016,  // an archive's data cannot be decoded
 };
 
 struct err_msg_row {

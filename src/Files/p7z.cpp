@@ -63,24 +63,23 @@ la_int64_t skip_cb(struct archive*, void* data, la_int64_t request) {
 }
 
 // Item names are UTF-16 in the archive; the reader converts them through the
-// thread's character type, which is made UTF-8 for the call.
+// thread's character type, which is made UTF-8 for the call. The locale is
+// made once and kept: it is never changed, and making and freeing locales on
+// several threads at once is best avoided.
 class utf8_ctype {
  public:
   utf8_ctype() {
-    loc_ = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    if (loc_) old_ = uselocale(loc_);
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (utf8) old_ = uselocale(utf8);
   }
   ~utf8_ctype() {
-    if (loc_) {
-      uselocale(old_);
-      freelocale(loc_);
-    }
+    if (old_) uselocale(old_);
   }
   utf8_ctype(const utf8_ctype&) = delete;
   utf8_ctype& operator=(const utf8_ctype&) = delete;
 
  private:
-  locale_t loc_ = static_cast<locale_t>(0), old_ = static_cast<locale_t>(0);
+  locale_t old_ = static_cast<locale_t>(0);
 };
 
 struct reader_deleter {

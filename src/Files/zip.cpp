@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "Files/errors.h"
@@ -22,11 +23,11 @@
 #include "UTL/xer.h"
 
 const unsigned char kMagicCrap[46] = {
-    0x00, 0x05, 0x16, 0x07,                          // magic
-    0x00, 0x02, 0x00, 0x00,                          // version
-    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,  // filler
-    0,    0,    0,    0,                             //
-    0x00, 0x02,                                      // two entries
+    0x00, 0x05, 0x16, 0x07,                                                  // magic
+    0x00, 0x02, 0x00, 0x00,                                                  // version
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,     // filler
+    0,    0,    0,    0,                                                     //
+    0x00, 0x02,                                                              // two entries
     0x00, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00, 0x32, 0x00, 0x00, 0x00, 0x20,  // Finder info
     0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x52,                          // the fork
 };
@@ -44,6 +45,10 @@ constexpr size_t k_chunk = 256 * 1024;
 constexpr uint64_t k_entry_max = 0xFFFFFFFEull;
 constexpr uLong k_link_attr = 0xA1ED0000ul;
 constexpr size_t k_link_max = PATH_MAX;
+
+// The C library guards its time-zone state with a lock of its own that the
+// thread checker cannot see; one lock of ours keeps the conversions in line.
+std::mutex g_local_time_mutex;
 
 std::string full(std::string p) {
   set_path_to_full(p);
@@ -130,6 +135,7 @@ int read_entry(unzFile uf, const unz_file_info64& info, char* buf, Sink&& sink) 
 time_t entry_time(const tm_unz& d) {
   const time_t now = time(nullptr);
   struct tm t;
+  std::lock_guard<std::mutex> lock(g_local_time_mutex);
   localtime_r(&now, &t);
   t.tm_sec = static_cast<int>(d.tm_sec);
   t.tm_min = static_cast<int>(d.tm_min);
@@ -296,8 +302,7 @@ class unzipper {
         case entry_kind::folder:
           if (!rel.empty() && (r = folder_.make_dirs(repaired(rel))) != 0) {
             APL_RECORD_FAILURE();
-            xer << "Zip to file failed with error " << log_tail(r) << out_dir_ << e.name
-                << ".\n";
+            xer << "Zip to file failed with error " << log_tail(r) << out_dir_ << e.name << ".\n";
           }
           break;
         case entry_kind::fork:
@@ -501,7 +506,10 @@ int zip_file(const std::string& src, const std::string& src_full, const std::str
   struct stat st;
   if (stat(src_full.c_str(), &st) == 0) {
     struct tm t;
-    localtime_r(&st.st_mtime, &t);
+    {
+      std::lock_guard<std::mutex> lock(g_local_time_mutex);
+      localtime_r(&st.st_mtime, &t);
+    }
     zi.tmz_date.tm_sec = static_cast<uInt>(t.tm_sec);
     zi.tmz_date.tm_min = static_cast<uInt>(t.tm_min);
     zi.tmz_date.tm_hour = static_cast<uInt>(t.tm_hour);

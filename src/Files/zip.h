@@ -25,8 +25,8 @@ extern const unsigned char kAppleHeader[24];
 // land outside out_dir. A file is streamed to a temporary name in its folder
 // and renamed over the target once its CRC checked out, so a damaged entry
 // never destroys the installed file. 0 or an error code.
-int zip_to_file(const std::string& zip, const std::string& out_dir,
-                std::string* out_name = nullptr, int use_out_name = 0);
+int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* out_name = nullptr,
+                int use_out_name = 0);
 
 // The current entry as an AppleDouble file, stored as the sidecar path (whose
 // last component begins with "._") when its data file exists. 0, 20012 for a

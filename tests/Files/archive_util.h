@@ -16,7 +16,8 @@ namespace arch_test {
 // Runs a python3 script; its exit status.
 inline int py(const std::string& script) {
   // The system's interpreter starts much faster than a version-manager shim.
-  static const std::string python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+  static const std::string python =
+      access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
   fly_test::write_file("fixture.py", script);
   return fly_test::run(python + " fixture.py 2>&1");
 }

@@ -88,7 +88,10 @@ TEST(ZipRoundTrip, FilesKeepBytesModesAndTimes) {
     size_t size;
     mode_t mode;
   } cases[] = {
-      {"empty.txt", 0, 0644}, {"one", 1, 0600}, {"tool", 700001, 0755}, {"big.dat", 3 << 20, 0644},
+      {"empty.txt", 0, 0644},
+      {"one", 1, 0600},
+      {"tool", 700001, 0755},
+      {"big.dat", 3 << 20, 0644},
   };
   mkdir("src", 0755);
   mkdir("arch", 0755);
@@ -220,8 +223,10 @@ TEST(ZipForeign, MacFoldersAttributesAndMissingFolders) {
 TEST(ZipDamage, BadEntriesLeaveTheInstalledFile) {
   mkdir("out", 0755);
   const std::string good = arch_test::pattern(50000, 1);
-  ASSERT_EQ(make_zip("mk('good.zip', [('keep.txt', " + py_bytes("old") + "),\n"
-                     "  ('data.bin', " + py_bytes(good) + ", 0o100644 << 16, STORED)])\n" +
+  ASSERT_EQ(make_zip("mk('good.zip', [('keep.txt', " + py_bytes("old") +
+                     "),\n"
+                     "  ('data.bin', " +
+                     py_bytes(good) + ", 0o100644 << 16, STORED)])\n" +
                      R"(
 d = bytearray(open('good.zip', 'rb').read())
 z = zipfile.ZipFile('good.zip')
@@ -248,7 +253,7 @@ open('short.zip', 'wb').write(e)
   } cases[] = {{"flipped.zip", UNZ_CRCERROR}, {"short.zip", err_zip_short_read}};
   for (const auto& c : cases) {
     EXPECT_EQ(zip_to_file(c.zip, "out/"), c.code) << c.zip;
-    EXPECT_EQ(read_file("out/data.bin"), good) << c.zip;  // never destroyed
+    EXPECT_EQ(read_file("out/data.bin"), good) << c.zip;   // never destroyed
     EXPECT_EQ(read_file("out/keep.txt"), "old") << c.zip;  // earlier entries stay
     write_file("out/keep.txt", "installed");
     EXPECT_TRUE(no_temporaries("out")) << c.zip;
@@ -363,9 +368,9 @@ TEST(ZipAppleDouble, TablesAreBoundChecked) {
   for (const auto& c : cases) {
     fly_test::run("rm -rf out");
     mkdir("out", 0755);
-    ASSERT_EQ(make_zip("mk('f.zip', [('f', b'data'), ('__MACOSX/._f', " + py_bytes(c.bytes) +
-                       ", 0)])\n"),
-              0);
+    ASSERT_EQ(
+        make_zip("mk('f.zip', [('f', b'data'), ('__MACOSX/._f', " + py_bytes(c.bytes) + ", 0)])\n"),
+        0);
     EXPECT_EQ(zip_to_file("f.zip", "out/"), c.code) << c.what;
     if (c.code == 0)
       EXPECT_EQ(read_file("out/._f"), c.bytes) << c.what;

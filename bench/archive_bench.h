@@ -1,0 +1,174 @@
+// Shared parts of the archive benchmarks: a scratch folder under /tmp that is
+// removed at the end, the master-folder corpus, timing, and child processes
+// measured for time and peak memory.
+#pragma once
+
+#include <ftw.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace bench {
+
+inline bool exists(const std::string& p) {
+  struct stat st;
+  return lstat(p.c_str(), &st) == 0;
+}
+
+inline void run_shell(const std::string& cmd) {
+  if (system(cmd.c_str()) != 0) {
+    fprintf(stderr, "command failed: %s\n", cmd.c_str());
+    exit(1);
+  }
+}
+
+// A fresh folder under /tmp, removed with everything in it when it goes or
+// when the program exits early (FLY_BENCH_KEEP keeps it).
+class scratch {
+ public:
+  explicit scratch(const char* tag) {
+    std::string t = std::string("/tmp/flyvane-") + tag + "-XXXXXX";
+    std::vector<char> buf(t.begin(), t.end());
+    buf.push_back(0);
+    if (!mkdtemp(buf.data())) {
+      perror("mkdtemp");
+      exit(1);
+    }
+    path_ = std::string(buf.data()) + "/";
+    current() = path_;
+    std::atexit(remove_current);
+  }
+  ~scratch() { remove_current(); }
+  const std::string& path() const { return path_; }
+
+ private:
+  static std::string& current() {
+    static std::string p;
+    return p;
+  }
+  static void remove_current() {
+    if (current().empty() || getenv("FLY_BENCH_KEEP")) return;
+    if (system(("rm -rf '" + current() + "'").c_str()) != 0) perror("rm");
+    current().clear();
+  }
+  std::string path_;
+};
+
+inline std::string corpus_script() {
+  if (const char* e = getenv("FLY_MAKE_CORPUS")) return e;
+  for (const std::string& c : {std::string(FLY_SOURCE_DIR) + "/../shared/bench/make-corpus.py",
+                               std::string(FLY_SOURCE_DIR) + "/../../shared/bench/make-corpus.py",
+                               std::string("/work/shared/bench/make-corpus.py")})
+    if (exists(c)) return c;
+  fprintf(stderr, "make-corpus.py not found (set FLY_MAKE_CORPUS)\n");
+  exit(1);
+}
+
+// Makes the master folder at dir (no trailing "/").
+inline void make_corpus(double scale, const std::string& dir) {
+  printf("making the corpus (scale %g) in %s\n", scale, dir.c_str());
+  fflush(stdout);
+  run_shell("python3 '" + corpus_script() + "' --scale " + std::to_string(scale) + " '" + dir +
+            "' > /dev/null");
+}
+
+struct corpus_item {
+  std::string rel;  // below the corpus folder
+  bool link;
+  uint64_t size;
+};
+
+// Regular files and links below dir (no trailing "/"), sorted.
+inline std::vector<corpus_item> list_corpus(const std::string& dir) {
+  static std::vector<corpus_item>* out;
+  static size_t skip;
+  std::vector<corpus_item> items;
+  out = &items;
+  skip = dir.size() + 1;
+  nftw(
+      dir.c_str(),
+      [](const char* p, const struct stat* st, int flag, struct FTW*) {
+        if (flag == FTW_F || flag == FTW_SL)
+          out->push_back({std::string(p).substr(skip), S_ISLNK(st->st_mode),
+                          static_cast<uint64_t>(st->st_size)});
+        return 0;
+      },
+      32, FTW_PHYS);
+  std::sort(items.begin(), items.end(),
+            [](const corpus_item& a, const corpus_item& b) { return a.rel < b.rel; });
+  return items;
+}
+
+inline double seconds(const std::function<void()>& fn) {
+  const auto t0 = std::chrono::steady_clock::now();
+  fn();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// The best of runs timings; prepare runs untimed before each.
+inline double best_of(int runs, const std::function<void()>& prepare,
+                      const std::function<void()>& fn) {
+  double best = 1e30;
+  for (int i = 0; i < runs; ++i) {
+    prepare();
+    best = std::min(best, seconds(fn));
+  }
+  return best;
+}
+
+// Runs job(i) for i in [0, n) on the given number of plain threads.
+inline void parallel(int threads, size_t n, const std::function<void(size_t)>& job) {
+  std::atomic<size_t> next{0};
+  std::vector<std::thread> pool;
+  for (int t = 0; t < threads; ++t)
+    pool.emplace_back([&] {
+      for (size_t i; (i = next.fetch_add(1)) < n;) job(i);
+    });
+  for (auto& th : pool) th.join();
+}
+
+struct child_result {
+  double secs = 0;
+  long max_rss_kb = 0;
+  int status = -1;
+};
+
+// Runs fn in a child process (its result is the exit status): wall time and
+// the child's peak resident memory.
+inline child_result in_child(const std::function<int()>& fn) {
+  child_result r;
+  const auto t0 = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) _exit(fn());
+  struct rusage ru = {};
+  int st = 0;
+  wait4(pid, &st, 0, &ru);
+  r.secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  r.max_rss_kb = ru.ru_maxrss;
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+// The same for a program with its arguments.
+inline child_result exec_child(const std::vector<std::string>& argv) {
+  return in_child([&] {
+    std::vector<char*> a;
+    for (const std::string& s : argv) a.push_back(const_cast<char*>(s.c_str()));
+    a.push_back(nullptr);
+    execvp(a[0], a.data());
+    return 127;
+  });
+}
+
+}  // namespace bench
