@@ -105,11 +105,10 @@ int uniform_server_pick() {
 }
 
 void new_installer(std::string url) {
-  __MACIBM_alert(0,
-                 UTL_translate_string(
-                     "There is a newer version of the Flyvane web updater available."),
-                 UTL_translate_string("I will take you to the web page where you can downoad it."),
-                 "", "", t_alert, __FILE__, __LINE__);
+  __MACIBM_alert(
+      0, UTL_translate_string("There is a newer version of the Flyvane web updater available."),
+      UTL_translate_string("I will take you to the web page where you can downoad it."), "", "",
+      t_alert, __FILE__, __LINE__);
   // The address came off the network: only a web page of sane length is opened.
   const bool web = url.compare(0, 7, "http://") == 0 || url.compare(0, 8, "https://") == 0;
   if (web && url.size() < 500)
@@ -222,8 +221,8 @@ void UTL_download_directory() {
     if (code == 0) {
       stg.dir_state = 1;
     } else {
-      xer << "WARNING: the file list from " << server_name[c] << " did not unpack: "
-          << error_str(code) << "\n";
+      xer << "WARNING: the file list from " << server_name[c]
+          << " did not unpack: " << error_str(code) << "\n";
       unpack_alert(code, zip);
       stg.server_choice = other_server_pick();
     }

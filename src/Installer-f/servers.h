@@ -33,8 +33,8 @@ void UTL_download_directory();
 
 // What reading a downloaded list gave.
 enum {
-  server_list_read = 1,       // servers read and one picked
-  server_list_unusable = 0,   // no usable server: counts as a failed fetch
+  server_list_read = 1,      // servers read and one picked
+  server_list_unusable = 0,  // no usable server: counts as a failed fetch
   server_list_new_format = -1,
   server_list_new_installer = -2,
 };

@@ -96,6 +96,7 @@ void give_up(int row, const std::string& url) {
   xer << "WARNING: no update server could deliver " << v.path << " (last tried " << url
       << "); the file is left as it is.\n";
   given_up.push_back(url);
+  stg.download_failed = 0;  // no other server is being tried for it
   __MACIBM_alert(0, UTL_translate_string("The installer cannot download a file."),
                  UTL_translate_string("None of the update servers could send it:"), url, "",
                  t_alert, __FILE__, __LINE__);
@@ -176,11 +177,9 @@ int grab_files() {
       __MACIBM_alert(0, "I am working through the list and found a path that has no file!",
                      "This is impossible to download or delete!", "It is:", v.path, t_exit,
                      __FILE__, __LINE__);
-    if (stg.server_count > 0 &&
-        (stream_server[i] < 0 || stream_server[i] >= stg.server_count)) {
-      stream_server[i] = stg.server_choice >= 0 && stg.server_choice < stg.server_count
-                             ? stg.server_choice
-                             : 0;
+    if (stg.server_count > 0 && (stream_server[i] < 0 || stream_server[i] >= stg.server_count)) {
+      stream_server[i] =
+          stg.server_choice >= 0 && stg.server_choice < stg.server_count ? stg.server_choice : 0;
     }
     const int s = stg.server_count > 0 ? stream_server[i] : -1;
     const std::string url = (s >= 0 ? server_path[s] : std::string()) + v.path + ".zip";
@@ -230,7 +229,7 @@ int grab_files() {
                 static_cast<float>(d->bytes_written) / static_cast<float>(d->content_length);
           else
             stg.current_progress = -0.01f;
-          next.partial_kb += stg.current_progress * v.zip_kb;
+          if (stg.current_progress > 0) next.partial_kb += stg.current_progress * v.zip_kb;
           done = false;
         } else if (got == 2) {
           stg.download_failed = 1;

@@ -46,8 +46,10 @@ TEST(ServerList, KeywordsOrderCountsAndEnds) {
            "FINAL f\r\rSERVER s0.test\r\n\r\n  /p0/\r\n\r\nServer 0\r",
        1, 1, "f", "/p0/f/"},
       {0,
-       H + "FINAL ../x\nSERVER a.test/\n/p/\nd\nSERVER b.test\np/\nd\nSERVER c.test\n/p/../\nd\n"
-           "SERVER d e.test\n/p/\nd\n" + servers(1),
+       H +
+           "FINAL ../x\nSERVER a.test/\n/p/\nd\nSERVER b.test\np/\nd\nSERVER c.test\n/p/../\nd\n"
+           "SERVER d e.test\n/p/\nd\n" +
+           servers(1),
        1, 1, "old", "/p0/old/"},
       {0, H + "FINAL f\nSERVER a.test/\n/p/\nd\n", 0, -1, "f", ""},
       {0, H + "INS_VERSION 20503 http://n.example/u.html x\n" + servers(1), -2, 0, "old", ""},
@@ -66,8 +68,9 @@ TEST(ServerList, KeywordsOrderCountsAndEnds) {
     const int last = c.count - 1;
     if (last < 0) continue;
     EXPECT_EQ(server_path[0], c.path0) << c.text;
-    EXPECT_EQ(server_name[last] + server_desc[last], "s" + std::to_string(last) + ".testServer " +
-                                                         std::to_string(last)) << c.text;
+    EXPECT_EQ(server_name[last] + server_desc[last],
+              "s" + std::to_string(last) + ".testServer " + std::to_string(last))
+        << c.text;
   }
   EXPECT_EQ(opened, (std::vector<std::string>{"http://n.example/u.html", maker_demo_page,
                                               maker_demo_page}));
@@ -76,8 +79,8 @@ TEST(ServerList, KeywordsOrderCountsAndEnds) {
 
   const struct {
     int k, r, biased, uniform;
-  } picks[] = {{10, 0, 0, 0},      {10, 2147483647, 9, 7}, {10, 1 << 30, 3, 4},
-               {2, 1 << 30, 0, 0}, {2, 1717986918, 1, 0},  {1, 2147483647, 0, 0},
+  } picks[] = {{10, 0, 0, 0},        {10, 2147483647, 9, 7}, {10, 1 << 30, 3, 4},
+               {2, 1 << 30, 0, 0},   {2, 1717986918, 1, 0},  {1, 2147483647, 0, 0},
                {0, 2147483647, 0, 0}};
   for (const auto& c : picks) {
     stg.server_count = c.k;

@@ -59,9 +59,9 @@ TEST(WebDownload, RowsFailuresAndServers) {
   EXPECT_EQ(web_test::alerts_saying("The installer cannot extract a file."), 1);
   EXPECT_EQ(run() + next.finished, 2);
 
-  EXPECT_EQ(fly_test::read_file(dest_dir_path + "a.txt") + fly_test::read_file(dest_dir_path +
-                                                                               "b.txt"),
-            "from s1bee");
+  EXPECT_EQ(
+      fly_test::read_file(dest_dir_path + "a.txt") + fly_test::read_file(dest_dir_path + "b.txt"),
+      "from s1bee");
   struct stat st;
   EXPECT_EQ(stat((dest_dir_path + "F.app/Contents/MacOS/F").c_str(), &st), 0);
   EXPECT_TRUE(st.st_mode & S_IXUSR);

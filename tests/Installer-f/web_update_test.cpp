@@ -20,9 +20,9 @@ using tree = std::map<std::string, std::string>;
 
 void build(const std::string& master, const tree& files, const std::string& out,
            const std::string& old, const std::string& name) {
-  for (const char* d : {"All/Instructions", "All/Weapons", "All/Airfoils", "All/Aircraft",
-                        "All/Output", "All/Custom Scenery", "All/Resources/plugins", "Macintosh",
-                        "Windows", "Linux"})
+  for (const char* d :
+       {"All/Instructions", "All/Weapons", "All/Airfoils", "All/Aircraft", "All/Output",
+        "All/Custom Scenery", "All/Resources/plugins", "Macintosh", "Windows", "Linux"})
     std::filesystem::create_directories(master + d);
   for (const auto& [rel, data] : files) put(master + rel, data);
   build_type = 0;
@@ -85,7 +85,8 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
     if (!h.back().to_install) continue;
     const std::string dest = installed_path(h.back().path);
     ASSERT_EQ(zip_to_file(root + "out1/Flyvane 9.20/" + h.back().path + ".zip",
-                          dest.substr(0, dest.rfind('/') + 1)), 0);
+                          dest.substr(0, dest.rfind('/') + 1)),
+              0);
   }
   ASSERT_EQ(read_file(dest_dir_path + "Resources/old/deeper/gone.txt"), "going");
   put(dest_dir_path + "Output/my flight.txt", "the user's own");
