@@ -24,6 +24,13 @@ void MACIBM_write_log_header();
 // min_digits (up to 10), with "-" for negatives and "+" when force_plus.
 void int_to_str(int value, char* buf, int min_digits, int force_plus);
 
+// Opens address in the user's web browser; one of 500 characters or more is
+// a fatal alert. The opening goes through MACIBM_url_opener (the Linux
+// layer's by default), which tests replace.
+void go_to_URL(std::string address);
+using url_opener_fn = void (*)(const std::string& address);
+extern url_opener_fn MACIBM_url_opener;
+
 extern std::atomic<int> app_done;  // the frame loop runs until it is non-zero
 extern std::string app_path;       // empty while the program runs
 extern int g_case_sensitive;       // the application's volume is case-sensitive

@@ -6,6 +6,10 @@ argument: /ok/N, /drip/N, /continue/N, /noreason/N, /lower/N, /short/N,
 /nolength/N, /chunked/N, /status/CODE, /reset/N, /silent/x, /endless/x,
 /extra/N, /badlength/TEXT, /huge/x, /closeearly/x.
 
+With --root DIR, a request for http://HOST/PATH where DIR/HOST is a folder is
+served from DIR/HOST/PATH instead (404 when there is no such file); a file
+DIR/HOST/.drop makes that host close every connection without a reply.
+
 Prints "PORT n" on its first line, writes every request it reads to
 RECORD/req-<n>.bin and ends by itself after --timeout seconds.
 """
@@ -61,11 +65,42 @@ def number(arg, default=100):
         return default
 
 
-def serve(conn, seq, record, deadline):
+def host_tree(request, root):
+    """The file a --root host serves for this request: (folder, path) or None."""
+    line = request.split(b"\r\n", 1)[0].decode("latin-1")
+    parts = line.split(" ")
+    url = parts[1] if len(parts) > 1 else "/"
+    if not url.startswith("http://"):
+        return None
+    split = urllib.parse.urlsplit(url)
+    folder = os.path.join(root, split.hostname or "")
+    if not split.hostname or not os.path.isdir(folder):
+        return None
+    return folder, urllib.parse.unquote(split.path).lstrip("/")
+
+
+def serve_tree(conn, folder, rel):
+    if os.path.exists(os.path.join(folder, ".drop")):
+        return
+    path = os.path.normpath(os.path.join(folder, rel))
+    if not path.startswith(folder + os.sep) or not os.path.isfile(path):
+        page = b"<html>not here</html>"
+        conn.sendall(head(404, length=len(page), reason="Not Found") + page)
+        return
+    with open(path, "rb") as f:
+        data = f.read()
+    conn.sendall(head(200, length=len(data)) + data)
+
+
+def serve(conn, seq, record, deadline, root=""):
     request = read_request(conn)
     if record:
         with open(os.path.join(record, "req-%d.bin" % seq), "wb") as f:
             f.write(request)
+    tree = host_tree(request, root) if root else None
+    if tree:
+        serve_tree(conn, *tree)
+        return
     kind, arg = target_of(request)
     n = number(arg)
     if kind == "ok":
@@ -132,6 +167,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--timeout", type=float, default=60.0)
     ap.add_argument("--record", default="")
+    ap.add_argument("--root", default="")
     args = ap.parse_args()
     deadline = time.time() + args.timeout
     srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -143,7 +179,7 @@ def main():
 
     def run(conn, n):
         try:
-            serve(conn, n, args.record, deadline)
+            serve(conn, n, args.record, deadline, os.path.abspath(args.root) if args.root else "")
         except OSError:
             pass
         finally:

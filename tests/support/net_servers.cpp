@@ -117,13 +117,15 @@ void child_server::stop() {
   pid_ = -1;
 }
 
-script_server::script_server(double timeout_s) {
+script_server::script_server(double timeout_s, const std::string& root) {
   static int count = 0;
   record_ = sandbox() + "script-server-" + std::to_string(count++) + "/";
   mkdir(record_.c_str(), 0755);
-  launch({"python3", support_dir() + "http_script_server.py", "--timeout",
-          std::to_string(timeout_s), "--record", record_},
-         0);
+  std::vector<std::string> argv = {"python3",   support_dir() + "http_script_server.py",
+                                   "--timeout", std::to_string(timeout_s),
+                                   "--record",  record_};
+  if (!root.empty()) argv.insert(argv.end(), {"--root", root});
+  launch(argv, 0);
 }
 
 std::vector<std::string> script_server::requests() const {

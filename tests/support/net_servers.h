@@ -37,7 +37,9 @@ class child_server {
 // it reads is kept in record_dir()/req-<n>.bin.
 class script_server : public child_server {
  public:
-  explicit script_server(double timeout_s = 60.0);
+  // With a root, a host that has a folder there is served from that folder
+  // (see the script).
+  explicit script_server(double timeout_s = 60.0, const std::string& root = "");
   const std::string& record_dir() const { return record_; }
   // The raw requests received so far, in arrival order.
   std::vector<std::string> requests() const;

@@ -1,0 +1,267 @@
+#include "Installer-f/web_download.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "Files/errors.h"
+#include "Files/file_ops.h"
+#include "Files/p7z.h"
+#include "Files/paths.h"
+#include "Files/zip.h"
+#include "GenH/shell.h"
+#include "Installer-f/directory.h"
+#include "Installer-f/folders.h"
+#include "Installer-f/selection.h"
+#include "Installer-f/servers.h"
+#include "Installer-f/stg.h"
+#include "Installer-f/wizard_globals.h"
+#include "OOPS_cpp/http.h"
+#include "UTL/localize.h"
+#include "UTL/xer.h"
+#include "UTL/xtim.h"
+
+next_struct next;
+
+namespace {
+// The server each stream fetches its current row from: a failure elsewhere
+// moves the choice without restarting the downloads that still run.
+int stream_server[web_streams] = {-1, -1, -1, -1};
+// Per row of sim_info, a bit for each server that failed to deliver it.
+std::vector<unsigned> failed_servers;
+std::vector<std::string> given_up;
+
+float clock_now() { return xtim.real_elapsed; }
+
+bool ends_with(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool lexists(const std::string& path) {
+  std::string f = path;
+  set_path_to_full(f);
+  struct stat st;
+  return lstat(f.c_str(), &st) == 0;
+}
+
+int stream_target() {
+  int target;
+  if (stg.stream_count != 0) {
+    target = stg.stream_count;
+  } else {
+    const float rate =
+        (next.done_zip_kb + next.partial_kb) / std::max(1.0f, clock_now() - next.start_time);
+    target = rate > 200 ? 9 : rate > 150 ? 8 : rate > 100 ? 6 : rate > 50 ? 4 : 2;
+  }
+  return std::min(std::max(target, 1), static_cast<int>(web_streams));
+}
+
+// Stream i is done with its row: it takes another, or stops, or wakes a
+// sleeping stream, as the download rate asks.
+void adapt(int i) {
+  const int target = stream_target();
+  int n = 0;
+  for (int k = 0; k < web_streams; ++k) n += next.stream_active[k] != 0;
+  if (n < target) {
+    for (int k = 0; k < web_streams; ++k) {
+      if (!next.stream_active[k]) {
+        next.stream_active[k] = 1;
+        next.stream_wants_row[k] = 1;
+        break;
+      }
+    }
+  }
+  if (target < n)
+    next.stream_active[i] = 0;
+  else
+    next.stream_wants_row[i] = 1;
+}
+
+// The row failed on server s. The next server is the biased pick, moved on to
+// the first that has not failed this row yet; -1 once every server has.
+int next_server_for(int row, int s) {
+  const int k = stg.server_count;
+  if (s >= 0 && s < 32) failed_servers[row] |= 1u << s;
+  const int first = biased_server_pick();
+  for (int t = 0; t < k; ++t) {
+    const int c = (first + t) % k;
+    if (!(failed_servers[row] & (1u << c))) return c;
+  }
+  return -1;
+}
+
+void give_up(int row, const std::string& url) {
+  const file_version_struct& v = sim_info[row].back();
+  xer << "WARNING: no update server could deliver " << v.path << " (last tried " << url
+      << "); the file is left as it is.\n";
+  given_up.push_back(url);
+  stg.download_failed = 0;  // no other server is being tried for it
+  __MACIBM_alert(0, UTL_translate_string("The installer cannot download a file."),
+                 UTL_translate_string("None of the update servers could send it:"), url, "",
+                 t_alert, __FILE__, __LINE__);
+}
+
+void remove_emptied_folders() {
+  std::vector<std::string> names;
+  std::vector<int> types;
+  for (auto it = deleted_files.rbegin(); it != deleted_files.rend(); ++it) {
+    if (opensave_getitems(*it, 0, names, types) != 0) continue;
+    const int err = delete_file(*it);
+    if (stg.log_actions)
+      xer << "cleanup: DELETING  file " << *it << ", with result=" << err << ".\n";
+  }
+}
+}  // namespace
+
+int extract_and_delete_file(std::string archive, std::string dest) {
+  std::string folder;
+  get_path_with_path(folder, dest);
+  int err = ends_with(archive, ".7z") ? p7z_to_file(archive, folder) : zip_to_file(archive, folder);
+  // An archive that holds some other name has not installed dest.
+  if (err == 0 && !lexists(dest)) err = ENOENT;
+  if (stg.log_actions) xer << "EXPANDING file " << dest << ", with result=" << err << ".\n";
+  if (err != 0) {
+    stg.extract_failed = 1;
+    __MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
+                   UTL_translate_string("Error: ") + error_str(err),
+                   UTL_translate_string("Compressed File: ") + archive,
+                   UTL_translate_string("Destination: ") + dest, t_alert, __FILE__, __LINE__);
+  } else if (dest.find("Contents/MacOS/") != std::string::npos) {
+    const int code = make_file_executable(dest);
+    if (stg.log_actions) xer << "CHMODING  file " << dest << ", with result=" << code << ".\n";
+  }
+  delete_file(archive);
+  return err;
+}
+
+void web_download_reset() {
+  for (int k = 0; k < web_streams; ++k) {
+    delete http.slots[k + 2];  // its partial body goes with it
+    http.slots[k + 2] = nullptr;
+    if (!temp_path.empty()) delete_file(temp_path + std::to_string(k) + ".zip");
+    stream_server[k] = -1;
+    next.stream_active[k] = k < 2;
+    next.stream_wants_row[k] = k < 2;
+    next.stream_row[k] = 0;
+  }
+  next.next_row = 0;
+  next.start_time = clock_now();
+  next.partial_kb = 0;
+  next.done_zip_kb = 0;
+  next.done_size_kb = 0;
+  failed_servers.assign(sim_info.size(), 0);
+  given_up.clear();
+}
+
+const std::vector<std::string>& web_download_given_up() { return given_up; }
+
+int grab_files() {
+  const int rows = static_cast<int>(sim_info.size());
+  if (failed_servers.size() != sim_info.size()) failed_servers.assign(sim_info.size(), 0);
+  next.partial_kb = 0;
+
+  for (int i = 0; i < web_streams; ++i) {
+    if (!next.stream_active[i]) continue;
+    if (next.stream_wants_row[i]) {
+      next.stream_row[i] = next.next_row;
+      next.next_row = std::min(std::max(next.next_row + 1, 0), rows);
+      stream_server[i] = -1;
+    }
+    const int r = next.stream_row[i];
+    if (r < 0 || r >= rows) continue;
+    file_version_struct& v = sim_info[r].back();
+    next.stream_wants_row[i] = 0;
+
+    if (!v.path.empty() && v.path.back() == '/')
+      __MACIBM_alert(0, "I am working through the list and found a path that has no file!",
+                     "This is impossible to download or delete!", "It is:", v.path, t_exit,
+                     __FILE__, __LINE__);
+    if (stg.server_count > 0 && (stream_server[i] < 0 || stream_server[i] >= stg.server_count)) {
+      stream_server[i] =
+          stg.server_choice >= 0 && stg.server_choice < stg.server_count ? stg.server_choice : 0;
+    }
+    const int s = stg.server_count > 0 ? stream_server[i] : -1;
+    const std::string url = (s >= 0 ? server_path[s] : std::string()) + v.path + ".zip";
+    std::string rel = v.path;
+    trim_dest_folder(rel);
+    const std::string dest = dest_dir_path + rel;
+    crnt_file_path = url;
+    const size_t slash = url.find_last_of('/');
+    crnt_file_name = slash == std::string::npos ? url : url.substr(slash + 1);
+
+    bool done = true;
+    if (!http_name_is_safe(v.path) || !http_name_is_safe(rel)) {
+      // The file list reader refuses such rows; never act on one regardless.
+      xer << "WARNING: not touching " << v.path << ": it would reach outside the install.\n";
+    } else if (v.to_delete) {
+      stg.current_action = 0;
+      const int err = delete_file(dest);
+      if (stg.log_actions)
+        xer << "now we want to nuke a file: DELETING  file " << dest << ", with result=" << err
+            << ".\n";
+      std::string f = dest;
+      for (;;) {
+        std::string up;
+        get_path_with_path(up, f);
+        if (up.size() <= dest_dir_path.size()) break;
+        deleted_files.insert(up);
+        f = up;
+      }
+      if (err == 0 || !lexists(dest)) {
+        v.current = 0;
+        v.sig_have = "NONE";
+      }
+    } else if (v.to_install) {
+      stg.current_action = 1;
+      if (s < 0) {
+        give_up(r, url);
+      } else {
+        const int slot = i + 2;
+        const std::string archive = temp_path + std::to_string(i) + ".zip";
+        const int got = http.net_check(slot, server_name[s], url, archive);
+        if (got == 0) {
+          const down_class* d = http.slots[slot];
+          if (!d)
+            stg.current_progress = 0;
+          else if (d->content_length > 0)
+            stg.current_progress =
+                static_cast<float>(d->bytes_written) / static_cast<float>(d->content_length);
+          else
+            stg.current_progress = -0.01f;
+          if (stg.current_progress > 0) next.partial_kb += stg.current_progress * v.zip_kb;
+          done = false;
+        } else if (got == 2) {
+          stg.download_failed = 1;
+          const int c = next_server_for(r, s);
+          if (c < 0) {
+            give_up(r, url);
+          } else {
+            stg.server_choice = c;
+            stream_server[i] = c;
+            done = false;  // the row stays on this stream
+          }
+        } else {
+          stg.download_failed = 0;
+          if (extract_and_delete_file(archive, dest) == 0) {
+            v.current = 1;
+            v.sig_have = v.sig_want;
+          }
+          next.done_zip_kb += v.zip_kb;
+          next.done_size_kb += v.size_kb;
+        }
+      }
+    } else {
+      stg.current_action = v.current ? 2 : 3;
+    }
+    if (done) adapt(i);
+  }
+
+  for (int i = 0; i < web_streams; ++i)
+    if (next.stream_active[i] && next.stream_row[i] >= 0 && next.stream_row[i] < rows)
+      return stg.extract_failed;
+  next.finished = 1;
+  remove_emptied_folders();
+  if (!given_up.empty()) stg.extract_failed = 1;
+  return 1;
+}
