@@ -71,8 +71,8 @@ void make_disc(const std::string& work, int procs) {
     if (!e.link) plain.push_back(g_master + e.rel);
   write_nul_list(work + "plain-list", plain);
   std::map<std::string, std::string> sums;
-  std::istringstream md5s(
-      bench::shell_out("xargs -0 -P" + std::to_string(procs) + " md5sum < " + q(work + "plain-list")));
+  std::istringstream md5s(bench::shell_out("xargs -0 -P" + std::to_string(procs) + " md5sum < " +
+                                           q(work + "plain-list")));
   for (std::string line; std::getline(md5s, line);)
     if (line.size() > 34) sums[line.substr(34 + g_master.size())] = line.substr(0, 32);
   for (const corpus_item& e : g_files)
