@@ -19,6 +19,11 @@ void set_path_to_full(std::string& path) {
 
 void set_path_to_full_wrap(std::string* path) { set_path_to_full(*path); }
 
+std::string full_path(std::string path) {
+  set_path_to_full(path);
+  return path;
+}
+
 namespace {
 bool exists(const std::string& p) {
   struct stat st;

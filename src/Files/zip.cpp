@@ -50,11 +50,6 @@ constexpr size_t k_link_max = PATH_MAX;
 // thread checker cannot see; one lock of ours keeps the conversions in line.
 std::mutex g_local_time_mutex;
 
-std::string full(std::string p) {
-  set_path_to_full(p);
-  return p;
-}
-
 uint32_t be16(const unsigned char* p) { return (uint32_t(p[0]) << 8) | p[1]; }
 uint32_t be32(const unsigned char* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
@@ -295,7 +290,7 @@ class unzipper {
   unzipper(unzFile uf, const std::string& out_dir, std::string* out_name, int use_out_name)
       : uf_(uf),
         out_dir_(out_dir),
-        base_(full(out_dir)),
+        base_(full_path(out_dir)),
         folder_(base_),
         out_name_(out_name),
         use_out_name_(use_out_name && out_name),
@@ -322,11 +317,11 @@ class unzipper {
           break;
         case entry_kind::fork:
           if (!rel.empty())
-            r = fork_entry(uf_, folder_, repaired(rel), full(out_dir_ + data_file_of(rel)), e.info,
-                           buf.get());
+            r = fork_entry(uf_, folder_, repaired(rel), full_path(out_dir_ + data_file_of(rel)),
+                           e.info, buf.get());
           break;
         case entry_kind::link:
-          r = link_entry(uf_, folder_, repaired(rel), full(out_dir_ + rel), e.info, buf.get());
+          r = link_entry(uf_, folder_, repaired(rel), full_path(out_dir_ + rel), e.info, buf.get());
           break;
         case entry_kind::file:
           r = file_entry(uf_, folder_, repaired(rel), out_dir_ + rel, e.info, buf.get());
@@ -387,7 +382,7 @@ class unzipper {
 
   // rel as set_path_to_full spells it (letter case repaired), below the base.
   std::string repaired(const std::string& rel) const {
-    const std::string f = full(out_dir_ + rel);
+    const std::string f = full_path(out_dir_ + rel);
     return f.size() >= base_.size() ? f.substr(base_.size()) : rel;
   }
 
@@ -472,7 +467,7 @@ int zip_link(const std::string& src, const std::string& zip_full, const std::str
 
 // The sidecar's bytes when it holds a resource fork of at least one byte.
 int fork_of(const std::string& sidecar, std::unique_ptr<xmap_class>* out) {
-  std::string full_side = full(sidecar);
+  std::string full_side = full_path(sidecar);
   struct stat st;
   if (lstat(full_side.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
   auto m = std::make_unique<xmap_class>(sidecar);
@@ -549,7 +544,7 @@ int zip_file(const std::string& src, const std::string& src_full, const std::str
 
 int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* out_name,
                 int use_out_name) {
-  const std::string zip_full = full(zip);
+  const std::string zip_full = full_path(zip);
   int err;
   unzFile uf = unzOpen64(zip_full.c_str());
   if (!uf) {
@@ -589,7 +584,7 @@ int unzip_symlink(unzFile archive, std::string path, const unz_file_info64& info
 }
 
 int file_to_zip(const std::string& src, const std::string& zip) {
-  const std::string src_full = full(src), zip_full = full(zip);
+  const std::string src_full = full_path(src), zip_full = full_path(zip);
   std::string dir, name;
   split(src, &dir, &name);
   int err = 0;

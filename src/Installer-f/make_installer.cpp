@@ -166,15 +166,10 @@ bool ends_with(const std::string& s, const char* t) {
 }
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-std::string full(std::string p) {
-  set_path_to_full(p);
-  return p;
-}
-
 // Bytes of a file, or of a link's text (a link is released as a link).
 int64_t entry_size(const std::string& path) {
   struct stat st;
-  if (lstat(full(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+  if (lstat(full_path(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
   return static_cast<int64_t>(st.st_size);
 }
 
@@ -345,7 +340,7 @@ void pref_level(const std::string& dir) {
     // The listing types folders by their suffix too ("x.obj/"): a real
     // folder is scanned whatever its name.
     struct stat st;
-    const bool folder = lstat(full(dir + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const bool folder = lstat(full_path(dir + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     if (types[n] == tFOL && !folder)
       fatal(
           "rel_assert Error! Possibly an out of range vector! Attach the debugger and see who "
@@ -432,7 +427,7 @@ void comp_file(std::string path) {
   if (pre_packed) {
     archive = base + ".7z";
     make_folder_tree(archive.substr(0, archive.find_last_of('/') + 1));
-    const std::string from = full(path + ".7z"), to = full(archive);
+    const std::string from = full_path(path + ".7z"), to = full_path(archive);
     unlink(to.c_str());  // a rebuild into the same disc folders replaces the old link
     if (link(from.c_str(), to.c_str()) != 0)
       fatal("ERROR: could not make hard link!", strerror(errno), path + ".7z", archive);
