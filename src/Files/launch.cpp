@@ -20,6 +20,7 @@
 #include "Files/paths.h"
 #include "GenH/shell.h"
 #include "Linux/lin_media.h"
+#include "UTL/resource.h"
 #include "UTL/xer.h"
 
 namespace {
@@ -63,21 +64,7 @@ std::string xml_unescape(const std::string& s) {
       out += s[i];
       continue;
     }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    UTL_append_utf8(static_cast<uint32_t>(cp), out);
     i = semi;
   }
   return out;
