@@ -233,6 +233,11 @@ int file_exists(const std::string& path) {
   return stat(full_path(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+int entry_exists(const std::string& path) {
+  struct stat st;
+  return lstat(full_path(path).c_str(), &st) == 0;
+}
+
 int64_t APL_file_size64(const std::string& path) {
   struct stat st;
   if (stat(full_path(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
