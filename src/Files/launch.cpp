@@ -249,8 +249,7 @@ std::string APL_framework_library(const std::string& name) {
   if (!n.empty() && n.back() == '/') n.pop_back();
   if (n == "OpenGL.framework") return "libGL.so.1";
   const std::string ext = ".framework";
-  if (n.size() > ext.size() && n.compare(n.size() - ext.size(), ext.size(), ext) == 0 &&
-      n.find('/') == std::string::npos)
+  if (n.size() > ext.size() && n.ends_with(ext) && n.find('/') == std::string::npos)
     return "lib" + n.substr(0, n.size() - ext.size()) + ".so";
   return n;
 }

@@ -160,10 +160,6 @@ std::string num(int v) {
 }
 
 bool contains(const std::string& s, const char* t) { return s.find(t) != std::string::npos; }
-bool ends_with(const std::string& s, const char* t) {
-  const size_t n = strlen(t);
-  return s.size() >= n && s.compare(s.size() - n, n, t) == 0;
-}
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // Bytes of a file, or of a link's text (a link is released as a link).
@@ -296,7 +292,7 @@ int is_good_file(std::string path, int flag, int check_map) {
     if (contains(below, s)) return 0;
   if (contains(path, p.str_pfc_fold.c_str())) return 0;
   for (const char* s : {".ovw", ".ac", ".prf", ".fms", ".sit", ".mov", ".bak"})
-    if (ends_with(path, s)) return 0;
+    if (path.ends_with(s)) return 0;
 
   const bool erth = contains(path, p.str_erth1.c_str()) || contains(path, p.str_erth2.c_str());
   const bool add1 = contains(path, p.str_add1.c_str()), add2 = contains(path, p.str_add2.c_str());
@@ -376,8 +372,8 @@ void pref_level(const std::string& dir) {
 
     if (at_all)
       fatal("I FOUND A FILE INSIDE THE 'ALL' FOLDER! WE SHOULD ONLY HAVE FOLDERS THERE!", path);
-    if (ends_with(name, ".cpp")) fatal("found a .cpp file!", path);
-    if (ends_with(name, ".CPP")) fatal("found a .CPP file!", path);
+    if (name.ends_with(".cpp")) fatal("found a .cpp file!", path);
+    if (name.ends_with(".CPP")) fatal("found a .CPP file!", path);
     if (contains(name, "copy") && !contains(path, "bitmaps/interface/copy.png"))
       __MACIBM_alert(0, "found a copy file!", path, "", "", t_alert, __FILE__, __LINE__);
     // The directory file reader trims blanks before a name.

@@ -31,10 +31,6 @@ std::vector<std::string> given_up;
 
 float clock_now() { return xtim.real_elapsed; }
 
-bool ends_with(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 int stream_target() {
   int target;
   if (stg.stream_count != 0) {
@@ -97,7 +93,7 @@ void give_up(int row, const std::string& url) {
 int extract_and_delete_file(std::string archive, std::string dest) {
   std::string folder;
   get_path_with_path(folder, dest);
-  int err = ends_with(archive, ".7z") ? p7z_to_file(archive, folder) : zip_to_file(archive, folder);
+  int err = archive.ends_with(".7z") ? p7z_to_file(archive, folder) : zip_to_file(archive, folder);
   // An archive that holds some other name has not installed dest.
   if (err == 0 && !entry_exists(dest)) err = ENOENT;
   if (stg.log_actions) xer << "EXPANDING file " << dest << ", with result=" << err << ".\n";

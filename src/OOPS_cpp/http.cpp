@@ -29,10 +29,6 @@ bool has_line_break_or_nul(const std::string& s) {
   return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
-bool ends_with(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // A ".." component anywhere in a "/"-separated name.
 bool has_dot_dot(const std::string& s) {
   size_t start = 0;
@@ -88,7 +84,7 @@ bool UseProxy(const char* server) {
   if (http.proxy_port == 0 || http.proxy_host.empty()) return false;
   const std::string s = server ? server : "";
   for (const std::string& tail : gProxyExclude)
-    if (ends_with(s, tail)) return false;
+    if (s.ends_with(tail)) return false;
   return true;
 }
 
@@ -367,7 +363,7 @@ int http_class::net_check(int slot, std::string server, std::string path, const 
   }
 
   if (!d) {
-    if (ends_with(server, "/"))
+    if (server.ends_with("/"))
       __MACIBM_alert(0, "net_check error! You have a dirchar at the end of the server name!",
                      "You should not!",
                      "Our convention is that a server name is simply a server name... with no "
