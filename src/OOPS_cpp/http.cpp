@@ -247,23 +247,18 @@ void down_class::parse_headers() {
     const char* base = reply.data() + pos;
     const size_t avail = reply.size() - pos;
     const char* cr = static_cast<const char*>(memmem(base, avail, "\r\n", 2));
-    if (!cr) {
-      if (header_bytes + avail > http_max_header_bytes) {
-        xer << "WARNING: the reply headers for " << dest_path << " pass "
-            << int(http_max_header_bytes) << " bytes.\n";
-        error = err_net_bad_state;
-      }
-      break;
-    }
-    const std::string line(base, static_cast<size_t>(cr - base));
-    pos += line.size() + 2;
-    header_bytes += line.size() + 2;
-    if (header_bytes > http_max_header_bytes) {
+    // A line not yet ended counts with what has come of it.
+    const size_t line_bytes = cr ? static_cast<size_t>(cr - base) + 2 : avail;
+    if (header_bytes + line_bytes > http_max_header_bytes) {
       xer << "WARNING: the reply headers for " << dest_path << " pass "
           << int(http_max_header_bytes) << " bytes.\n";
       error = err_net_bad_state;
       break;
     }
+    if (!cr) break;
+    const std::string line(base, line_bytes - 2);
+    pos += line_bytes;
+    header_bytes += line_bytes;
     if (line.empty()) {
       if (status_code >= 200)
         end_of_headers();
