@@ -22,6 +22,7 @@
 #include "Files/zip.h"
 #include "GenH/shell.h"
 #include "Installer-f/directory.h"
+#include "Installer-f/folders.h"
 #include "OOPS_cpp/xmap.h"
 #include "UTL/xer.h"
 
@@ -157,13 +158,9 @@ void make_folder_tree(const std::string& folder) {
   made_folders.insert(folder);
 }
 
-bool platforms_meet(int a, int b) {
-  return a == b || a == 0 || b == 0 || (a == 3 && b == 6) || (a == 6 && b == 3);
-}
-
 std::string installed_key(const std::string& rel) {
-  const size_t slash = rel.find('/');
-  std::string k = slash == std::string::npos ? rel : rel.substr(slash + 1);
+  std::string k = rel;
+  trim_dest_folder(k);
   for (char& c : k) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return k;
 }
