@@ -11,8 +11,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "Files/errors.h"
@@ -20,17 +18,11 @@
 #include "Files/paths.h"
 #include "GenH/shell.h"
 #include "Linux/lin_media.h"
+#include "Linux/lin_sys.h"
 #include "UTL/resource.h"
 #include "UTL/xer.h"
 
 namespace {
-
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The five predefined XML entities and numeric references.
 std::string xml_unescape(const std::string& s) {
@@ -128,7 +120,7 @@ std::string APL_bundle_executable(const std::string& path) {
   if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return path;
   const std::string plist = path + "/Contents/Info.plist";
   if (stat(plist.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return path;
-  std::string exe = plist_executable(read_text(plist));
+  std::string exe = plist_executable(LIN_read_text(plist));
   if (exe.empty()) {
     exe = path.substr(path.find_last_of('/') + 1);
     const size_t dot = exe.find_last_of('.');
