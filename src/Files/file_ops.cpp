@@ -88,7 +88,43 @@ int list_all(const std::string& full_dir, std::vector<std::string>& out) {
   return 0;
 }
 
-int copy_full(const std::string& src, const std::string& dst);
+int copy_full(const std::string& src, const std::string& dst) {
+  int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return err_or_eio();
+  struct stat ss;
+  if (fstat(in, &ss) != 0) {
+    const int e = err_or_eio();
+    close(in);
+    return e;
+  }
+  if (S_ISDIR(ss.st_mode)) {
+    close(in);
+    return EISDIR;
+  }
+  // Not truncated on open: dst may be src under another name.
+  int out = open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (out < 0) {
+    int e = err_or_eio();
+    close(in);
+    return e;
+  }
+  struct stat ds;
+  int e = 0;
+  bool regular = false;  // devices such as /dev/full are written, never truncated or chmod-ed
+  if (fstat(out, &ds) != 0) {
+    e = err_or_eio();
+  } else if (ds.st_dev == ss.st_dev && ds.st_ino == ss.st_ino) {
+    e = EINVAL;
+  } else {
+    regular = S_ISREG(ds.st_mode);
+    if (regular && ftruncate(out, 0) != 0) e = err_or_eio();
+  }
+  if (!e) e = copy_fds(in, out);
+  if (regular) fchmod(out, ss.st_mode & 0777);
+  close(in);
+  if (close(out) != 0 && !e) e = err_or_eio();
+  return e;
+}
 
 int copy_link(const std::string& src, const std::string& dst) {
   std::string text;
@@ -149,46 +185,6 @@ int delete_tree(const std::string& dir) {  // dir ends in "/"
     return err_or_eio();
   }
   return 0;
-}
-}  // namespace
-
-namespace {
-int copy_full(const std::string& src, const std::string& dst) {
-  int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return err_or_eio();
-  struct stat ss;
-  if (fstat(in, &ss) != 0) {
-    const int e = err_or_eio();
-    close(in);
-    return e;
-  }
-  if (S_ISDIR(ss.st_mode)) {
-    close(in);
-    return EISDIR;
-  }
-  // Not truncated on open: dst may be src under another name.
-  int out = open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (out < 0) {
-    int e = err_or_eio();
-    close(in);
-    return e;
-  }
-  struct stat ds;
-  int e = 0;
-  bool regular = false;  // devices such as /dev/full are written, never truncated or chmod-ed
-  if (fstat(out, &ds) != 0) {
-    e = err_or_eio();
-  } else if (ds.st_dev == ss.st_dev && ds.st_ino == ss.st_ino) {
-    e = EINVAL;
-  } else {
-    regular = S_ISREG(ds.st_mode);
-    if (regular && ftruncate(out, 0) != 0) e = err_or_eio();
-  }
-  if (!e) e = copy_fds(in, out);
-  if (regular) fchmod(out, ss.st_mode & 0777);
-  close(in);
-  if (close(out) != 0 && !e) e = err_or_eio();
-  return e;
 }
 }  // namespace
 
