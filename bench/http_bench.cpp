@@ -33,6 +33,10 @@
 #include "Files/md5.h"
 #include "OOPS_cpp/http.h"
 #include "UTL/xer.h"
+#include "bench_util.h"
+
+using bench::best_of;
+using bench::run_shell;
 
 namespace {
 const char* const kHost = "flyvane.test";
@@ -116,21 +120,6 @@ void write_random(const std::string& path, size_t n, uint64_t seed) {
   fclose(f);
 }
 
-double seconds(const std::function<void()>& fn) {
-  const auto t0 = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double best_of(int runs, const std::function<void()>& prepare, const std::function<void()>& fn) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) {
-    prepare();
-    best = std::min(best, seconds(fn));
-  }
-  return best;
-}
-
 // Fetches every (path, dest) pair over `streams` slots, polling as the frame
 // loop would (without waiting between polls). Exits on any failure.
 void fetch_all(const std::vector<std::pair<std::string, std::string>>& jobs, int streams) {
@@ -154,13 +143,6 @@ void fetch_all(const std::vector<std::pair<std::string, std::string>>& jobs, int
         ++done;
       }
     }
-  }
-}
-
-void run_shell(const std::string& cmd) {
-  if (system(cmd.c_str()) != 0) {
-    fprintf(stderr, "command failed: %s\n", cmd.c_str());
-    exit(1);
   }
 }
 
@@ -203,12 +185,9 @@ int main(int argc, char** argv) {
     else if (a == "--tmp")
       tmp_root = argv[++i];
   }
-  std::string tmpl_text = tmp_root + "/flyvane-http-bench-XXXXXX";
-  std::vector<char> tmpl(tmpl_text.begin(), tmpl_text.end());
-  tmpl.push_back(0);
-  if (!mkdtemp(tmpl.data())) return 1;
-  chmod(tmpl.data(), 0755);  // nginx's workers run as another user
-  g_base = std::string(tmpl.data()) + "/";
+  const bench::scratch tmp("http-bench", keep, tmp_root);
+  g_base = tmp.path();
+  chmod(g_base.c_str(), 0755);  // nginx's workers run as another user
   const std::string www = g_base + "www/", out = g_base + "out/";
   mkdir(www.c_str(), 0755);
   mkdir((www + "tree").c_str(), 0755);
@@ -306,6 +285,5 @@ int main(int argc, char** argv) {
 
   stop_child(nginx);
   xer.close();
-  if (!keep) remove_tree(g_base);
   return 0;
 }

@@ -10,8 +10,6 @@
 // loop would. Everything is made under $TMPDIR (or /tmp) and deleted after.
 //
 //   bench_install_bench [--scale S] [--runs N] [--keep]
-#include <ftw.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -30,87 +27,30 @@
 #include "Installer-f/install_step.h"
 #include "Installer-f/utils.h"
 #include "Linux/lin_sys.h"
+#include "bench_util.h"
+
+using bench::corpus_item;
+using bench::folder_of;
+using bench::q;
+using bench::run_shell;
+using bench::seconds;
+using bench::write_nul_list;
 
 namespace {
 const std::string kName = "Bench Release";
 
-struct entry {
-  std::string rel;  // under the platform folder
-  bool link;
-  long long bytes;
-};
-std::vector<entry> g_files;
+// Under the platform folder of the master.
+std::vector<corpus_item> g_files;
 std::string g_master;
 
-int collect(const char* path, const struct stat* st, int flag, struct FTW*) {
-  if (flag == FTW_F || flag == FTW_SL)
-    g_files.push_back({std::string(path).substr(g_master.size()), S_ISLNK(st->st_mode),
-                       static_cast<long long>(st->st_size)});
-  return 0;
-}
-
-bool exists(const std::string& p) {
-  struct stat st;
-  return lstat(p.c_str(), &st) == 0;
-}
-
-std::string q(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-void sh(const std::string& cmd) {
-  if (system(cmd.c_str()) != 0) {
-    fprintf(stderr, "command failed: %s\n", cmd.c_str());
-    exit(1);
-  }
-}
-
-std::string sh_out(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
-
-std::string find_script() {
-  if (const char* e = getenv("FLY_MAKE_CORPUS")) return e;
-  for (const std::string& c : {std::string(FLY_SOURCE_DIR) + "/../shared/bench/make-corpus.py",
-                               std::string(FLY_SOURCE_DIR) + "/../../shared/bench/make-corpus.py",
-                               std::string("/work/shared/bench/make-corpus.py")})
-    if (exists(c)) return c;
-  return "";
-}
-
-double seconds(const std::function<void()>& fn) {
-  const auto t0 = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
 bool is_7z(const std::string& rel) { return rel.find("Global Scenery") != std::string::npos; }
-
-std::string folder_of(const std::string& rel) {
-  const size_t s = rel.find_last_of('/');
-  return s == std::string::npos ? "" : rel.substr(0, s + 1);
-}
-
-void write_nul_list(const std::string& path, const std::vector<std::string>& items) {
-  std::ofstream out(path, std::ios::binary);
-  for (const std::string& i : items) out << i << '\0';
-}
 
 // The release: archives, sums and the directory file.
 void make_disc(const std::string& work, int procs) {
   const std::string rel_root = work + "disc/" + kName + "/All/";
   std::vector<std::string> dirs;
   std::string cmds;
-  for (const entry& e : g_files) {
+  for (const corpus_item& e : g_files) {
     dirs.push_back(rel_root + folder_of(e.rel));
     const std::string archive = rel_root + e.rel + (is_7z(e.rel) ? ".7z" : ".zip");
     const std::string name = e.rel.substr(folder_of(e.rel).size());
@@ -121,38 +61,38 @@ void make_disc(const std::string& work, int procs) {
   std::sort(dirs.begin(), dirs.end());
   dirs.erase(std::unique(dirs.begin(), dirs.end()), dirs.end());
   write_nul_list(work + "disc-dirs", dirs);
-  sh("xargs -0 mkdir -p < " + q(work + "disc-dirs"));
+  run_shell("xargs -0 mkdir -p < " + q(work + "disc-dirs"));
   std::ofstream(work + "pack.sh") << cmds;
-  sh("xargs -d '\\n' -P" + std::to_string(procs) + " -n1 sh -c < " + q(work + "pack.sh"));
+  run_shell("xargs -d '\\n' -P" + std::to_string(procs) + " -n1 sh -c < " + q(work + "pack.sh"));
 
   // Sums: md5sum for files, the link text for links.
   std::vector<std::string> plain;
-  for (const entry& e : g_files)
+  for (const corpus_item& e : g_files)
     if (!e.link) plain.push_back(g_master + e.rel);
   write_nul_list(work + "plain-list", plain);
   std::map<std::string, std::string> sums;
-  std::istringstream md5s(
-      sh_out("xargs -0 -P" + std::to_string(procs) + " md5sum < " + q(work + "plain-list")));
+  std::istringstream md5s(bench::shell_out("xargs -0 -P" + std::to_string(procs) + " md5sum < " +
+                                           q(work + "plain-list")));
   for (std::string line; std::getline(md5s, line);)
     if (line.size() > 34) sums[line.substr(34 + g_master.size())] = line.substr(0, 32);
-  for (const entry& e : g_files)
+  for (const corpus_item& e : g_files)
     if (e.link) {
       char buf[4096];
       const ssize_t n = readlink((g_master + e.rel).c_str(), buf, sizeof(buf));
       const std::string text(buf, n > 0 ? static_cast<size_t>(n) : 0);
-      sums[e.rel] = sh_out("printf %s " + q(text) + " | md5sum").substr(0, 32);
+      sums[e.rel] = bench::shell_out("printf %s " + q(text) + " | md5sum").substr(0, 32);
     }
 
   std::string list = "I\n900 version\nINSTALLER\n\n";
   std::string prev = "---";
-  for (const entry& e : g_files) {
+  for (const corpus_item& e : g_files) {
     const std::string dir = "All/" + folder_of(e.rel);
     if (dir != prev) list += "\nDIR " + (prev = dir) + "\n";
     struct stat st;
     const std::string archive = rel_root + e.rel + (is_7z(e.rel) ? ".7z" : ".zip");
     const long long zip_bytes = stat(archive.c_str(), &st) == 0 ? st.st_size : 0;
     list += "FILE 0 0 92102 " + std::to_string(zip_bytes / 1000) + " " +
-            std::to_string(e.bytes / 1000) + " " + sums[e.rel] + " " +
+            std::to_string(e.size / 1000) + " " + sums[e.rel] + " " +
             e.rel.substr(folder_of(e.rel).size()) + "\n";
   }
   std::ofstream(work + "directory.txt") << list;
@@ -172,33 +112,22 @@ int main(int argc, char** argv) {
     else if (a == "--keep")
       keep = true;
   }
-  const std::string script = find_script();
-  if (script.empty()) {
-    fprintf(stderr, "make-corpus.py not found (set FLY_MAKE_CORPUS)\n");
-    return 1;
-  }
-  const char* t = getenv("TMPDIR");
-  const std::string work = std::string(t && *t ? t : "/tmp") + "/flyvane-install-bench-" +
-                           std::to_string(getpid()) + "/";
+  const bench::scratch tmp("install-bench", keep, bench::tmp_root());
+  const std::string& work = tmp.path();
   const int procs = LIN_processor_count();
   const std::string np = std::to_string(procs);
   g_master = work + "master/All/";
-  printf("making the corpus (scale %g) and its disc in %s\n", scale, work.c_str());
-  fflush(stdout);
-  sh("mkdir -p " + q(work) + " && python3 " + q(script) + " --scale " + std::to_string(scale) +
-     " " + q(g_master) + " > /dev/null");
-  nftw(g_master.c_str(), collect, 32, FTW_PHYS);
-  std::sort(g_files.begin(), g_files.end(),
-            [](const entry& a, const entry& b) { return a.rel < b.rel; });
-  long long bytes = 0;
-  for (const entry& e : g_files) bytes += e.bytes;
+  bench::make_corpus(scale, work + "master/All");
+  g_files = bench::list_corpus(work + "master/All");
+  uint64_t bytes = 0;
+  for (const corpus_item& e : g_files) bytes += e.size;
   make_disc(work, procs);
 
   // The peer's lists: every destination folder, then archive/-d/folder
   // triples for unzip and archive/-ofolder pairs for 7zz.
   const std::string peer_dest = work + "peer-dest/", peer_temp = work + "peer-temp/";
   std::vector<std::string> dirs, zips, sevens;
-  for (const entry& e : g_files) {
+  for (const corpus_item& e : g_files) {
     dirs.push_back(peer_dest + folder_of(e.rel));
     const std::string archive = peer_temp + "All/" + e.rel;
     if (is_7z(e.rel)) {
@@ -223,7 +152,7 @@ int main(int argc, char** argv) {
   dvd_path = work + "disc/";
   install_name = kName;
   temp_path = work + "temp/";
-  sh("mkdir -p " + q(temp_path));
+  run_shell("mkdir -p " + q(temp_path));
   const std::string dest = work + "dest/";
 
   auto ours_install = [&] {
@@ -241,12 +170,12 @@ int main(int argc, char** argv) {
     }
   };
   auto peer_install = [&] {
-    sh("cp -r " + q(work + "disc/" + kName) + " " + q(peer_temp));
-    sh("xargs -0 mkdir -p < " + q(work + "peer-dirs"));
-    sh("xargs -0 -P" + np + " -n3 unzip -o -q < " + q(work + "peer-zips"));
+    run_shell("cp -r " + q(work + "disc/" + kName) + " " + q(peer_temp));
+    run_shell("xargs -0 mkdir -p < " + q(work + "peer-dirs"));
+    run_shell("xargs -0 -P" + np + " -n3 unzip -o -q < " + q(work + "peer-zips"));
     if (!sevens.empty())
-      sh("xargs -0 -P" + np + " -n2 7zz x -y -bso0 -bsp0 -bse0 < " + q(work + "peer-7z"));
-    sh("rm -rf " + q(peer_temp));
+      run_shell("xargs -0 -P" + np + " -n2 7zz x -y -bso0 -bsp0 -bse0 < " + q(work + "peer-7z"));
+    run_shell("rm -rf " + q(peer_temp));
   };
   auto ours_check = [&] {
     for (auto& row : sim_info) row.back().current = 0;
@@ -256,12 +185,12 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   auto peer_check = [&] {
-    sh("find " + q(dest) + " -type f -print0 | xargs -0 -P" + np + " md5sum > /dev/null");
+    run_shell("find " + q(dest) + " -type f -print0 | xargs -0 -P" + np + " md5sum > /dev/null");
   };
 
   double t_ours = 1e30, t_peer = 1e30, c_ours = 1e30, c_peer = 1e30;
   for (int r = 0; r < runs; ++r) {
-    sh("rm -rf " + q(dest) + " " + q(peer_dest) + " " + q(peer_temp));
+    run_shell("rm -rf " + q(dest) + " " + q(peer_dest) + " " + q(peer_temp));
     if (read_directory(work + "directory.txt", "") != 3) {
       fprintf(stderr, "the directory file was refused\n");
       return 1;
@@ -288,6 +217,5 @@ int main(int argc, char** argv) {
   printf("ratio check peer / ours:   %.2f  (target >= 3)\n", c_peer / c_ours);
   printf("installed tree equals the peer's: %s; rows current after the check: %zu of %zu\n",
          same ? "yes" : "NO", current, sim_info.size());
-  if (!keep) sh("rm -rf " + q(work));
   return same && current == sim_info.size() ? 0 : 1;
 }

@@ -9,61 +9,21 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 
 #include "GenH/shell.h"
 #include "Installer-f/make_installer.h"
 #include "Linux/lin_sys.h"
+#include "bench_util.h"
+
+using bench::best_of;
+using bench::q;
+using bench::run_shell;
+using bench::shell_out;
 
 namespace {
-std::string g_tmp;
-
-std::string q(const std::string& s) { return "'" + s + "'"; }
-
-void run_shell(const std::string& cmd) {
-  if (system(cmd.c_str()) != 0) {
-    fprintf(stderr, "command failed: %s\n", cmd.c_str());
-    if (!g_tmp.empty() && system(("rm -rf " + q(g_tmp)).c_str()) != 0) perror("rm");
-    exit(1);
-  }
-}
-
-std::string shell_out(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof(buf), p)) out += buf;
-    pclose(p);
-  }
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
-}
-
-std::string find_script() {
-  if (const char* e = getenv("FLY_MAKE_CORPUS")) return e;
-  for (const std::string& c : {std::string(FLY_SOURCE_DIR) + "/../shared/bench/make-corpus.py",
-                               std::string(FLY_SOURCE_DIR) + "/../../shared/bench/make-corpus.py",
-                               std::string("/work/shared/bench/make-corpus.py")})
-    if (access(c.c_str(), R_OK) == 0) return c;
-  return "";
-}
-
-double best_of(int runs, const std::function<void()>& before, const std::function<void()>& fn) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) {
-    before();
-    const auto t0 = std::chrono::steady_clock::now();
-    fn();
-    best = std::min(best,
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-  }
-  return best;
-}
-
 int quiet_progress(const std::string&, float) { return 0; }
 void quiet_alert(const std::string&, const std::string&, const std::string&, const std::string&) {}
 }  // namespace
@@ -77,25 +37,14 @@ int main(int argc, char** argv) {
     if (a == "--runs") runs = std::max(1, atoi(argv[i + 1]));
     if (a == "--keep") keep = atoi(argv[i + 1]);
   }
-  const std::string script = find_script();
-  if (script.empty()) {
-    fprintf(stderr, "make-corpus.py not found (set FLY_MAKE_CORPUS)\n");
-    return 1;
-  }
-  const char* t = getenv("TMPDIR");
-  char tmpl[512];
-  snprintf(tmpl, sizeof(tmpl), "%s/flyvane-builder-bench-XXXXXX", t && *t ? t : "/tmp");
-  if (!mkdtemp(tmpl)) return 1;
-  g_tmp = std::string(tmpl) + "/";
-  if (chdir(tmpl) != 0) return 1;  // the alerts' memory report lands here too
-  const std::string gen = g_tmp + "gen/", master = g_tmp + "master/";
+  const bench::scratch tmp("builder-bench", keep != 0, bench::tmp_root());
+  const std::string& g_tmp = tmp.path();
+  if (chdir(g_tmp.c_str()) != 0) return 1;  // the alerts' memory report lands here too
+  const std::string gen = g_tmp + "gen", master = g_tmp + "master/";
 
   // The corpus is an installed tree; the master holds it under its platform
   // folders, with the folders every release needs.
-  printf("making the corpus (scale %g) in %s\n", scale, g_tmp.c_str());
-  fflush(stdout);
-  run_shell("python3 " + q(script) + " --scale " + std::to_string(scale) + " " + q(gen) +
-            " > /dev/null");
+  bench::make_corpus(scale, gen);
   std::string dirs;
   for (const char* d :
        {"All/Instructions", "All/Weapons", "All/Airfoils", "All/Aircraft", "All/Output",
@@ -158,6 +107,5 @@ int main(int argc, char** argv) {
          "build_install (disc release, one thread)", t_build, mb / t_build, archives, discs);
   printf("ratio peer (xargs -P%s) / build_install: %.3f\n", np.c_str(), t_peer / t_build);
   printf("ratio peer (xargs -P1) / build_install:  %.3f\n", t_peer1 / t_build);
-  if (!keep) run_shell("rm -rf " + q(g_tmp));
   return 0;
 }

@@ -3,25 +3,19 @@
 // in the same run. The tree is a master folder made by make-corpus.py.
 //
 //   bench_md5_bench [--scale S] [--corpus DIR] [--runs N]
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <map>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Files/md5.h"
 #include "Linux/lin_sys.h"
+#include "bench_util.h"
+
+using bench::best_of;
+using bench::run_shell;
 
 namespace {
 std::vector<std::string> g_files;
@@ -35,53 +29,16 @@ int collect(const char* path, const struct stat* st, int flag, struct FTW*) {
   return 0;
 }
 
-bool exists(const std::string& p) {
-  struct stat st;
-  return stat(p.c_str(), &st) == 0;
-}
-
-std::string find_script() {
-  if (const char* e = getenv("FLY_MAKE_CORPUS")) return e;
-  for (const std::string& c : {std::string(FLY_SOURCE_DIR) + "/../shared/bench/make-corpus.py",
-                               std::string(FLY_SOURCE_DIR) + "/../../shared/bench/make-corpus.py",
-                               std::string("/work/shared/bench/make-corpus.py")})
-    if (exists(c)) return c;
-  return "";
-}
-
-double seconds(const std::function<void()>& fn) {
-  auto t0 = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double best_of(int runs, const std::function<void()>& fn) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) best = std::min(best, seconds(fn));
-  return best;
+void hash_one(size_t i, std::vector<std::string>& out) {
+  if (calc_file_md5(g_files[i], out[i]) != 0) out[i] = "FAILED";
 }
 
 void hash_all(std::vector<std::string>& out) {
-  for (size_t i = 0; i < g_files.size(); ++i)
-    if (calc_file_md5(g_files[i], out[i]) != 0) out[i] = "FAILED";
+  for (size_t i = 0; i < g_files.size(); ++i) hash_one(i, out);
 }
 
 void hash_parallel(int threads, std::vector<std::string>& out) {
-  std::atomic<size_t> next{0};
-  std::vector<std::thread> pool;
-  for (int t = 0; t < threads; ++t)
-    pool.emplace_back([&] {
-      for (size_t i; (i = next.fetch_add(1)) < g_files.size();)
-        if (calc_file_md5(g_files[i], out[i]) != 0) out[i] = "FAILED";
-    });
-  for (auto& th : pool) th.join();
-}
-
-void run_shell(const std::string& cmd) {
-  if (system(cmd.c_str()) != 0) {
-    fprintf(stderr, "command failed: %s\n", cmd.c_str());
-    exit(1);
-  }
+  bench::parallel(threads, g_files.size(), [&](size_t i) { hash_one(i, out); });
 }
 }  // namespace
 
@@ -98,22 +55,15 @@ int main(int argc, char** argv) {
     else if (a == "--runs")
       runs = std::max(1, atoi(argv[i + 1]));
   }
+  // The corpus is kept between runs (the ".done" file says it is whole).
   if (corpus.empty()) {
-    const char* t = getenv("TMPDIR");
     char name[64];
     snprintf(name, sizeof(name), "/flyvane-md5-corpus-%g", scale);
-    corpus = std::string(t && *t ? t : "/tmp") + name;
+    corpus = bench::tmp_root() + name;
   }
-  if (!exists(corpus + ".done")) {
-    const std::string script = find_script();
-    if (script.empty()) {
-      fprintf(stderr, "make-corpus.py not found (set FLY_MAKE_CORPUS)\n");
-      return 1;
-    }
-    printf("making the corpus (scale %g) in %s\n", scale, corpus.c_str());
-    fflush(stdout);
-    run_shell("rm -rf '" + corpus + "' && python3 '" + script + "' --scale " +
-              std::to_string(scale) + " '" + corpus + "'");
+  if (!bench::exists(corpus + ".done")) {
+    run_shell("rm -rf " + bench::q(corpus));
+    bench::make_corpus(scale, corpus);
     std::ofstream(corpus + ".done") << "ok\n";
   }
   nftw(corpus.c_str(), collect, 32, FTW_PHYS);
@@ -124,10 +74,7 @@ int main(int argc, char** argv) {
   }
   const int procs = LIN_processor_count();
   const std::string list = corpus + ".list";
-  {
-    std::ofstream l(list, std::ios::binary);
-    for (const std::string& f : g_files) l << f << '\0';
-  }
+  bench::write_nul_list(list, g_files);
 
   // Same answers as md5sum, and every file in the page cache before timing.
   std::vector<std::string> ours(g_files.size());

@@ -12,7 +12,7 @@
 
 #include "Files/p7z.h"
 #include "Linux/lin_sys.h"
-#include "archive_bench.h"
+#include "bench_util.h"
 
 using bench::child_result;
 using bench::run_shell;
@@ -49,8 +49,7 @@ int main(int argc, char** argv) {
   std::set<std::string> folders;
   uint64_t bytes = 0;
   for (const auto& it : bench::list_corpus(corpus)) {
-    const size_t s = it.rel.find_last_of('/');
-    if (s != std::string::npos) folders.insert(it.rel.substr(0, s + 1));
+    folders.insert(bench::folder_of(it.rel));
     bytes += it.size;
   }
   const int procs = LIN_processor_count();

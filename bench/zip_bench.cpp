@@ -5,33 +5,22 @@
 //
 //   bench_zip_bench [--scale S] [--runs N]
 #include <cstdio>
-#include <fstream>
 #include <set>
 
 #include "Files/zip.h"
 #include "Linux/lin_sys.h"
-#include "archive_bench.h"
+#include "bench_util.h"
 
 using bench::best_of;
 using bench::corpus_item;
+using bench::folder_of;
 using bench::run_shell;
 
 namespace {
-std::string folder_of(const std::string& rel) {
-  const size_t s = rel.find_last_of('/');
-  return s == std::string::npos ? "" : rel.substr(0, s + 1);
-}
-
 void make_folders(const std::string& root, const std::set<std::string>& folders) {
   run_shell("rm -rf '" + root + "'");
   LIN_make_dirs(root);
   for (const std::string& f : folders) LIN_make_dirs(root + f);
-}
-
-void write_list(const std::string& path, const std::vector<std::vector<std::string>>& rows) {
-  std::ofstream l(path, std::ios::binary);
-  for (const auto& r : rows)
-    for (const std::string& s : r) l << s << '\0';
 }
 
 uint64_t tree_bytes(const std::string& dir) {
@@ -68,14 +57,15 @@ int main(int argc, char** argv) {
   const std::string np = std::to_string(procs);
 
   // Packing.
-  std::vector<std::vector<std::string>> zip_rows, unzip_rows;
+  // Argument pairs for zip, triples for unzip.
+  std::vector<std::string> zip_args, unzip_args;
   for (const corpus_item& it : items) {
-    zip_rows.push_back({peer + it.rel + ".zip", corpus + "/" + it.rel});
-    unzip_rows.push_back({ours + it.rel + ".zip", "-d", out + folder_of(it.rel)});
+    zip_args.insert(zip_args.end(), {peer + it.rel + ".zip", corpus + "/" + it.rel});
+    unzip_args.insert(unzip_args.end(), {ours + it.rel + ".zip", "-d", out + folder_of(it.rel)});
   }
   const std::string zip_list = tmp.path() + "zip.list", unzip_list = tmp.path() + "unzip.list";
-  write_list(zip_list, zip_rows);
-  write_list(unzip_list, unzip_rows);
+  bench::write_nul_list(zip_list, zip_args);
+  bench::write_nul_list(unzip_list, unzip_args);
   std::atomic<int> failures{0};
   auto pack_one = [&](size_t i) {
     if (file_to_zip(corpus + "/" + items[i].rel, ours + items[i].rel + ".zip") != 0) ++failures;

@@ -19,12 +19,6 @@
 #include "UTL/xer.h"
 
 namespace {
-std::string full(const std::string& p) {
-  std::string f = p;
-  set_path_to_full(f);
-  return f;
-}
-
 std::string drop_slash(std::string p) {
   if (p.size() > 1 && p.back() == '/') p.pop_back();
   return p;
@@ -94,7 +88,43 @@ int list_all(const std::string& full_dir, std::vector<std::string>& out) {
   return 0;
 }
 
-int copy_full(const std::string& src, const std::string& dst);
+int copy_full(const std::string& src, const std::string& dst) {
+  int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return err_or_eio();
+  struct stat ss;
+  if (fstat(in, &ss) != 0) {
+    const int e = err_or_eio();
+    close(in);
+    return e;
+  }
+  if (S_ISDIR(ss.st_mode)) {
+    close(in);
+    return EISDIR;
+  }
+  // Not truncated on open: dst may be src under another name.
+  int out = open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (out < 0) {
+    int e = err_or_eio();
+    close(in);
+    return e;
+  }
+  struct stat ds;
+  int e = 0;
+  bool regular = false;  // devices such as /dev/full are written, never truncated or chmod-ed
+  if (fstat(out, &ds) != 0) {
+    e = err_or_eio();
+  } else if (ds.st_dev == ss.st_dev && ds.st_ino == ss.st_ino) {
+    e = EINVAL;
+  } else {
+    regular = S_ISREG(ds.st_mode);
+    if (regular && ftruncate(out, 0) != 0) e = err_or_eio();
+  }
+  if (!e) e = copy_fds(in, out);
+  if (regular) fchmod(out, ss.st_mode & 0777);
+  close(in);
+  if (close(out) != 0 && !e) e = err_or_eio();
+  return e;
+}
 
 int copy_link(const std::string& src, const std::string& dst) {
   std::string text;
@@ -158,52 +188,12 @@ int delete_tree(const std::string& dir) {  // dir ends in "/"
 }
 }  // namespace
 
-namespace {
-int copy_full(const std::string& src, const std::string& dst) {
-  int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return err_or_eio();
-  struct stat ss;
-  if (fstat(in, &ss) != 0) {
-    const int e = err_or_eio();
-    close(in);
-    return e;
-  }
-  if (S_ISDIR(ss.st_mode)) {
-    close(in);
-    return EISDIR;
-  }
-  // Not truncated on open: dst may be src under another name.
-  int out = open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (out < 0) {
-    int e = err_or_eio();
-    close(in);
-    return e;
-  }
-  struct stat ds;
-  int e = 0;
-  bool regular = false;  // devices such as /dev/full are written, never truncated or chmod-ed
-  if (fstat(out, &ds) != 0) {
-    e = err_or_eio();
-  } else if (ds.st_dev == ss.st_dev && ds.st_ino == ss.st_ino) {
-    e = EINVAL;
-  } else {
-    regular = S_ISREG(ds.st_mode);
-    if (regular && ftruncate(out, 0) != 0) e = err_or_eio();
-  }
-  if (!e) e = copy_fds(in, out);
-  if (regular) fchmod(out, ss.st_mode & 0777);
-  close(in);
-  if (close(out) != 0 && !e) e = err_or_eio();
-  return e;
-}
-}  // namespace
-
 int copy_file(const std::string& src, const std::string& dst) {
-  return copy_full(full(src), full(dst));
+  return copy_full(full_path(src), full_path(dst));
 }
 
 int rename_file(const std::string& dir, const std::string& from, const std::string& to) {
-  if (rename(full(dir + from).c_str(), full(dir + to).c_str()) != 0) {
+  if (rename(full_path(dir + from).c_str(), full_path(dir + to).c_str()) != 0) {
     APL_RECORD_FAILURE();
     return err_or_eio();
   }
@@ -212,7 +202,7 @@ int rename_file(const std::string& dir, const std::string& from, const std::stri
 
 int delete_file(const std::string& path) {
   if (path.empty()) return ENOENT;
-  const std::string f = full(path);
+  const std::string f = full_path(path);
   const int r = (path.back() == '/') ? rmdir(f.c_str()) : unlink(f.c_str());
   if (r != 0) {
     APL_RECORD_FAILURE();
@@ -222,7 +212,7 @@ int delete_file(const std::string& path) {
 }
 
 int make_folder(const std::string& path) {
-  if (mkdir(full(drop_slash(path)).c_str(), 0755) != 0) {
+  if (mkdir(full_path(drop_slash(path)).c_str(), 0755) != 0) {
     APL_RECORD_FAILURE();
     return err_or_eio();
   }
@@ -231,17 +221,22 @@ int make_folder(const std::string& path) {
 
 int dir_exists(const std::string& path) {
   struct stat st;
-  return stat(full(drop_slash(path)).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return stat(full_path(drop_slash(path)).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int file_exists(const std::string& path) {
   struct stat st;
-  return stat(full(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return stat(full_path(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+int entry_exists(const std::string& path) {
+  struct stat st;
+  return lstat(full_path(path).c_str(), &st) == 0;
 }
 
 int64_t APL_file_size64(const std::string& path) {
   struct stat st;
-  if (stat(full(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+  if (stat(full_path(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
   return static_cast<int64_t>(st.st_size);
 }
 
@@ -251,11 +246,11 @@ int APL_file_size(const std::string& path) {
 }
 
 int make_file_executable(const std::string& path) {
-  return chmod(full(path).c_str(), 0755) == 0 ? 0 : err_or_eio();
+  return chmod(full_path(path).c_str(), 0755) == 0 ? 0 : err_or_eio();
 }
 
 int is_sim_link(const std::string& path, std::string* target) {
-  const std::string f = full(path);
+  const std::string f = full_path(path);
   struct stat st;
   if (lstat(f.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
   std::string text;
@@ -266,7 +261,7 @@ int is_sim_link(const std::string& path, std::string* target) {
 
 int get_free_space(const std::string& path, unsigned long long* total,
                    unsigned long long* free_bytes) {
-  std::string f = drop_slash(full(path));
+  std::string f = drop_slash(full_path(path));
   const size_t slash = f.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "."
                              : slash == 0               ? "/"
@@ -329,7 +324,7 @@ int opensave_getitems(const std::string& dir, int mode, std::vector<std::string>
     }
     return static_cast<int>(names.size());
   }
-  const std::string f = full(dir);
+  const std::string f = full_path(dir);
   if (f.size() > 1 && f.back() != '/')
     __MACIBM_alert(0, "Working path does not appear to be a directory!",
                    "This is not consistent with my labelling practices!",
@@ -362,12 +357,12 @@ int opensave_getitems(const std::string& dir, int mode, std::vector<std::string>
 }
 
 int copy_file_recursive(const std::string& src, const std::string& dst) {
-  return copy_tree(full(drop_slash(src)), full(drop_slash(dst)));
+  return copy_tree(full_path(drop_slash(src)), full_path(drop_slash(dst)));
 }
 
 int recursive_delete_folder(const std::string& path) {
   if (path.empty()) return ENOENT;
-  std::string f = drop_slash(full(path));
+  std::string f = drop_slash(full_path(path));
   if (f == "/") return EINVAL;
   struct stat st;
   if (lstat(f.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {

@@ -42,6 +42,8 @@ int delete_file(const std::string& path);
 int make_folder(const std::string& path);
 int dir_exists(const std::string& path);
 int file_exists(const std::string& path);
+// 1 when anything is at path, a link counting itself (never followed).
+int entry_exists(const std::string& path);
 // Size in bytes, -1 for a missing path or a folder. The int form keeps the low
 // 32 bits for its old callers; sizes and totals use the 64-bit form.
 int APL_file_size(const std::string& path);

@@ -11,8 +11,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "Files/errors.h"
@@ -20,16 +18,11 @@
 #include "Files/paths.h"
 #include "GenH/shell.h"
 #include "Linux/lin_media.h"
+#include "Linux/lin_sys.h"
+#include "UTL/resource.h"
 #include "UTL/xer.h"
 
 namespace {
-
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The five predefined XML entities and numeric references.
 std::string xml_unescape(const std::string& s) {
@@ -63,21 +56,7 @@ std::string xml_unescape(const std::string& s) {
       out += s[i];
       continue;
     }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    UTL_append_utf8(static_cast<uint32_t>(cp), out);
     i = semi;
   }
   return out;
@@ -141,7 +120,7 @@ std::string APL_bundle_executable(const std::string& path) {
   if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return path;
   const std::string plist = path + "/Contents/Info.plist";
   if (stat(plist.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return path;
-  std::string exe = plist_executable(read_text(plist));
+  std::string exe = plist_executable(LIN_read_text(plist));
   if (exe.empty()) {
     exe = path.substr(path.find_last_of('/') + 1);
     const size_t dot = exe.find_last_of('.');
@@ -262,8 +241,7 @@ std::string APL_framework_library(const std::string& name) {
   if (!n.empty() && n.back() == '/') n.pop_back();
   if (n == "OpenGL.framework") return "libGL.so.1";
   const std::string ext = ".framework";
-  if (n.size() > ext.size() && n.compare(n.size() - ext.size(), ext.size(), ext) == 0 &&
-      n.find('/') == std::string::npos)
+  if (n.size() > ext.size() && n.ends_with(ext) && n.find('/') == std::string::npos)
     return "lib" + n.substr(0, n.size() - ext.size()) + ".so";
   return n;
 }

@@ -18,11 +18,6 @@ namespace {
 constexpr int k_sz_fail = static_cast<int>(0x80004005u);
 constexpr size_t k_read_chunk = 256 * 1024;
 
-std::string full(std::string p) {
-  set_path_to_full(p);
-  return p;
-}
-
 // What the decoder reads through: the stream record and its buffer.
 struct p7z_source {
   CFileInStream in;
@@ -160,7 +155,7 @@ int SzFileSeekImp(void* stream, unsigned long long pos) {
 
 int p7z_to_file(const std::string& archive, const std::string& out_dir, std::string* out_name,
                 int use_out_name) {
-  const std::string archive_full = full(archive), base = full(out_dir);
+  const std::string archive_full = full_path(archive), base = full_path(out_dir);
   p7z_source src;
   src.in.File = fopen(archive_full.c_str(), "rbe");
   if (!src.in.File) return errno ? errno : EIO;
@@ -186,7 +181,7 @@ int p7z_to_file(const std::string& archive, const std::string& out_dir, std::str
       }
       if (archive_entry_filetype(e) == AE_IFDIR) continue;
       const std::string rel = fixed ? given : name_of(e);
-      const std::string f = full(out_dir + rel);
+      const std::string f = full_path(out_dir + rel);
       targets.push_back({f.size() > base.size() ? f.substr(base.size()) : rel, false});
     }
     if (!err) err = check_archive_targets(targets, base, nullptr);
@@ -205,7 +200,7 @@ int p7z_to_file(const std::string& archive, const std::string& out_dir, std::str
         break;
       }
       if (archive_entry_filetype(e) == AE_IFDIR) continue;
-      const std::string path = full(out_dir + (fixed ? given : name_of(e)));
+      const std::string path = full_path(out_dir + (fixed ? given : name_of(e)));
       if (out_name) *out_name = path;
       out_file out;
       if (!(err = out.create(folder, path.substr(base.size()), false)) &&

@@ -11,6 +11,7 @@
 
 #include "GenH/shell.h"
 #include "Linux/lin_paths.h"
+#include "UTL/resource.h"
 
 void set_path_to_full(std::string& path) {
   path = app_path + path;
@@ -18,6 +19,11 @@ void set_path_to_full(std::string& path) {
 }
 
 void set_path_to_full_wrap(std::string* path) { set_path_to_full(*path); }
+
+std::string full_path(std::string path) {
+  set_path_to_full(path);
+  return path;
+}
 
 namespace {
 bool exists(const std::string& p) {
@@ -106,17 +112,7 @@ const unsigned short k_mac_roman[128] = {
 }  // namespace
 
 void mac_roman_to_utf8(unsigned char c, std::string& out) {
-  const unsigned u = c < 0x80 ? c : k_mac_roman[c - 0x80];
-  if (u < 0x80) {
-    out += static_cast<char>(u);
-  } else if (u < 0x800) {
-    out += static_cast<char>(0xC0 | (u >> 6));
-    out += static_cast<char>(0x80 | (u & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (u >> 12));
-    out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (u & 0x3F));
-  }
+  UTL_append_utf8(c < 0x80 ? c : k_mac_roman[c - 0x80], out);
 }
 
 void set_path_to_right_dirchars(std::string& path) {

@@ -16,6 +16,8 @@ enum os_dir_type {
 // missing components is repaired with findPath.
 void set_path_to_full(std::string& path);
 void set_path_to_full_wrap(std::string* path);
+// The same as a value.
+std::string full_path(std::string path);
 
 // Repairs, in place, the case of components that do not exist as spelt by the
 // first entry of their folder that matches ignoring case. Components that

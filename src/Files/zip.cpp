@@ -50,11 +50,6 @@ constexpr size_t k_link_max = PATH_MAX;
 // thread checker cannot see; one lock of ours keeps the conversions in line.
 std::mutex g_local_time_mutex;
 
-std::string full(std::string p) {
-  set_path_to_full(p);
-  return p;
-}
-
 uint32_t be16(const unsigned char* p) { return (uint32_t(p[0]) << 8) | p[1]; }
 uint32_t be32(const unsigned char* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
@@ -152,12 +147,27 @@ std::string log_tail(int err) {
          " line = " + std::to_string(sErrLine.load()) + ". inFile=";
 }
 
-// rel with the "._" prefix of its last component taken off; "" when it has none.
+// Splits a path into its folder (with "/", "" for none) and last component.
+void split(const std::string& path, std::string* dir, std::string* leaf) {
+  const size_t slash = path.find_last_of('/');
+  *dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  *leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The AppleDouble sidecar of path: "._" before its last component.
+std::string sidecar_of(const std::string& path) {
+  std::string dir, leaf;
+  split(path, &dir, &leaf);
+  return dir + "._" + leaf;
+}
+
+// The reverse: rel with the "._" prefix of its last component taken off; ""
+// when it has none.
 std::string data_file_of(const std::string& rel) {
-  const size_t slash = rel.find_last_of('/');
-  const size_t leaf = slash == std::string::npos ? 0 : slash + 1;
-  if (rel.compare(leaf, 2, "._") != 0 || rel.size() == leaf + 2) return "";
-  return rel.substr(0, leaf) + rel.substr(leaf + 2);
+  std::string dir, leaf;
+  split(rel, &dir, &leaf);
+  if (leaf.size() <= 2 || !leaf.starts_with("._")) return "";
+  return dir + leaf.substr(2);
 }
 
 int fork_entry(unzFile uf, out_folder& folder, const std::string& rel, const std::string& shown,
@@ -261,14 +271,14 @@ int read_info(unzFile uf, zip_entry& e) {
 
 enum class entry_kind { folder, fork, link, file };
 
+bool is_macosx(const std::string& name) { return name.starts_with("__MACOSX"); }
+
 entry_kind kind_of(const zip_entry& e) {
   if (!e.name.empty() && e.name.back() == '/') return entry_kind::folder;
-  if (e.name.compare(0, 8, "__MACOSX") == 0) return entry_kind::fork;
+  if (is_macosx(e.name)) return entry_kind::fork;
   if (((e.info.external_fa >> 16) & 0xA000) == 0xA000) return entry_kind::link;
   return entry_kind::file;
 }
-
-bool is_macosx(const std::string& name) { return name.compare(0, 8, "__MACOSX") == 0; }
 
 std::string without_trailing_slashes(std::string s) {
   while (!s.empty() && s.back() == '/') s.pop_back();
@@ -280,7 +290,7 @@ class unzipper {
   unzipper(unzFile uf, const std::string& out_dir, std::string* out_name, int use_out_name)
       : uf_(uf),
         out_dir_(out_dir),
-        base_(full(out_dir)),
+        base_(full_path(out_dir)),
         folder_(base_),
         out_name_(out_name),
         use_out_name_(use_out_name && out_name),
@@ -307,11 +317,11 @@ class unzipper {
           break;
         case entry_kind::fork:
           if (!rel.empty())
-            r = fork_entry(uf_, folder_, repaired(rel), full(out_dir_ + data_file_of(rel)), e.info,
-                           buf.get());
+            r = fork_entry(uf_, folder_, repaired(rel), full_path(out_dir_ + data_file_of(rel)),
+                           e.info, buf.get());
           break;
         case entry_kind::link:
-          r = link_entry(uf_, folder_, repaired(rel), full(out_dir_ + rel), e.info, buf.get());
+          r = link_entry(uf_, folder_, repaired(rel), full_path(out_dir_ + rel), e.info, buf.get());
           break;
         case entry_kind::file:
           r = file_entry(uf_, folder_, repaired(rel), out_dir_ + rel, e.info, buf.get());
@@ -359,11 +369,8 @@ class unzipper {
         if (name.size() <= 9) return "";
         std::string rel = name.substr(9);
         // The fork of a first entry written under another name follows it.
-        if (use_out_name_ && !entries_.empty() && data_file_of(rel) == entries_[0].name) {
-          const size_t slash = given_name_.find_last_of('/');
-          rel = given_name_.substr(0, slash == std::string::npos ? 0 : slash + 1) + "._" +
-                given_name_.substr(slash == std::string::npos ? 0 : slash + 1);
-        }
+        if (use_out_name_ && !entries_.empty() && data_file_of(rel) == entries_[0].name)
+          rel = sidecar_of(given_name_);
         return rel;
       }
       case entry_kind::link:
@@ -375,7 +382,7 @@ class unzipper {
 
   // rel as set_path_to_full spells it (letter case repaired), below the base.
   std::string repaired(const std::string& rel) const {
-    const std::string f = full(out_dir_ + rel);
+    const std::string f = full_path(out_dir_ + rel);
     return f.size() >= base_.size() ? f.substr(base_.size()) : rel;
   }
 
@@ -407,13 +414,6 @@ class unzipper {
   std::vector<zip_entry> entries_;
 };
 
-// Splits a path into its folder (with "/", "" for none) and last component.
-void split(const std::string& path, std::string* dir, std::string* leaf) {
-  const size_t slash = path.find_last_of('/');
-  *dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  *leaf = slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 int write_mapped(zipFile zf, const char* p, uint64_t n) {
   while (n > 0) {
     const unsigned part = static_cast<unsigned>(std::min<uint64_t>(n, 1u << 30));
@@ -424,24 +424,27 @@ int write_mapped(zipFile zf, const char* p, uint64_t n) {
   return 0;
 }
 
-int zip_link(const std::string& src, const std::string& zip_full, const std::string& name) {
-  int err = 0;
-  std::string text;
-  if (!is_sim_link(src, &text)) {
-    APL_RECORD_FAILURE();
-    return ENOENT;
-  }
+// Adds one entry holding the n bytes at p (method 0 stores them).
+int add_entry(zipFile zf, const std::string& name, const zip_fileinfo& zi, int method,
+              const char* p, uint64_t n) {
+  int err;
+  if (!STEP(zipOpenNewFileInZip64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, method,
+                                  Z_DEFAULT_COMPRESSION, 0)) &&
+      !STEP(write_mapped(zf, p, n)))
+    STEP(zipCloseFileInZip(zf));
+  return err;
+}
+
+// Makes the archive zip_full; fill(zf) adds its entries. fill's code, else
+// the close's.
+template <class Fill>
+int new_zip(const std::string& zip_full, Fill&& fill) {
   zipFile zf = zipOpen64(zip_full.c_str(), APPEND_STATUS_CREATE);
   if (!zf) {
     APL_RECORD_FAILURE();
     return err_zip_create;
   }
-  zip_fileinfo zi{};
-  zi.external_fa = k_link_attr;
-  if (!STEP(zipOpenNewFileInZip64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, 0,
-                                  Z_DEFAULT_COMPRESSION, 0)) &&
-      !STEP(write_mapped(zf, text.data(), text.size())))
-    STEP(zipCloseFileInZip(zf));
+  int err = fill(zf);
   const int close_err = zipClose(zf, nullptr);
   if (!err && close_err) {
     APL_RECORD_FAILURE();
@@ -450,9 +453,21 @@ int zip_link(const std::string& src, const std::string& zip_full, const std::str
   return err;
 }
 
+int zip_link(const std::string& src, const std::string& zip_full, const std::string& name) {
+  std::string text;
+  if (!is_sim_link(src, &text)) {
+    APL_RECORD_FAILURE();
+    return ENOENT;
+  }
+  zip_fileinfo zi{};
+  zi.external_fa = k_link_attr;
+  return new_zip(zip_full,
+                 [&](zipFile zf) { return add_entry(zf, name, zi, 0, text.data(), text.size()); });
+}
+
 // The sidecar's bytes when it holds a resource fork of at least one byte.
 int fork_of(const std::string& sidecar, std::unique_ptr<xmap_class>* out) {
-  std::string full_side = full(sidecar);
+  std::string full_side = full_path(sidecar);
   struct stat st;
   if (lstat(full_side.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
   auto m = std::make_unique<xmap_class>(sidecar);
@@ -484,9 +499,29 @@ int fork_of(const std::string& sidecar, std::unique_ptr<xmap_class>* out) {
   return 0;
 }
 
+// The entry fields of a file: its local modification time and its mode
+// (zeros when it cannot be read).
+zip_fileinfo info_of(const std::string& full_path) {
+  zip_fileinfo zi{};
+  struct stat st;
+  if (stat(full_path.c_str(), &st) != 0) return zi;
+  struct tm t;
+  {
+    std::lock_guard<std::mutex> lock(g_local_time_mutex);
+    localtime_r(&st.st_mtime, &t);
+  }
+  zi.tmz_date.tm_sec = static_cast<uInt>(t.tm_sec);
+  zi.tmz_date.tm_min = static_cast<uInt>(t.tm_min);
+  zi.tmz_date.tm_hour = static_cast<uInt>(t.tm_hour);
+  zi.tmz_date.tm_mday = static_cast<uInt>(t.tm_mday);
+  zi.tmz_date.tm_mon = static_cast<uInt>(t.tm_mon);
+  zi.tmz_date.tm_year = static_cast<uInt>(t.tm_year + 1900);
+  zi.external_fa = static_cast<uLong>(st.st_mode) << 16;
+  return zi;
+}
+
 int zip_file(const std::string& src, const std::string& src_full, const std::string& zip_full,
              const std::string& name) {
-  int err = 0;
   xmap_class data(src);
   if (!data.map_base) {
     APL_RECORD_FAILURE();
@@ -497,58 +532,19 @@ int zip_file(const std::string& src, const std::string& src_full, const std::str
     APL_RECORD_FAILURE();
     return EFBIG;
   }
-  zipFile zf = zipOpen64(zip_full.c_str(), APPEND_STATUS_CREATE);
-  if (!zf) {
-    APL_RECORD_FAILURE();
-    return err_zip_create;
-  }
-  zip_fileinfo zi{};
-  struct stat st;
-  if (stat(src_full.c_str(), &st) == 0) {
-    struct tm t;
-    {
-      std::lock_guard<std::mutex> lock(g_local_time_mutex);
-      localtime_r(&st.st_mtime, &t);
-    }
-    zi.tmz_date.tm_sec = static_cast<uInt>(t.tm_sec);
-    zi.tmz_date.tm_min = static_cast<uInt>(t.tm_min);
-    zi.tmz_date.tm_hour = static_cast<uInt>(t.tm_hour);
-    zi.tmz_date.tm_mday = static_cast<uInt>(t.tm_mday);
-    zi.tmz_date.tm_mon = static_cast<uInt>(t.tm_mon);
-    zi.tmz_date.tm_year = static_cast<uInt>(t.tm_year + 1900);
-    zi.external_fa = static_cast<uLong>(st.st_mode) << 16;
-  }
-  if (!STEP(zipOpenNewFileInZip64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr,
-                                  Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0)) &&
-      !STEP(write_mapped(zf, data.map_base, size)))
-    STEP(zipCloseFileInZip(zf));
-
-  std::unique_ptr<xmap_class> fork;
-  if (!err) {
-    std::string dir, leaf;
-    split(src, &dir, &leaf);
-    STEP(fork_of(dir + "._" + leaf, &fork));
-  }
-  if (!err && fork) {
-    const zip_fileinfo none{};
-    const uint64_t n = static_cast<uint64_t>(fork->map_end - fork->map_base);
-    if (!STEP(zipOpenNewFileInZip64(zf, ("__MACOSX/._" + name).c_str(), &none, nullptr, 0, nullptr,
-                                    0, nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0)) &&
-        !STEP(write_mapped(zf, fork->map_base, n)))
-      STEP(zipCloseFileInZip(zf));
-  }
-  const int close_err = zipClose(zf, nullptr);
-  if (!err && close_err) {
-    APL_RECORD_FAILURE();
-    err = close_err;
-  }
-  return err;
+  return new_zip(zip_full, [&](zipFile zf) {
+    int err = add_entry(zf, name, info_of(src_full), Z_DEFLATED, data.map_base, size);
+    std::unique_ptr<xmap_class> fork;
+    if (err || STEP(fork_of(sidecar_of(src), &fork)) || !fork) return err;
+    return add_entry(zf, "__MACOSX/._" + name, zip_fileinfo{}, Z_DEFLATED, fork->map_base,
+                     static_cast<uint64_t>(fork->map_end - fork->map_base));
+  });
 }
 }  // namespace
 
 int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* out_name,
                 int use_out_name) {
-  const std::string zip_full = full(zip);
+  const std::string zip_full = full_path(zip);
   int err;
   unzFile uf = unzOpen64(zip_full.c_str());
   if (!uf) {
@@ -588,7 +584,7 @@ int unzip_symlink(unzFile archive, std::string path, const unz_file_info64& info
 }
 
 int file_to_zip(const std::string& src, const std::string& zip) {
-  const std::string src_full = full(src), zip_full = full(zip);
+  const std::string src_full = full_path(src), zip_full = full_path(zip);
   std::string dir, name;
   split(src, &dir, &name);
   int err = 0;

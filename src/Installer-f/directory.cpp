@@ -65,12 +65,11 @@ int scenery_index(const file_version_struct& v) {
   return v.lat_band + stg_lat_bands * v.lon_band;
 }
 
-namespace {
-// 1 when one target platform can want files of both platforms.
-bool platforms_meet(int a, int b) {
+int platforms_meet(int a, int b) {
   return a == b || a == 0 || b == 0 || (a == 3 && b == 6) || (a == 6 && b == 3);
 }
 
+namespace {
 // The whole list is refused: a list that could write or delete outside the
 // install folder, or put a stray word into a temporary file name, is no list.
 int refuse(const std::string& path, const std::string& why, const std::string& what) {

@@ -44,6 +44,9 @@ int is_global_scenery_f(const char* path);
 // range (they are stored either way).
 int find_sector(int* lon_band, int* lat_band, std::string path);
 
+// 1 when one target platform can want files of both platforms.
+int platforms_meet(int a, int b);
+
 // Index into the scenery grids of stg, or -1 for a row that is no global tile.
 int scenery_index(const file_version_struct& v);
 

@@ -1,14 +1,11 @@
 #include "Installer-f/folders.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <set>
 #include <vector>
 
 #include "Files/errors.h"
 #include "Files/file_ops.h"
-#include "Files/paths.h"
 #include "GenH/shell.h"
 #include "Installer-f/directory.h"
 #include "Installer-f/selection.h"
@@ -46,13 +43,6 @@ int make_one(const std::string& path) {
   const int code = make_folder(path);
   if (code == 0 || dir_exists(path)) return 0;
   return show_make_dir_err(code) ? code : ENOTDIR;
-}
-
-bool lexists(const std::string& path) {
-  std::string f = path;
-  set_path_to_full(f);
-  struct stat st;
-  return lstat(f.c_str(), &st) == 0;
 }
 }  // namespace
 
@@ -115,29 +105,26 @@ int make_dirs() {
   return 0;
 }
 
-void delete_files() {
-  std::set<std::string> folders;
-  for (file_history_struct& row : sim_info) {
-    file_version_struct& v = row.back();
-    if (!v.to_delete) continue;
-    stg.current_action = 0;
-    const std::string full = installed_path(v.path);
-    const int err = delete_file(full);
-    if (stg.log_actions) xer << "DELETING  file " << full << ", with result=" << err << ".\n";
-    std::string f = full;
-    for (;;) {
-      std::string up;
-      get_path_with_path(up, f);
-      if (up.size() <= dest_dir_path.size()) break;
-      folders.insert(up);
-      f = up;
-    }
-    // A file that is still there is still installed.
-    if (err == 0 || !lexists(full)) {
-      v.current = 0;
-      v.sig_have = "NONE";
-    }
+int delete_installed_file(file_version_struct& v, const std::string& full,
+                          std::set<std::string>& folders) {
+  const int err = delete_file(full);
+  std::string f = full;
+  for (;;) {
+    std::string up;
+    get_path_with_path(up, f);
+    if (up.size() <= dest_dir_path.size()) break;
+    folders.insert(up);
+    f = up;
   }
+  // A file that is still there is still installed.
+  if (err == 0 || !entry_exists(full)) {
+    v.current = 0;
+    v.sig_have = "NONE";
+  }
+  return err;
+}
+
+void remove_empty_folders(const std::set<std::string>& folders) {
   std::vector<std::string> names;
   std::vector<int> types;
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
@@ -146,4 +133,17 @@ void delete_files() {
     if (stg.log_actions)
       xer << "cleanup: DELETING  file " << *it << ", with result=" << err << ".\n";
   }
+}
+
+void delete_files() {
+  std::set<std::string> folders;
+  for (file_history_struct& row : sim_info) {
+    file_version_struct& v = row.back();
+    if (!v.to_delete) continue;
+    stg.current_action = 0;
+    const std::string full = installed_path(v.path);
+    const int err = delete_installed_file(v, full, folders);
+    if (stg.log_actions) xer << "DELETING  file " << full << ", with result=" << err << ".\n";
+  }
+  remove_empty_folders(folders);
 }

@@ -1,7 +1,10 @@
 // Making the folders an install needs and deleting the files it drops.
 #pragma once
 
+#include <set>
 #include <string>
+
+struct file_version_struct;
 
 // Drops everything up to and including the first "/" (the platform folder of
 // a file-list path); a path without "/" stays as it is.
@@ -17,3 +20,11 @@ void make_dir_error(std::string path, int code);
 // Deletes every to_delete file, then the folders that became empty (never
 // dest_dir_path itself).
 void delete_files();
+
+// Deletes the installed file `full` of row v; the folders above it, below
+// dest_dir_path, join folders. The row counts as installed no more unless the
+// file is still there. delete_file's code.
+int delete_installed_file(file_version_struct& v, const std::string& full,
+                          std::set<std::string>& folders);
+// Deletes the folders that are empty, deepest first.
+void remove_empty_folders(const std::set<std::string>& folders);

@@ -54,8 +54,8 @@ void dvd_unpack_task::do_it() {
   if (err) return;
   std::string folder;
   get_path_with_path(folder, dst);
-  const bool is_7z = tmp.size() >= 3 && tmp.compare(tmp.size() - 3, 3, ".7z") == 0;
-  err = is_7z ? p7z_to_file(tmp, folder, nullptr, 0) : zip_to_file(tmp, folder, nullptr, 0);
+  err = tmp.ends_with(".7z") ? p7z_to_file(tmp, folder, nullptr, 0)
+                             : zip_to_file(tmp, folder, nullptr, 0);
   if (err) {
     err_msg = "I was unable to unzip the file " + tmp + " to the folder " + folder +
               ".  (Original file was: " + src + ")";

@@ -22,6 +22,7 @@
 #include "Files/zip.h"
 #include "GenH/shell.h"
 #include "Installer-f/directory.h"
+#include "Installer-f/folders.h"
 #include "OOPS_cpp/xmap.h"
 #include "UTL/xer.h"
 
@@ -55,7 +56,7 @@ struct build_paths {
   std::string str_all_fold, str_apl_fold, str_win_fold, str_LIN_fold;
   std::string str_ins_fold, str_wpn_fold, str_afl_fold, str_acf_fold, str_pfc_fold, str_res_fold,
       str_out_fold, str_cus_fold, str_glo_fold, str_plug, str_redt, str_orbt, str_erth1, str_erth2,
-      str_add1, str_add2, str_com_file, str_apl_app, str_ibm_app, str_lin_app;
+      str_add1, str_add2, str_com_file;
 };
 
 const build_paths& paths() {
@@ -84,36 +85,9 @@ const build_paths& paths() {
     p.str_add1 = a + "Custom Scenery/Flyvane World Edition 1/";
     p.str_add2 = a + "Custom Scenery/Flyvane World Edition 2/";
     p.str_com_file = a + "Resources/customer data/customer.dat";
-    p.str_apl_app = p.str_apl_fold + "Flyvane.app/";
-    p.str_ibm_app = p.str_win_fold + "Flyvane.exe";
-    p.str_lin_app = p.str_LIN_fold + "Flyvane-i686";
   }
   return p;
 }
-
-int found_all_fold, found_apl_fold, found_win_fold, found_LIN_fold, found_ins_fold, found_wpn_fold,
-    found_afl_fold, found_acf_fold, found_pfc_fold, found_res_fold, found_out_fold, found_cus_fold,
-    found_glo_fold, found_plug, found_redt, found_orbt, found_erth1, found_erth2, found_add1,
-    found_add2, found_com_file, found_apl_app, found_ibm_app, found_lin_app;
-
-struct found_entry {
-  const std::string build_paths::*text;
-  int* flag;
-};
-const found_entry k_found[] = {
-    {&build_paths::str_all_fold, &found_all_fold}, {&build_paths::str_apl_fold, &found_apl_fold},
-    {&build_paths::str_win_fold, &found_win_fold}, {&build_paths::str_LIN_fold, &found_LIN_fold},
-    {&build_paths::str_ins_fold, &found_ins_fold}, {&build_paths::str_wpn_fold, &found_wpn_fold},
-    {&build_paths::str_afl_fold, &found_afl_fold}, {&build_paths::str_acf_fold, &found_acf_fold},
-    {&build_paths::str_pfc_fold, &found_pfc_fold}, {&build_paths::str_res_fold, &found_res_fold},
-    {&build_paths::str_out_fold, &found_out_fold}, {&build_paths::str_cus_fold, &found_cus_fold},
-    {&build_paths::str_glo_fold, &found_glo_fold}, {&build_paths::str_plug, &found_plug},
-    {&build_paths::str_redt, &found_redt},         {&build_paths::str_orbt, &found_orbt},
-    {&build_paths::str_erth1, &found_erth1},       {&build_paths::str_erth2, &found_erth2},
-    {&build_paths::str_add1, &found_add1},         {&build_paths::str_add2, &found_add2},
-    {&build_paths::str_com_file, &found_com_file}, {&build_paths::str_apl_app, &found_apl_app},
-    {&build_paths::str_ibm_app, &found_ibm_app},   {&build_paths::str_lin_app, &found_lin_app},
-};
 
 // Working state of one build, reset by sub_install.
 std::vector<std::string> comp_files;
@@ -128,6 +102,10 @@ int reg;
 int dvd_files;      // archives on the current disc
 int dvd_last_used;  // the last disc that holds an archive
 std::set<std::string> made_folders;
+// Every folder of the master the scan met (with its "/"), and whether it met
+// the customer's data file.
+std::set<std::string> met_folders;
+bool found_com_file;
 // Installed paths (less the platform folder, lower case) written as files,
 // with a bit per platform, so that no GONE row deletes what is installed.
 std::map<std::string, unsigned> new_paths;
@@ -160,21 +138,12 @@ std::string num(int v) {
 }
 
 bool contains(const std::string& s, const char* t) { return s.find(t) != std::string::npos; }
-bool ends_with(const std::string& s, const char* t) {
-  const size_t n = strlen(t);
-  return s.size() >= n && s.compare(s.size() - n, n, t) == 0;
-}
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-std::string full(std::string p) {
-  set_path_to_full(p);
-  return p;
-}
 
 // Bytes of a file, or of a link's text (a link is released as a link).
 int64_t entry_size(const std::string& path) {
   struct stat st;
-  if (lstat(full(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+  if (lstat(full_path(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
   return static_cast<int64_t>(st.st_size);
 }
 
@@ -189,13 +158,9 @@ void make_folder_tree(const std::string& folder) {
   made_folders.insert(folder);
 }
 
-bool platforms_meet(int a, int b) {
-  return a == b || a == 0 || b == 0 || (a == 3 && b == 6) || (a == 6 && b == 3);
-}
-
 std::string installed_key(const std::string& rel) {
-  const size_t slash = rel.find('/');
-  std::string k = slash == std::string::npos ? rel : rel.substr(slash + 1);
+  std::string k = rel;
+  trim_dest_folder(k);
   for (char& c : k) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return k;
 }
@@ -301,7 +266,7 @@ int is_good_file(std::string path, int flag, int check_map) {
     if (contains(below, s)) return 0;
   if (contains(path, p.str_pfc_fold.c_str())) return 0;
   for (const char* s : {".ovw", ".ac", ".prf", ".fms", ".sit", ".mov", ".bak"})
-    if (ends_with(path, s)) return 0;
+    if (path.ends_with(s)) return 0;
 
   const bool erth = contains(path, p.str_erth1.c_str()) || contains(path, p.str_erth2.c_str());
   const bool add1 = contains(path, p.str_add1.c_str()), add2 = contains(path, p.str_add2.c_str());
@@ -345,7 +310,7 @@ void pref_level(const std::string& dir) {
     // The listing types folders by their suffix too ("x.obj/"): a real
     // folder is scanned whatever its name.
     struct stat st;
-    const bool folder = lstat(full(dir + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const bool folder = lstat(full_path(dir + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     if (types[n] == tFOL && !folder)
       fatal(
           "rel_assert Error! Possibly an out of range vector! Attach the debugger and see who "
@@ -361,10 +326,10 @@ void pref_level(const std::string& dir) {
       if (path.find(b.c) != std::string::npos)
         fatal("I found an illegal character in a path: " + std::string(b.shown),
               "Only '/' may separate folders, and names must fit on one line.", path);
-    for (const found_entry& f : k_found)
-      if (path == p.*(f.text)) *f.flag = 1;
+    if (path == p.str_com_file) found_com_file = true;
 
     if (folder) {
+      met_folders.insert(path);
       if (at_all) {
         static const char* const k_known[] = {
             "Aircraft/",  "Airfoils/", "Instructions/",   "Output/",        "install_pfc Aircraft/",
@@ -381,8 +346,8 @@ void pref_level(const std::string& dir) {
 
     if (at_all)
       fatal("I FOUND A FILE INSIDE THE 'ALL' FOLDER! WE SHOULD ONLY HAVE FOLDERS THERE!", path);
-    if (ends_with(name, ".cpp")) fatal("found a .cpp file!", path);
-    if (ends_with(name, ".CPP")) fatal("found a .CPP file!", path);
+    if (name.ends_with(".cpp")) fatal("found a .cpp file!", path);
+    if (name.ends_with(".CPP")) fatal("found a .CPP file!", path);
     if (contains(name, "copy") && !contains(path, "bitmaps/interface/copy.png"))
       __MACIBM_alert(0, "found a copy file!", path, "", "", t_alert, __FILE__, __LINE__);
     // The directory file reader trims blanks before a name.
@@ -432,7 +397,7 @@ void comp_file(std::string path) {
   if (pre_packed) {
     archive = base + ".7z";
     make_folder_tree(archive.substr(0, archive.find_last_of('/') + 1));
-    const std::string from = full(path + ".7z"), to = full(archive);
+    const std::string from = full_path(path + ".7z"), to = full_path(archive);
     unlink(to.c_str());  // a rebuild into the same disc folders replaces the old link
     if (link(from.c_str(), to.c_str()) != 0)
       fatal("ERROR: could not make hard link!", strerror(errno), path + ".7z", archive);
@@ -511,7 +476,8 @@ void sub_install() {
   sim_info_index.clear();
   made_folders.clear();
   new_paths.clear();
-  for (const found_entry& f : k_found) *f.flag = 0;
+  met_folders.clear();
+  found_com_file = false;
 
   if (build_type == 0) {
     if (read_directory(old_dir_path, "Scanning old directory text file to get change log!") != 3)
@@ -558,29 +524,28 @@ void sub_install() {
   pref_level(src_fold);
 
   const struct {
-    int flag;
     const char* text;
     const std::string* folder;
     bool needed;
   } k_checks[] = {
-      {found_all_fold, "!found_all_fold", &p.str_all_fold, true},
-      {found_apl_fold, "!found_apl_fold", &p.str_apl_fold, true},
-      {found_win_fold, "!found_win_fold", &p.str_win_fold, true},
-      {found_LIN_fold, "!found_X86_fold", &p.str_LIN_fold, true},
-      {found_ins_fold, "!found_ins_fold", &p.str_ins_fold, true},
-      {found_wpn_fold, "!found_wpn_fold", &p.str_wpn_fold, true},
-      {found_afl_fold, "!found_afl_fold", &p.str_afl_fold, true},
-      {found_acf_fold, "!found_acf_fold", &p.str_acf_fold, true},
-      {found_res_fold, "!found_res_fold", &p.str_res_fold, true},
-      {found_out_fold, "!found_out_fold", &p.str_out_fold, true},
-      {found_cus_fold, "!found_cus_fold", &p.str_cus_fold, true},
-      {found_glo_fold, "!found_glo_fold", &p.str_glo_fold, build_type == 1},
-      {found_plug, "!found_plug", &p.str_plug, true},
-      {found_redt, "!found_redt", &p.str_redt, build_type == 1},
-      {found_orbt, "!found_orbt", &p.str_orbt, build_type == 1},
+      {"!found_all_fold", &p.str_all_fold, true},
+      {"!found_apl_fold", &p.str_apl_fold, true},
+      {"!found_win_fold", &p.str_win_fold, true},
+      {"!found_X86_fold", &p.str_LIN_fold, true},
+      {"!found_ins_fold", &p.str_ins_fold, true},
+      {"!found_wpn_fold", &p.str_wpn_fold, true},
+      {"!found_afl_fold", &p.str_afl_fold, true},
+      {"!found_acf_fold", &p.str_acf_fold, true},
+      {"!found_res_fold", &p.str_res_fold, true},
+      {"!found_out_fold", &p.str_out_fold, true},
+      {"!found_cus_fold", &p.str_cus_fold, true},
+      {"!found_glo_fold", &p.str_glo_fold, build_type == 1},
+      {"!found_plug", &p.str_plug, true},
+      {"!found_redt", &p.str_redt, build_type == 1},
+      {"!found_orbt", &p.str_orbt, build_type == 1},
   };
   for (const auto& c : k_checks)
-    if (c.needed && !c.flag)
+    if (c.needed && !met_folders.count(*c.folder))
       fatal(c.text, "A folder the release needs is missing from the master:", *c.folder);
   if (found_com_file)
     fatal("found_com_file", "A customer's data file must never be released:", p.str_com_file);

@@ -1,14 +1,11 @@
 #include "Installer-f/web_download.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 
 #include "Files/errors.h"
 #include "Files/file_ops.h"
 #include "Files/p7z.h"
-#include "Files/paths.h"
 #include "Files/zip.h"
 #include "GenH/shell.h"
 #include "Installer-f/directory.h"
@@ -33,17 +30,6 @@ std::vector<unsigned> failed_servers;
 std::vector<std::string> given_up;
 
 float clock_now() { return xtim.real_elapsed; }
-
-bool ends_with(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-bool lexists(const std::string& path) {
-  std::string f = path;
-  set_path_to_full(f);
-  struct stat st;
-  return lstat(f.c_str(), &st) == 0;
-}
 
 int stream_target() {
   int target;
@@ -102,24 +88,14 @@ void give_up(int row, const std::string& url) {
                  t_alert, __FILE__, __LINE__);
 }
 
-void remove_emptied_folders() {
-  std::vector<std::string> names;
-  std::vector<int> types;
-  for (auto it = deleted_files.rbegin(); it != deleted_files.rend(); ++it) {
-    if (opensave_getitems(*it, 0, names, types) != 0) continue;
-    const int err = delete_file(*it);
-    if (stg.log_actions)
-      xer << "cleanup: DELETING  file " << *it << ", with result=" << err << ".\n";
-  }
-}
 }  // namespace
 
 int extract_and_delete_file(std::string archive, std::string dest) {
   std::string folder;
   get_path_with_path(folder, dest);
-  int err = ends_with(archive, ".7z") ? p7z_to_file(archive, folder) : zip_to_file(archive, folder);
+  int err = archive.ends_with(".7z") ? p7z_to_file(archive, folder) : zip_to_file(archive, folder);
   // An archive that holds some other name has not installed dest.
-  if (err == 0 && !lexists(dest)) err = ENOENT;
+  if (err == 0 && !entry_exists(dest)) err = ENOENT;
   if (stg.log_actions) xer << "EXPANDING file " << dest << ", with result=" << err << ".\n";
   if (err != 0) {
     stg.extract_failed = 1;
@@ -196,22 +172,10 @@ int grab_files() {
       xer << "WARNING: not touching " << v.path << ": it would reach outside the install.\n";
     } else if (v.to_delete) {
       stg.current_action = 0;
-      const int err = delete_file(dest);
+      const int err = delete_installed_file(v, dest, deleted_files);
       if (stg.log_actions)
         xer << "now we want to nuke a file: DELETING  file " << dest << ", with result=" << err
             << ".\n";
-      std::string f = dest;
-      for (;;) {
-        std::string up;
-        get_path_with_path(up, f);
-        if (up.size() <= dest_dir_path.size()) break;
-        deleted_files.insert(up);
-        f = up;
-      }
-      if (err == 0 || !lexists(dest)) {
-        v.current = 0;
-        v.sig_have = "NONE";
-      }
     } else if (v.to_install) {
       stg.current_action = 1;
       if (s < 0) {
@@ -261,7 +225,7 @@ int grab_files() {
     if (next.stream_active[i] && next.stream_row[i] >= 0 && next.stream_row[i] < rows)
       return stg.extract_failed;
   next.finished = 1;
-  remove_emptied_folders();
+  remove_empty_folders(deleted_files);
   if (!given_up.empty()) stg.extract_failed = 1;
   return 1;
 }

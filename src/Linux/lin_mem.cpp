@@ -6,20 +6,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <utility>
 
-namespace {
+#include "Linux/lin_sys.h"
 
-std::string read_text(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "";
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+namespace {
 
 // Saturates instead of wrapping: a figure too large for 64 bits reads as the
 // largest one.
@@ -68,7 +60,7 @@ uint64_t LIN_proc_field_bytes(const std::string& text, const char* key) {
 
 int LIN_get_task_info(LIN_task_info* out) {
   *out = LIN_task_info();
-  std::string s = read_text("/proc/self/status");
+  std::string s = LIN_read_text("/proc/self/status");
   if (s.empty()) return -1;
   out->virtual_size = LIN_proc_field_bytes(s, "VmSize");
   out->resident_size = LIN_proc_field_bytes(s, "VmRSS");
@@ -83,7 +75,7 @@ uint64_t LIN_page_size() {
 int LIN_get_vm_stats(LIN_vm_stats* out) {
   *out = LIN_vm_stats();
   out->page_size = LIN_page_size();
-  std::string s = read_text("/proc/meminfo");
+  std::string s = LIN_read_text("/proc/meminfo");
   if (s.empty()) return -1;
   out->free_bytes = LIN_proc_field_bytes(s, "MemFree");
   out->active_bytes = LIN_proc_field_bytes(s, "Active");
@@ -94,7 +86,7 @@ int LIN_get_vm_stats(LIN_vm_stats* out) {
 
 int LIN_get_swap_usage(LIN_swap_usage* out) {
   *out = LIN_swap_usage();
-  std::string s = read_text("/proc/meminfo");
+  std::string s = LIN_read_text("/proc/meminfo");
   if (s.empty()) return -1;
   out->total = LIN_proc_field_bytes(s, "SwapTotal");
   out->avail = LIN_proc_field_bytes(s, "SwapFree");
@@ -181,7 +173,7 @@ int LIN_parse_smaps(const std::string& text, std::vector<LIN_vm_region>* out) {
 
 int LIN_get_vm_regions(std::vector<LIN_vm_region>* out) {
   out->clear();
-  std::string s = read_text("/proc/self/smaps");
+  std::string s = LIN_read_text("/proc/self/smaps");
   if (s.empty()) return -1;
   return LIN_parse_smaps(s, out);
 }

@@ -12,7 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <vector>
+
+#include "Linux/lin_mem.h"
 
 std::string LIN_exe_path() {
   std::vector<char> buf(4096);
@@ -124,14 +127,16 @@ std::string LIN_cpu_mhz() {
 }
 
 std::string LIN_ram_mb() {
-  std::ifstream in("/proc/meminfo");
-  std::string key;
-  long kb = 0;
-  std::string unit;
-  while (in >> key >> kb >> unit) {
-    if (key == "MemTotal:") return std::to_string(kb / 1024);
-  }
-  return "?";
+  const uint64_t bytes = LIN_proc_field_bytes(LIN_read_text("/proc/meminfo"), "MemTotal");
+  return bytes ? std::to_string(bytes >> 20) : "?";
+}
+
+std::string LIN_read_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "";
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 int LIN_make_dirs(const std::string& path) {

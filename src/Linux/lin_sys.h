@@ -17,6 +17,9 @@ std::string LIN_home_dir();
 // $HOME/<fallback_name>.
 std::string LIN_xdg_user_dir(const char* kind, const char* fallback_name);
 
+// The whole file as it is; "" when it cannot be read.
+std::string LIN_read_text(const std::string& path);
+
 // Creates path and its missing ancestors (mode 0755); 0 or an errno.
 int LIN_make_dirs(const std::string& path);
 

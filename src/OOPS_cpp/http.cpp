@@ -29,10 +29,6 @@ bool has_line_break_or_nul(const std::string& s) {
   return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
-bool ends_with(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // A ".." component anywhere in a "/"-separated name.
 bool has_dot_dot(const std::string& s) {
   size_t start = 0;
@@ -88,7 +84,7 @@ bool UseProxy(const char* server) {
   if (http.proxy_port == 0 || http.proxy_host.empty()) return false;
   const std::string s = server ? server : "";
   for (const std::string& tail : gProxyExclude)
-    if (ends_with(s, tail)) return false;
+    if (s.ends_with(tail)) return false;
   return true;
 }
 
@@ -251,23 +247,18 @@ void down_class::parse_headers() {
     const char* base = reply.data() + pos;
     const size_t avail = reply.size() - pos;
     const char* cr = static_cast<const char*>(memmem(base, avail, "\r\n", 2));
-    if (!cr) {
-      if (header_bytes + avail > http_max_header_bytes) {
-        xer << "WARNING: the reply headers for " << dest_path << " pass "
-            << int(http_max_header_bytes) << " bytes.\n";
-        error = err_net_bad_state;
-      }
-      break;
-    }
-    const std::string line(base, static_cast<size_t>(cr - base));
-    pos += line.size() + 2;
-    header_bytes += line.size() + 2;
-    if (header_bytes > http_max_header_bytes) {
+    // A line not yet ended counts with what has come of it.
+    const size_t line_bytes = cr ? static_cast<size_t>(cr - base) + 2 : avail;
+    if (header_bytes + line_bytes > http_max_header_bytes) {
       xer << "WARNING: the reply headers for " << dest_path << " pass "
           << int(http_max_header_bytes) << " bytes.\n";
       error = err_net_bad_state;
       break;
     }
+    if (!cr) break;
+    const std::string line(base, line_bytes - 2);
+    pos += line_bytes;
+    header_bytes += line_bytes;
     if (line.empty()) {
       if (status_code >= 200)
         end_of_headers();
@@ -367,7 +358,7 @@ int http_class::net_check(int slot, std::string server, std::string path, const 
   }
 
   if (!d) {
-    if (ends_with(server, "/"))
+    if (server.ends_with("/"))
       __MACIBM_alert(0, "net_check error! You have a dirchar at the end of the server name!",
                      "You should not!",
                      "Our convention is that a server name is simply a server name... with no "

@@ -71,18 +71,11 @@ void* THREAD_launch(void* p) {
 
   try {
     return fn(arg);
-  } catch (exce_class& e) {
-    e.MakeFatal();
-    THREAD_send_exception(e);
-  } catch (const std::exception& e) {
-    THREAD_send_exception(exce_class("Caught an unhandled C++ exception", e.what(), "", "",
-                                     k_layer_file, 365, t_exit));
   } catch (abi::__forced_unwind&) {
     throw;
   } catch (...) {
-    if (UTL_caught_thread_exit()) throw;
-    THREAD_send_exception(exce_class("Caught an unhandled unknown exception", "", "", "",
-                                     k_layer_file, 367, t_exit));
+    if (UTL_caught_thread_exit()) throw;  // on to the thread's root with its result
+    THREAD_forward_current_exception();
   }
   return nullptr;
 }
@@ -96,13 +89,8 @@ void* xtaskproc(void*) {
     if (item == k_stop_worker) return nullptr;
     auto* call = static_cast<THREAD_call*>(item);
     int result = 0;
-    try {
-      result = static_cast<int>(reinterpret_cast<intptr_t>(call->fn(call->arg)));
-    } catch (abi::__forced_unwind&) {
-      throw;
-    } catch (...) {
-      THREAD_forward_current_exception();
-    }
+    THREAD_run_forwarding(
+        [&] { result = static_cast<int>(reinterpret_cast<intptr_t>(call->fn(call->arg))); });
     UTL_critical_section_lock(&call->lock);
     call->result = result;
     UTL_critical_section_unlock(&call->lock);

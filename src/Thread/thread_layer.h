@@ -3,6 +3,7 @@
 // call-queue workers and the shared thread pool.
 #pragma once
 
+#include <cxxabi.h>
 #include <pthread.h>
 
 #include "Thread/thread.h"
@@ -32,6 +33,20 @@ void THREAD_queue_exception(const exce_class& e);
 // thread. The unwinding of UTL_thread_exit was forwarded already and is left
 // alone.
 void THREAD_forward_current_exception();
+// Runs fn; whatever escapes it (but a thread's cancellation) is forwarded as
+// above and the calling thread goes on. false when something escaped.
+template <class Fn>
+bool THREAD_run_forwarding(Fn&& fn) {
+  try {
+    fn();
+    return true;
+  } catch (abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+    THREAD_forward_current_exception();
+    return false;
+  }
+}
 // Reports and deletes forwarded errors; only the main thread reports, so on
 // any other thread this leaves them queued.
 void THREAD_check_exception(int also_warnings);

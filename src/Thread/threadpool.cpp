@@ -1,7 +1,5 @@
 #include "Thread/threadpool.h"
 
-#include <cxxabi.h>
-
 #include <cstdint>
 
 #include "Thread/thread_layer.h"
@@ -16,15 +14,7 @@ void* const k_wake = reinterpret_cast<void*>(intptr_t{1});
 // A fatal alert inside do_it ends the task, not the thread running it.
 void run_pool_task(UTL_pool_task* task) {
   int finished = 0;
-  try {
-    finished = task->do_it();
-  } catch (abi::__forced_unwind&) {
-    throw;
-  } catch (...) {
-    THREAD_forward_current_exception();
-    return;
-  }
-  if (finished) delete task;
+  if (THREAD_run_forwarding([&] { finished = task->do_it(); }) && finished) delete task;
 }
 
 bool is_coordination(UTL_pool_task* task) {
@@ -154,16 +144,8 @@ int UTL_threadpool_sync::do_it() {
   const int n = expected;
   const int del = delete_when_done;
   if (arrived.fetch_add(1) + 1 == n) {
-    if (callback) {
-      // The others are held until the release below, whatever the callback does.
-      try {
-        callback(ref);
-      } catch (abi::__forced_unwind&) {
-        throw;
-      } catch (...) {
-        THREAD_forward_current_exception();
-      }
-    }
+    // The others are held until the release below, whatever the callback does.
+    if (callback) THREAD_run_forwarding([&] { callback(ref); });
     if (n > 1) {
       std::vector<void*> release(static_cast<size_t>(n - 1), nullptr);
       UTL_message_queue_multi_write(queue, release.data(), n - 1, 0);

@@ -1,7 +1,5 @@
 #include "Thread/worker_threads.h"
 
-#include <cxxabi.h>
-
 #include "Thread/thread_layer.h"
 
 UTL_worker_threads::UTL_worker_threads(int thread_count, int max_tasks_)
@@ -29,13 +27,7 @@ void* UTL_worker_threads::thread_proc(void* p) {
     auto* task = static_cast<UTL_work_task*>(item);
     // A failing task must still come back, or its owner waits for it for ever;
     // a fatal alert inside do_it ends the task, not the pool's thread.
-    try {
-      task->do_it();
-    } catch (abi::__forced_unwind&) {
-      throw;
-    } catch (...) {
-      THREAD_forward_current_exception();
-    }
+    THREAD_run_forwarding([&] { task->do_it(); });
     UTL_message_queue_write(pool->out_queue, task);
   }
   return nullptr;

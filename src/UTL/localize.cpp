@@ -50,6 +50,20 @@ long placeholder_number(const std::string& s, size_t pos) {
   if (errno == ERANGE) n = (n < 0) ? LONG_MIN : LONG_MAX;
   return n;
 }
+
+// The next "%N:...%" from pos on: *open and *close get its two "%"; false when
+// none is left.
+bool find_placeholder(const std::string& s, size_t pos, size_t* open, size_t* close) {
+  for (;;) {
+    *open = s.find('%', pos);
+    if (*open == std::string::npos) return false;
+    pos = *open + 1;
+    const size_t colon = s.find(':', pos);
+    if (colon == std::string::npos) continue;
+    *close = s.find('%', colon + 1);
+    if (*close != std::string::npos) return true;
+  }
+}
 }  // namespace
 
 void UTL_lang_get_languages(std::vector<int>& out) {
@@ -170,15 +184,9 @@ std::string UTL_translate_plural(int n, const std::string& singular, const std::
 
 std::string UTL_string_sub_x(const std::string& text, int count, const std::string* const* values) {
   std::string r = text;
-  size_t pos = 0;
-  for (;;) {
-    const size_t open = r.find('%', pos);
-    if (open == std::string::npos) break;
+  size_t open, close;
+  for (size_t pos = 0; find_placeholder(r, pos, &open, &close);) {
     pos = open + 1;
-    const size_t colon = r.find(':', open + 1);
-    if (colon == std::string::npos) continue;
-    const size_t close = r.find('%', colon + 1);
-    if (close == std::string::npos) continue;
     const long n = placeholder_number(r, open + 1);
     if (n >= 1 && n <= count) {
       const std::string& v = *values[n - 1];
@@ -220,15 +228,9 @@ std::string UTL_string_sub(const std::string& text, const std::string& v1, const
 }
 
 void UTL_string_check(const std::string& text, std::vector<int>& numbers) {
-  size_t pos = 0;
-  for (;;) {
-    const size_t open = text.find('%', pos);
-    if (open == std::string::npos) break;
+  size_t open, close;
+  for (size_t pos = 0; find_placeholder(text, pos, &open, &close);) {
     pos = open + 1;
-    const size_t colon = text.find(':', open + 1);
-    if (colon == std::string::npos) continue;
-    const size_t close = text.find('%', colon + 1);
-    if (close == std::string::npos) continue;
     const long n = placeholder_number(text, open + 1);
     if (n > 0) {
       numbers.push_back(n > INT_MAX ? INT_MAX : static_cast<int>(n));

@@ -41,7 +41,9 @@ const char16_t k_replacement = 0xFFFD;
 
 bool is_continuation(unsigned char c) { return c >= 0x80 && c <= 0xBF; }
 
-void put_utf8(uint32_t code, std::string& out) {
+}  // namespace
+
+void UTL_append_utf8(uint32_t code, std::string& out) {
   if (code < 0x80) {
     out += static_cast<char>(code);
   } else if (code < 0x800) {
@@ -58,8 +60,6 @@ void put_utf8(uint32_t code, std::string& out) {
     out += static_cast<char>(0x80 | (code & 0x3F));
   }
 }
-
-}  // namespace
 
 int UTL_path_is_resource(std::string& path) {
   if (path.size() < k_prefix_len || path.compare(0, k_prefix_len, k_prefix) != 0) return 0;
@@ -148,6 +148,6 @@ void string_utf_16_to_8(const std::u16string& utf16, std::string& out) {
     } else if (code >= 0xDC00 && code <= 0xDFFF) {
       code = k_replacement;
     }
-    put_utf8(code, out);
+    UTL_append_utf8(code, out);
   }
 }

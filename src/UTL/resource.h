@@ -2,6 +2,7 @@
 // conversions between UTF-8 and UTF-16.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // 1 and the prefix removed when path begins with "RESOURCE:"; else 0 and path
@@ -18,3 +19,5 @@ std::string UTL_resource_folder();
 // sequence and a lone surrogate become U+FFFD.
 void string_utf_8_to_16(const std::string& utf8, std::u16string& out);
 void string_utf_16_to_8(const std::u16string& utf16, std::string& out);
+// Appends the UTF-8 form of one code point (at most U+10FFFF).
+void UTL_append_utf8(uint32_t code, std::string& out);

@@ -1,6 +1,6 @@
-// Shared parts of the archive benchmarks: a scratch folder under /tmp that is
-// removed at the end, the master-folder corpus, timing, and child processes
-// measured for time and peak memory.
+// Shared parts of the benchmarks: shell commands, a scratch folder removed at
+// the end, the master-folder corpus, timing, and child processes measured for
+// time and peak memory.
 #pragma once
 
 #include <ftw.h>
@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -26,6 +28,14 @@ inline bool exists(const std::string& p) {
   return lstat(p.c_str(), &st) == 0;
 }
 
+// s as one word of a shell command.
+inline std::string q(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Runs a shell command; the benchmark ends when it fails.
 inline void run_shell(const std::string& cmd) {
   if (system(cmd.c_str()) != 0) {
     fprintf(stderr, "command failed: %s\n", cmd.c_str());
@@ -33,12 +43,32 @@ inline void run_shell(const std::string& cmd) {
   }
 }
 
-// A fresh folder under /tmp, removed with everything in it when it goes or
-// when the program exits early (FLY_BENCH_KEEP keeps it).
+// What a shell command prints, without its last line ends.
+inline std::string shell_out(const std::string& cmd) {
+  std::string out;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+// $TMPDIR, or /tmp without one.
+inline std::string tmp_root() {
+  const char* t = getenv("TMPDIR");
+  return t && *t ? t : "/tmp";
+}
+
+// A fresh folder under root, removed with everything in it when it goes or
+// when the program exits early, unless keep is set (FLY_BENCH_KEEP keeps it
+// too).
 class scratch {
  public:
-  explicit scratch(const char* tag) {
-    std::string t = std::string("/tmp/flyvane-") + tag + "-XXXXXX";
+  explicit scratch(const char* tag, bool keep = false, const std::string& root = "/tmp") {
+    std::string t = root + "/flyvane-" + tag + "-XXXXXX";
     std::vector<char> buf(t.begin(), t.end());
     buf.push_back(0);
     if (!mkdtemp(buf.data())) {
@@ -46,10 +76,13 @@ class scratch {
       exit(1);
     }
     path_ = std::string(buf.data()) + "/";
-    current() = path_;
+    if (!keep) current() = path_;
     std::atexit(remove_current);
   }
   ~scratch() { remove_current(); }
+  scratch(const scratch&) = delete;
+  scratch& operator=(const scratch&) = delete;
+  // Ends in "/".
   const std::string& path() const { return path_; }
 
  private:
@@ -59,7 +92,7 @@ class scratch {
   }
   static void remove_current() {
     if (current().empty() || getenv("FLY_BENCH_KEEP")) return;
-    if (system(("rm -rf '" + current() + "'").c_str()) != 0) perror("rm");
+    if (system(("rm -rf " + q(current())).c_str()) != 0) perror("rm");
     current().clear();
   }
   std::string path_;
@@ -77,10 +110,11 @@ inline std::string corpus_script() {
 
 // Makes the master folder at dir (no trailing "/").
 inline void make_corpus(double scale, const std::string& dir) {
+  const std::string script = corpus_script();
   printf("making the corpus (scale %g) in %s\n", scale, dir.c_str());
   fflush(stdout);
-  run_shell("python3 '" + corpus_script() + "' --scale " + std::to_string(scale) + " '" + dir +
-            "' > /dev/null");
+  run_shell("python3 " + q(script) + " --scale " + std::to_string(scale) + " " + q(dir) +
+            " > /dev/null");
 }
 
 struct corpus_item {
@@ -110,6 +144,18 @@ inline std::vector<corpus_item> list_corpus(const std::string& dir) {
   return items;
 }
 
+// The folder part of a relative path, with its "/" ("" for none).
+inline std::string folder_of(const std::string& rel) {
+  const size_t s = rel.find_last_of('/');
+  return s == std::string::npos ? "" : rel.substr(0, s + 1);
+}
+
+// The items, each ended by a NUL byte, for xargs -0.
+inline void write_nul_list(const std::string& path, const std::vector<std::string>& items) {
+  std::ofstream out(path, std::ios::binary);
+  for (const std::string& i : items) out << i << '\0';
+}
+
 inline double seconds(const std::function<void()>& fn) {
   const auto t0 = std::chrono::steady_clock::now();
   fn();
@@ -125,6 +171,10 @@ inline double best_of(int runs, const std::function<void()>& prepare,
     best = std::min(best, seconds(fn));
   }
   return best;
+}
+
+inline double best_of(int runs, const std::function<void()>& fn) {
+  return best_of(runs, [] {}, fn);
 }
 
 // Runs job(i) for i in [0, n) on the given number of plain threads.
