@@ -1,72 +1,126 @@
-// Helpers of the engine's tests: file lists, model rows and a scripted
-// answerer for the modal prompts.
+// Helpers of the engine's and the web road's tests.
 #pragma once
 
-#include <deque>
-#include <string>
-#include <vector>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <deque>
+#include <thread>
+
+#include "Files/zip.h"
+#include "Installer-f/make_installer.h"
+#include "Installer-f/servers.h"
 #include "Installer-f/utils.h"
+#include "Installer-f/web_download.h"
+#include "Linux/lin_sys.h"
+#include "OOPS_cpp/http.h"
+#include "support/net_servers.h"
 #include "support/test_util.h"
 
 namespace engine_test {
+using fly_test::file_exists, fly_test::read_file, fly_test::write_file;
 
-inline std::string header(int version = 900) {
-  return "I\n" + std::to_string(version) + " version\nINSTALLER\n\n";
+inline std::string header() { return "I\n900 version\nINSTALLER\n\n"; }
+inline std::string sig(char c) { return std::string(32, c); }  // a valid MD5 word
+inline std::string q(const std::string& s) { return "'" + s + "'"; }
+// Runs a shell command that must succeed; its output less the final line end.
+inline std::string sh(const std::string& cmd) {
+  std::string out;
+  EXPECT_EQ(fly_test::run(cmd, &out), 0) << cmd << "\n" << out;
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+// md5sum of a file, or of a link's text.
+inline std::string md5sum_of(const std::string& path) {
+  return sh("f=" + q(path) +
+            "; { [ -L \"$f\" ] && readlink -n \"$f\" || cat \"$f\"; } | md5sum | cut -c1-32");
+}
+inline void put(const std::string& path, const std::string& data) {
+  LIN_make_dirs(path.substr(0, path.rfind('/') + 1));
+  write_file(path, data);
+}
+// zip (a full path) holds one file called name.
+inline void put_zip(const std::string& zip, const std::string& name, const std::string& data) {
+  put(fly_test::sandbox() + "zipsrc/" + name, data);
+  LIN_make_dirs(zip.substr(0, zip.rfind('/')));
+  ASSERT_EQ(file_to_zip(fly_test::sandbox() + "zipsrc/" + name, zip), 0) << zip;
+}
+inline std::string random_bytes(size_t n, uint32_t x) {
+  std::string s(n, 0);
+  for (char& c : s) c = static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5) >> 24);
+  return s;
+}
+// The smallest file the builder takes for a Windows program.
+inline std::string small_pe() {
+  std::string pe(0x60, 0);
+  pe[0] = 'M', pe[1] = 'Z', pe[0x3c] = 0x40, pe.replace(0x40, 4, std::string("PE\0\0", 4));
+  return pe;
+}
+// The folders the builder wants in every master.
+inline void make_release_folders(const std::string& master) {
+  for (const char* d :
+       {"All/Instructions", "All/Weapons", "All/Airfoils", "All/Aircraft", "All/Output",
+        "All/Custom Scenery", "All/Global Scenery", "All/Resources/plugins",
+        "All/Resources/default scenery/900 red terrain",
+        "All/Resources/bitmaps/Earth Orbit Textures", "Macintosh", "Windows", "Linux"})
+    LIN_make_dirs(master + d);
 }
 
-// A valid MD5 word made of one repeated hex digit.
-inline std::string sig(char c) { return std::string(32, c); }
-
-// The last version of a row, built in code for the selection tests.
 inline file_version_struct version(const std::string& path, const std::string& want,
                                    const std::string& have, int platform = 0) {
   file_version_struct v{};
-  v.platform = platform;
-  v.version = 92102;
-  v.zip_kb = 1;
-  v.size_kb = 2;
-  v.sig_want = want;
-  v.sig_have = have;
-  v.path = path;
-  v.current = want == have;
+  v.platform = platform, v.version = 92102, v.zip_kb = 1, v.size_kb = 2;
+  v.sig_want = want, v.sig_have = have, v.path = path, v.current = want == have;
   v.is_global = is_global_scenery_f(path.c_str());
   if (v.is_global && !find_sector(&v.lon_band, &v.lat_band, path)) v.is_global = 0;
   return v;
 }
 
-// Answers the prompts from a script and records what they asked.
-struct scripted_prompts {
-  std::deque<int> answers;  // 3 (closed) once they run out
-  std::vector<prompt_window> asked;
+// Calls step once a frame until done() holds; false after a minute.
+template <class Step, class Done>
+bool frames_until(Step step, Done done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    step(), std::this_thread::sleep_for(std::chrono::microseconds(300));
+  }
+  return true;
+}
+inline bool check_all(int quick = 0) {
+  int row = 0;
+  float progress = 0;
+  return frames_until([] {}, [&] { return checksum_directory(row, quick, progress) == 1; });
+}
 
-  scripted_prompts() {
-    current() = this;
-    installer_prompt_runner = run;
-  }
-  ~scripted_prompts() {
-    installer_prompt_runner = prompt_headless_runner;
-    current() = nullptr;
-  }
-  static scripted_prompts*& current() {
-    static scripted_prompts* p = nullptr;
-    return p;
-  }
+inline int alerts_saying(const std::string& s1) {
+  int n = 0;
+  for (const fly_test::alert_record& a : fly_test::alerts()) n += a.s1 == s1;
+  return n;
+}
+inline int pop_or(std::deque<int>& script, int otherwise) {
+  if (script.empty()) return otherwise;
+  const int v = script.front();
+  script.pop_front();
+  return v;
+}
+inline std::deque<int> rand_script;  // the server picks' next random values
+inline int scripted_rand() { return pop_or(rand_script, 0); }
+
+// Answers the prompts from a script (3, closed, once it runs out).
+struct scripted_prompts {
+  std::deque<int> answers;
+  std::vector<prompt_window> asked;
+  static inline scripted_prompts* now = nullptr;
+  scripted_prompts() { now = this, installer_prompt_runner = run; }
+  ~scripted_prompts() { installer_prompt_runner = prompt_headless_runner, now = nullptr; }
   static int run(const prompt_window& w) {
-    scripted_prompts* s = current();
-    s->asked.push_back(w);
-    if (s->answers.empty()) return 3;
-    const int a = s->answers.front();
-    s->answers.pop_front();
-    return a;
+    return now->asked.push_back(w), pop_or(now->answers, 3);
   }
-  // The file each select prompt asked about (its second line).
   std::vector<std::string> files() const {
     std::vector<std::string> f;
-    for (const prompt_window& w : asked)
-      if (w.window == prompt_select_window && w.lines.size() > 1) f.push_back(w.lines[1].text);
+    for (const prompt_window& w : asked) f.push_back(w.lines.at(1).text);
     return f;
   }
 };
-
 }  // namespace engine_test
