@@ -12,52 +12,49 @@ const char k_all_keys[] =
     "I\n92001 version\n_stream_count 3\n_log_actions 1\n_proxy_host proxy.example.lan\n"
     "_proxy_port 8080\n_proxy_port_int 8080\n_get_beta 1\n";
 
-struct Pref : ::testing::Test {
-  void SetUp() override { set(0, 0, "", "", 0, 0); }
-  static std::string file() { return fly_test::sandbox() + "home/.config/Flyvane Installer.prf"; }
-  static void set(int streams, int log, const char* host, const char* port, int port_int,
-                  int beta) {
-    stg.stream_count = streams;
-    stg.log_actions = log;
-    http.proxy_host = host;
-    http.proxy_port_text = port;
-    http.proxy_port = port_int;
-    stg.get_beta = beta;
-  }
-  static void set_all() { set(3, 1, "proxy.example.lan", "8080", 8080, 1); }
-  static void read_body(const std::string& body) {
-    fly_test::write_file(file(), "I\n92001 version\n" + body);
-    pref.IO_set(11, 0);
-  }
-  static void options(std::vector<const char*> args) {
-    args.insert(args.begin(), "prog");
-    cmdline.init_unix(static_cast<int>(args.size()), args.data());
-  }
-};
+std::string file() { return fly_test::sandbox() + "home/.config/Flyvane Installer.prf"; }
 
-TEST_F(Pref, RoundTripOfEveryKey) {
-  set_all();
+void set(int streams, int log, const char* host, const char* port, int port_int, int beta) {
+  stg.stream_count = streams;
+  stg.log_actions = log;
+  http.proxy_host = host;
+  http.proxy_port_text = port;
+  http.proxy_port = port_int;
+  stg.get_beta = beta;
+}
+
+void read_body(const std::string& body, std::vector<const char*> options = {}) {
+  options.insert(options.begin(), "prog");
+  cmdline.init_unix(static_cast<int>(options.size()), options.data());
+  fly_test::write_file(file(), "I\n92001 version\n" + body);
+  pref.IO_set(11, 0);
+  cmdline.clear();
+}
+}  // namespace
+
+TEST(Pref, RoundTripOfEveryKey) {
+  set(3, 1, "proxy.example.lan", "8080", 8080, 1);
   pref.IO_set(11, 1);
   EXPECT_EQ(read_file(file()), k_all_keys);
-  SetUp();
+  set(0, 0, "", "", 0, 0);
   pref.IO_set(11, 0);
   pref.IO_set(11, 1);
   EXPECT_EQ(read_file(file()), k_all_keys);
 }
 
-TEST_F(Pref, CommandLineOverridesTheFile) {
-  options({"--pref:_stream_count=4", "--pref:_get_beta=1", "--pref:_proxy_port"});
+TEST(Pref, CommandLineOverridesTheFile) {
   http.proxy_port_text = "keep?";
-  read_body("_stream_count 3\n_proxy_host file.lan\n_proxy_port 3128\n");
+  read_body("_stream_count 3\n_proxy_host file.lan\n_proxy_port 3128\n",
+            {"--pref:_stream_count=4", "--pref:_get_beta=1", "--pref:_proxy_port"});
   EXPECT_EQ(stg.stream_count, 4);
   EXPECT_EQ(stg.get_beta, 1);  // the file lacks the key
   EXPECT_EQ(http.proxy_host, "file.lan");
   EXPECT_EQ(http.proxy_port_text, "");  // an empty override is a value too
-  cmdline.clear();
 }
 
-TEST_F(Pref, MissingForeignOrDamagedFilesKeepTheDefaultsAndLoseNothing) {
-  set_all();
+TEST(Pref, MissingForeignOrDamagedFilesKeepTheDefaultsAndLoseNothing) {
+  set(3, 1, "", "8080", 8080, 1);
+  remove(file().c_str());
   pref.IO_set(11, 0);  // no file at all
   for (const std::string head : {"", "I\n92002 version\n", "X\n92001 version\n"}) {
     fly_test::write_file(file(), head + "_log_actions 0\n");
@@ -71,31 +68,28 @@ TEST_F(Pref, MissingForeignOrDamagedFilesKeepTheDefaultsAndLoseNothing) {
                                "\n_proxy_port_int 2147483647\n_get_beta 0\n");
 }
 
-TEST_F(Pref, StreamCountIsHeldToWhatTheSchedulerRuns) {
+TEST(Pref, StreamCountIsHeldToWhatTheSchedulerRuns) {
   const struct { const char* stored; int want; } cases[] = {
       {"-1", 0}, {"-2147483648", 0}, {"4", 4}, {"5", 4}, {"99999999999", 4}};
   for (const auto& c : cases) {
     read_body(std::string("_stream_count ") + c.stored + "\n");
     EXPECT_EQ(stg.stream_count, c.want) << c.stored;
   }
-  options({"--pref:_stream_count=-3"});
-  read_body("_stream_count 2\n");
+  read_body("_stream_count 2\n", {"--pref:_stream_count=-3"});
   EXPECT_EQ(stg.stream_count, 0);
-  cmdline.clear();
 }
 
-TEST_F(Pref, TextValuesNeverBreakTheirLine) {
-  set(1, 0, "evil\n_stream_count 4\r\n", "\r\n", 0, 0);  // the port text is left empty: not written
+TEST(Pref, TextValuesNeverBreakTheirLine) {
+  set(1, 0, "evil\n_stream_count 4\r\n", "\r\n", 0, 0);  // the port text is emptied: not written
   pref.IO_set(11, 1);
   EXPECT_EQ(read_file(file()), "I\n92001 version\n_stream_count 1\n_log_actions 0\n"
                                "_proxy_host evil_stream_count 4\n_proxy_port_int 0\n_get_beta 0\n");
 }
 
-TEST_F(Pref, WithoutAPreferencesFolderTheFileGoesBesideTheProgram) {
+TEST(Pref, WithoutAPreferencesFolderTheFileGoesBesideTheProgram) {
   fly_test::write_file(fly_test::sandbox() + "blocker", "x");
   setenv("XDG_CONFIG_HOME", (fly_test::sandbox() + "blocker/config").c_str(), 1);
-  set_all();
+  set(3, 1, "proxy.example.lan", "8080", 8080, 1);
   pref.IO_set(11, 1);
   EXPECT_EQ(read_file("Output/preferences/Flyvane Installer.prf"), k_all_keys);
 }
-}  // namespace

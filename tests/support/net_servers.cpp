@@ -2,42 +2,32 @@
 
 #include <arpa/inet.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 
 #include "support/test_util.h"
 
 namespace fly_test {
 namespace {
-const std::string k_script = std::string(FLY_SOURCE_DIR) + "/tests/support/http_script_server.py";
+const std::string k_script = FLY_SOURCE_DIR "/tests/support/http_script_server.py";
 
-// A socket bound to 127.0.0.1:port, connected (connect) or not.
-bool loopback(int port, bool connect, int* bound = nullptr) {
+// Connects to 127.0.0.1:port, or with port 0 binds there and gives the port it got.
+int loopback(int port) {
   const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  auto* sa = reinterpret_cast<sockaddr*>(&a);
+  sockaddr_in a{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t len = sizeof(a);
-  const bool ok = connect ? ::connect(s, sa, len) == 0
-                          : bind(s, sa, len) == 0 && getsockname(s, sa, &len) == 0;
-  if (bound) *bound = ntohs(a.sin_port);
+  auto* sa = reinterpret_cast<sockaddr*>(&a);
+  const bool ok =
+      port ? connect(s, sa, len) == 0 : bind(s, sa, len) == 0 && getsockname(s, sa, &len) == 0;
   close(s);
-  return ok;
+  return ok ? ntohs(a.sin_port) : 0;
 }
 }  // namespace
 
-int free_loopback_port() {
-  int port = 0;
-  loopback(0, false, &port);
-  return port;
-}
+int free_loopback_port() { return loopback(0); }
 
 std::string pattern_body(size_t n) {
   std::string s(n, 0);
@@ -60,14 +50,11 @@ bool child_server::launch(const std::vector<std::string>& argv, int known_port) 
   }
   close(out[1]);
   FILE* f = fdopen(out[0], "r");
-  if (known_port) {
-    for (int i = 0; i < 3000 && !loopback(known_port, true); ++i) usleep(10000);
-    port_ = loopback(known_port, true) ? known_port : 0;
-  } else {
-    // The script prints its port first, or ends (end of file) if it cannot start.
-    char line[64];
-    if (!fgets(line, sizeof(line), f) || sscanf(line, "PORT %d", &port_) != 1) port_ = 0;
-  }
+  char line[64];
+  for (int i = 0; known_port && i < 3000 && !(port_ = loopback(known_port)); ++i) usleep(10000);
+  // Without a known port the script prints its own first, or ends if it cannot start.
+  if (!known_port && (!fgets(line, sizeof(line), f) || sscanf(line, "PORT %d", &port_) != 1))
+    port_ = 0;
   fclose(f);
   if (!port_) stop();
   return port_ != 0;
@@ -78,10 +65,7 @@ void child_server::stop() {
   kill(pid_, SIGTERM);
   int i = 0;
   while (waitpid(pid_, nullptr, WNOHANG) != pid_ && ++i < 300) usleep(10000);
-  if (i == 300) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
+  if (i == 300) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }
 
@@ -90,8 +74,7 @@ script_server::script_server(double timeout_s, const std::string& root) {
   record_ = sandbox() + "script-server-" + std::to_string(count++) + "/";
   mkdir(record_.c_str(), 0755);
   launch({"python3", k_script, "--timeout", std::to_string(timeout_s), "--record", record_,
-          "--root", root},
-         0);
+          "--root", root}, 0);
 }
 
 std::vector<std::string> script_server::requests() const {
@@ -105,10 +88,9 @@ http10_server::http10_server(const std::string& dir, double timeout_s) {
   launch({"python3", k_script, "--timeout", std::to_string(timeout_s), "--http10", dir}, 0);
 }
 
-nginx_server::nginx_server(const std::string& root, const std::string& work_dir) {
-  mkdir(work_dir.c_str(), 0755);
+nginx_server::nginx_server(const std::string& root, const std::string& w) {
+  mkdir(w.c_str(), 0755);
   const int port = free_loopback_port();
-  const std::string& w = work_dir;
   std::ofstream c(w + "nginx.conf");
   c << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << w << "nginx.pid;\n"
     << "error_log " << w << "error.log warn;\nevents { worker_connections 256; }\nhttp {\n"

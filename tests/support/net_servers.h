@@ -1,5 +1,5 @@
-// Local servers for the network tests: each listens on 127.0.0.1 only, on a
-// free port, ends by itself after its time-out and is stopped by its destructor.
+// Local servers for the network tests: each listens on 127.0.0.1 only, on a free port, ends by
+// itself after its time-out and is stopped by its destructor.
 #pragma once
 
 #include <sys/types.h>
@@ -18,15 +18,14 @@ class child_server {
  public:
   child_server() = default;
   child_server(const child_server&) = delete;
-  child_server& operator=(const child_server&) = delete;
   ~child_server() { stop(); }
   int port() const { return port_; }
   bool running() const { return pid_ > 0; }
   void stop();
 
  protected:
-  // The port is read from a "PORT n" first output line, unless known_port is
-  // given (then the server is up once it accepts a connection).
+  // The port comes from a "PORT n" first output line, or is known (then the server is up once
+  // it accepts a connection).
   bool launch(const std::vector<std::string>& argv, int known_port);
 
  private:
@@ -34,16 +33,11 @@ class child_server {
   int port_ = 0;
 };
 
-// tests/support/http_script_server.py: scripted replies, and with a root the
-// hosts that have a folder there are served from it. Every request it reads
-// is kept; requests() gives them in arrival order.
-class script_server : public child_server {
- public:
+// tests/support/http_script_server.py: the scripted replies; with a root, the hosts that have a
+// folder there are served from it. requests(): those received, in arrival order.
+struct script_server : child_server {
   explicit script_server(double timeout_s = 60.0, const std::string& root = "");
-  const std::string& record_dir() const { return record_; }
   std::vector<std::string> requests() const;
-
- private:
   std::string record_;
 };
 

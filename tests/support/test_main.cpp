@@ -1,9 +1,7 @@
 #include <ftw.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -22,8 +20,8 @@ int record_alert(int window, const std::string& s1, const std::string& s2, const
   g_alerts.push_back({window, s1, s2, s3, s4, type, file ? file : "", line});
   if (type != t_exit) return 1;
   if (!g_expect_fatal)
-    ADD_FAILURE() << "unexpected fatal alert: " << s1 << " | " << s2 << " (" << g_alerts.back().file
-                  << ":" << line << ")";
+    ADD_FAILURE() << "unexpected fatal alert: " << s1 << " | " << s2 << " ("
+                  << g_alerts.back().file << ":" << line << ")";
   throw fatal_alert{g_alerts.back()};
 }
 
@@ -35,10 +33,7 @@ int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
 void make_sandbox() {
   const char* base = getenv("FLY_TEST_TMP");
   std::string tmpl = std::string(base && *base ? base : "/tmp") + "/flytest-XXXXXX";
-  if (!mkdtemp(tmpl.data())) {
-    perror("mkdtemp");
-    exit(2);
-  }
+  if (!mkdtemp(tmpl.data())) perror("mkdtemp"), exit(2);
   g_sandbox = tmpl + "/";
   for (const char* d : {"home", "home/.config", "tmp", "work"})
     mkdir((g_sandbox + d).c_str(), std::string(d) == "tmp" ? 0700 : 0755);
@@ -50,11 +45,14 @@ void make_sandbox() {
 }  // namespace
 
 const std::string& sandbox() { return g_sandbox; }
+std::vector<alert_record>& alerts() { return g_alerts; }
+void clear_alerts() { g_alerts.clear(); }
+expect_fatal::expect_fatal() { ++g_expect_fatal; }
+expect_fatal::~expect_fatal() { --g_expect_fatal; }
 
 std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
@@ -82,11 +80,6 @@ std::string log_text() {
   xer.flush();
   return read_file(xer.path());
 }
-
-std::vector<alert_record>& alerts() { return g_alerts; }
-void clear_alerts() { g_alerts.clear(); }
-expect_fatal::expect_fatal() { ++g_expect_fatal; }
-expect_fatal::~expect_fatal() { --g_expect_fatal; }
 
 }  // namespace fly_test
 

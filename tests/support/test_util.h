@@ -1,5 +1,5 @@
-// Helpers shared by every test: a private sandbox per test process, file
-// helpers, the log's text and the alert recorder.
+// Helpers shared by every test: a private sandbox per test process, file helpers, the log's text
+// and the alert recorder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,8 +9,8 @@
 
 namespace fly_test {
 
-// The process's private folder (ends in "/"); HOME, XDG_CONFIG_HOME and TMPDIR
-// point inside it and its "work" folder is the working folder.
+// The process's private folder (ends in "/"); HOME, XDG_CONFIG_HOME and TMPDIR point inside it
+// and its "work" folder is the working folder.
 const std::string& sandbox();
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& data);
@@ -20,10 +20,10 @@ int run(const std::string& cmd, std::string* out = nullptr);
 // Everything logged so far (flushes the calling thread's lines).
 std::string log_text();
 
-struct alert_record {
+struct alert_record {  // the alert's arguments
   int window;
   std::string s1, s2, s3, s4;
-  int type;
+  int type;  // 1 warning, 2 fatal
   std::string file;
   int line;
 };
@@ -39,13 +39,13 @@ struct expect_fatal { expect_fatal(); ~expect_fatal(); };
 }  // namespace fly_test
 
 // Runs stmt and expects a fatal alert whose first line holds text.
-#define EXPECT_FATAL_ALERT(stmt, text)                                                \
-  do {                                                                                \
-    fly_test::expect_fatal fly_expect_fatal_scope;                                    \
-    bool fly_got = false;                                                             \
-    try { stmt; } catch (const fly_test::fatal_alert& fly_fa) {                       \
-      fly_got = true;                                                                 \
+#define EXPECT_FATAL_ALERT(stmt, text)                                                       \
+  do {                                                                                       \
+    fly_test::expect_fatal fly_expect_fatal_scope;                                           \
+    try {                                                                                    \
+      stmt;                                                                                  \
+      ADD_FAILURE() << "no fatal alert from " #stmt;                                         \
+    } catch (const fly_test::fatal_alert& fly_fa) {                                          \
       EXPECT_NE(fly_fa.rec.s1.find(text), std::string::npos) << "alert: " << fly_fa.rec.s1; \
-    }                                                                                 \
-    EXPECT_TRUE(fly_got) << "no fatal alert from " #stmt;                             \
+    }                                                                                        \
   } while (0)
