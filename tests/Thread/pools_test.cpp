@@ -35,9 +35,9 @@ struct work : UTL_work_task, probe {
   int check_error(std::string&) override { return 0; }
 };
 struct pool_task : UTL_pool_task, probe {
+  static inline std::atomic<int> destroyed{0};
   int result = 0;
-  std::atomic<int>* destroyed = nullptr;
-  ~pool_task() override { if (destroyed) ++*destroyed; }
+  ~pool_task() override { ++destroyed; }
   int do_it() override {
     const int r = result;  // read first: once done is told the task may be gone
     run();
@@ -84,19 +84,17 @@ TEST(Pools, FailingTaskIsForwardedToMainAndTheThreadGoesOn) {
 }
 
 TEST(SharedPool, DeletesOnlyTasksThatSaySo) {
-  std::atomic<int> destroyed{0};
+  const int before = pool_task::destroyed;
   pool_task keep;
-  keep.destroyed = &destroyed;
   for (int threads : {2, 0}) {  // without threads the caller runs them
     auto* drop = new pool_task;
     drop->result = 1;
-    drop->destroyed = &destroyed;
     UTL_threadpool pool(threads);
     pool.queue_task(&keep, 0);
     pool.queue_task(drop, 0);
     EXPECT_TRUE(threads || pool.help_a_bit() + pool.help_a_bit() == 2);
   }  // a pool runs what was queued, then joins
-  EXPECT_EQ(destroyed.load(), 2);
+  EXPECT_EQ(pool_task::destroyed - before, 2);
 }
 
 TEST(SharedPool, HelperNeverTakesBarrierOrSyncCopies) {

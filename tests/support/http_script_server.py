@@ -10,9 +10,6 @@ import argparse, functools, http.server, itertools, os, socket, socketserver, st
 import time, urllib.parse
 
 
-LINGER_0 = struct.pack("ii", 1, 0)  # close with a reset
-
-
 def body(n):  # byte i is (i * 31 + 7) mod 256, as pattern_body() in the tests
     return bytes((i * 31 + 7) & 0xFF for i in range(n))
 
@@ -23,13 +20,17 @@ def head(status, length=None, extra=(), reason="OK"):
     return ("\r\n".join(lines + ["Connection: close"]) + "\r\n\r\n").encode()
 
 
+def pause(seconds):
+    return lambda conn: time.sleep(max(0.0, seconds))
+
+
 def drip(data):  # 7-byte pieces for the head, then 1500-byte ones, each followed by a pause
     cuts = [*range(0, 200, 7), *range(200, len(data), 1500), len(data)]
-    return [step for a, b in zip(cuts, cuts[1:]) for step in (data[a:b], 0.002)]
+    return [step for a, b in zip(cuts, cuts[1:]) for step in (data[a:b], pause(0.002))]
 
 
 def serve(request):
-    """The reply as steps: bytes to send, seconds to wait, or "reset"."""
+    """The reply as steps: bytes to send, or something to do with the socket."""
     url = urllib.parse.urlsplit((request.split(b"\r\n")[0].decode("latin-1").split(" ") + ["/"])[1])
     folder = os.path.join(os.path.abspath(ARGS.root), url.hostname or "") if ARGS.root else ""
     if os.path.isdir(folder):
@@ -38,8 +39,7 @@ def serve(request):
             return []
         if not path.startswith(folder + os.sep) or not os.path.isfile(path):
             return [head(404, 8, reason="Not Found") + b"not here"]
-        with open(path, "rb") as f:
-            return [head(200, os.path.getsize(path)) + f.read()]
+        return [head(200, os.path.getsize(path)) + open(path, "rb").read()]
     kind, arg = ([c for c in url.path.split("/") if c] + ["", ""])[:2]
     arg = urllib.parse.unquote(arg)
     n = int(arg) if arg.isdigit() else 100
@@ -48,22 +48,23 @@ def serve(request):
         "ok": lambda: [ok()],
         "drip": lambda: drip(ok()),
         "continue": lambda: [b"HTTP/1.1 100 Continue\r\nX-Interim: 1\r\nContent-Length: 9\r\n\r\n",
-                             0.05, ok()],
+                             pause(0.05), ok()],
         "noreason": lambda: [head(200, n, reason=None) + body(n)],
         "lower": lambda: [(b"http/1.1" if arg == "status" else b"HTTP/1.1") + b" 200 OK\r\n"
                           b"content-length: %d\r\nconnection: close\r\n\r\n" % n + body(n)],
         "short": lambda: [head(200, n) + body(n // 2)],
-        "reset": lambda: [head(200, n) + body(n // 2), 0.05, "reset"],
+        "reset": lambda: [head(200, n) + body(n // 2), pause(0.05), lambda conn: conn.setsockopt(
+            socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))],  # close with a reset
         "nolength": lambda: [head(200) + body(n)],
         "chunked": lambda: [head(200, extra=["Transfer-Encoding: chunked"]) + b"".join(
             b"%x\r\n%s\r\n" % (len(c), c) for c in (body(n)[i:i + 999] for i in range(0, n, 999)))
                             + b"0\r\n\r\n"],
         "status": lambda: [head(n, 4, reason="Not Found" if n == 404 else "Error") + b"page"],
-        "extra": lambda: [ok() + b"X" * 100, 0.2],  # and no end of file to lean on
+        "extra": lambda: [ok() + b"X" * 100, pause(0.2)],  # and no end of file to lean on
         "badlength": lambda: [b"HTTP/1.1 200 OK\r\nContent-Length: %s\r\n\r\nhello" % arg.encode()],
         "huge": lambda: [head(200, 5000000000) + body(1000)],
         "endless": lambda: [b"HTTP/1.1 200 OK\r\n"] + [b"X-Filler: %s\r\n" % (b"f" * 1000)] * 4000,
-        "silent": lambda: [max(0.0, DEADLINE - time.time())],
+        "silent": lambda: [pause(DEADLINE - time.time())],
         "closeearly": lambda: [],
     }.get(kind, lambda: [head(400, 0, reason="Bad Request")])()
 
@@ -80,10 +81,8 @@ class Scripted(socketserver.BaseRequestHandler):
                     with open(os.path.join(ARGS.record, "req-%d.bin" % next(SEQ)), "wb") as f:
                         f.write(request)
                 for step in serve(request):
-                    if isinstance(step, float):
-                        time.sleep(step)
-                    elif step == "reset":
-                        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, LINGER_0)
+                    if callable(step):
+                        step(conn)
                     else:
                         conn.sendall(step)
             except OSError:
