@@ -1,9 +1,7 @@
 #include <ftw.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -19,15 +17,12 @@ int g_expect_fatal = 0;
 
 int record_alert(int window, const std::string& s1, const std::string& s2, const std::string& s3,
                  const std::string& s4, int type, const char* file, int line) {
-  alert_record r{window, s1, s2, s3, s4, type, file ? file : "", line};
-  g_alerts.push_back(r);
-  if (type == t_exit) {
-    if (!g_expect_fatal)
-      ADD_FAILURE() << "unexpected fatal alert: " << s1 << " | " << s2 << " (" << r.file << ":"
-                    << line << ")";
-    throw fatal_alert{r};
-  }
-  return 1;
+  g_alerts.push_back({window, s1, s2, s3, s4, type, file ? file : "", line});
+  if (type != t_exit) return 1;
+  if (!g_expect_fatal)
+    ADD_FAILURE() << "unexpected fatal alert: " << s1 << " | " << s2 << " ("
+                  << g_alerts.back().file << ":" << line << ")";
+  throw fatal_alert{g_alerts.back()};
 }
 
 int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
@@ -38,17 +33,10 @@ int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
 void make_sandbox() {
   const char* base = getenv("FLY_TEST_TMP");
   std::string tmpl = std::string(base && *base ? base : "/tmp") + "/flytest-XXXXXX";
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back(0);
-  if (!mkdtemp(buf.data())) {
-    perror("mkdtemp");
-    exit(2);
-  }
-  g_sandbox = std::string(buf.data()) + "/";
-  mkdir((g_sandbox + "home").c_str(), 0755);
-  mkdir((g_sandbox + "home/.config").c_str(), 0755);
-  mkdir((g_sandbox + "tmp").c_str(), 0700);
-  mkdir((g_sandbox + "work").c_str(), 0755);
+  if (!mkdtemp(tmpl.data())) perror("mkdtemp"), exit(2);
+  g_sandbox = tmpl + "/";
+  for (const char* d : {"home", "home/.config", "tmp", "work"})
+    mkdir((g_sandbox + d).c_str(), std::string(d) == "tmp" ? 0700 : 0755);
   setenv("HOME", (g_sandbox + "home").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (g_sandbox + "home/.config").c_str(), 1);
   setenv("TMPDIR", (g_sandbox + "tmp").c_str(), 1);
@@ -57,17 +45,19 @@ void make_sandbox() {
 }  // namespace
 
 const std::string& sandbox() { return g_sandbox; }
+std::vector<alert_record>& alerts() { return g_alerts; }
+void clear_alerts() { g_alerts.clear(); }
+expect_fatal::expect_fatal() { ++g_expect_fatal; }
+expect_fatal::~expect_fatal() { --g_expect_fatal; }
 
 std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
 void write_file(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << data;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
 }
 
 bool file_exists(const std::string& path) {
@@ -80,9 +70,8 @@ int run(const std::string& cmd, std::string* out) {
   if (!p) return -1;
   std::string text;
   char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) text.append(buf, n);
-  int st = pclose(p);
+  for (size_t n; (n = fread(buf, 1, sizeof(buf), p)) > 0;) text.append(buf, n);
+  const int st = pclose(p);
   if (out) *out = text;
   return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
@@ -92,12 +81,6 @@ std::string log_text() {
   return read_file(xer.path());
 }
 
-std::vector<alert_record>& alerts() { return g_alerts; }
-void clear_alerts() { g_alerts.clear(); }
-
-expect_fatal::expect_fatal() { ++g_expect_fatal; }
-expect_fatal::~expect_fatal() { --g_expect_fatal; }
-
 }  // namespace fly_test
 
 int main(int argc, char** argv) {
@@ -105,7 +88,7 @@ int main(int argc, char** argv) {
   fly_test::make_sandbox();
   xer.open(fly_test::sandbox() + "test_log.txt");
   g_alert_intercept = fly_test::record_alert;
-  int rc = RUN_ALL_TESTS();
+  const int rc = RUN_ALL_TESTS();
   xer.close();
   if (!getenv("FLY_KEEP_SANDBOX"))
     nftw(fly_test::sandbox().c_str(), fly_test::remove_entry, 16, FTW_DEPTH | FTW_PHYS);

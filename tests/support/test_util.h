@@ -1,5 +1,5 @@
-// Helpers shared by every test: a private sandbox folder per test process,
-// file helpers, the log's text and the alert recorder.
+// Helpers shared by every test: a private sandbox per test process, file helpers, the log's text
+// and the alert recorder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,23 +9,21 @@
 
 namespace fly_test {
 
-// The test process's private folder (ends in "/"). HOME, XDG_CONFIG_HOME and
-// TMPDIR point inside it and it is the working folder when a test starts.
+// The process's private folder (ends in "/"); HOME, XDG_CONFIG_HOME and TMPDIR point inside it
+// and its "work" folder is the working folder.
 const std::string& sandbox();
-
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& data);
 bool file_exists(const std::string& path);
-// Runs a shell command; returns its exit status, output in *out when given.
+// Runs a shell command: its exit status, its output in *out when given.
 int run(const std::string& cmd, std::string* out = nullptr);
-
-// Everything written to the log so far (flushes the calling thread's lines).
+// Everything logged so far (flushes the calling thread's lines).
 std::string log_text();
 
-struct alert_record {
+struct alert_record {  // the alert's arguments
   int window;
   std::string s1, s2, s3, s4;
-  int type;
+  int type;  // 1 warning, 2 fatal
   std::string file;
   int line;
 };
@@ -34,29 +32,20 @@ std::vector<alert_record>& alerts();
 void clear_alerts();
 
 // Thrown in place of a fatal alert, so the test can go on.
-struct fatal_alert {
-  alert_record rec;
-};
-
-// While an instance lives, fatal alerts are expected (they still throw
-// fatal_alert); otherwise a fatal alert also fails the test.
-struct expect_fatal {
-  expect_fatal();
-  ~expect_fatal();
-};
+struct fatal_alert { alert_record rec; };
+// While one lives, fatal alerts are expected; otherwise they also fail the test.
+struct expect_fatal { expect_fatal(); ~expect_fatal(); };
 
 }  // namespace fly_test
 
-// Runs stmt and expects it to raise a fatal alert whose first line holds text.
-#define EXPECT_FATAL_ALERT(stmt, text)                                                   \
-  do {                                                                                   \
-    fly_test::expect_fatal fly_expect_fatal_scope;                                       \
-    bool fly_got = false;                                                                \
-    try {                                                                                \
-      stmt;                                                                              \
-    } catch (const fly_test::fatal_alert& fly_fa) {                                      \
-      fly_got = true;                                                                    \
+// Runs stmt and expects a fatal alert whose first line holds text.
+#define EXPECT_FATAL_ALERT(stmt, text)                                                       \
+  do {                                                                                       \
+    fly_test::expect_fatal fly_expect_fatal_scope;                                           \
+    try {                                                                                    \
+      stmt;                                                                                  \
+      ADD_FAILURE() << "no fatal alert from " #stmt;                                         \
+    } catch (const fly_test::fatal_alert& fly_fa) {                                          \
       EXPECT_NE(fly_fa.rec.s1.find(text), std::string::npos) << "alert: " << fly_fa.rec.s1; \
-    }                                                                                    \
-    EXPECT_TRUE(fly_got) << "no fatal alert from " #stmt;                                \
+    }                                                                                        \
   } while (0)
