@@ -34,10 +34,14 @@ class child_server {
 };
 
 // tests/support/http_script_server.py: the scripted replies; with a root, the hosts that have a
-// folder there are served from it. requests(): those received, in arrival order.
+// folder there are served from it. requests(): those received, in arrival order; each is kept
+// in record_dir()/req-<n>.bin.
 struct script_server : child_server {
   explicit script_server(double timeout_s = 60.0, const std::string& root = "");
   std::vector<std::string> requests() const;
+  const std::string& record_dir() const { return record_; }
+
+ private:
   std::string record_;
 };
 
