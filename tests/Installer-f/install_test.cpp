@@ -140,6 +140,11 @@ TEST_F(DiscInstall, CancelFreshInstallAndRepair) {
   sh("rm " + q(d + "Airfoils/naca.afl") + " " + q(d + "Resources/text/readme.txt"));
   write_file(d + "Resources/text/old.txt", "Old text.\n");
   write_file(d + "Resources/empty.txt", "not empty now");
+  // Unpacking sets the archive's time, so the inode and change time show a rewrite.
+  const std::string untouched = "stat -c '%n %i %y %z' " + exe + " " +
+                                q(d + "Resources/readme link") + " " +
+                                q(d + "Global Scenery/+40-130/+47-122.dsf"),
+                    before = sh(untouched);
   set_install_filter(1, 0);  // the repair flow: the simulator's files only
   ASSERT_TRUE(check_all());
   EXPECT_EQ(stale(), 5);
@@ -153,6 +158,7 @@ TEST_F(DiscInstall, CancelFreshInstallAndRepair) {
   for (const auto& row : sim_info) repaired += std::to_string(row.back().to_install);
   EXPECT_EQ(repaired, "111010001");
   same_as_master();
+  EXPECT_EQ(sh(untouched), before);
   EXPECT_EQ(sh("ls -A " + q(temp_path)), "directory.txt");
 }
 
@@ -171,5 +177,19 @@ TEST_F(DiscInstall, FreshInstallFromBuiltDiscs) {
   scan_disc();
   scenery_take_all();
   ASSERT_EQ(install(true), 1);
+  same_as_master();
+
+  // Repair takes a file from each disc: one damaged (its overwrite is asked), one deleted.
+  const std::string d = dest_dir_path;
+  sh("printf X | dd of=" + q(d + "Resources/big.bin") + " bs=1 seek=1000 conv=notrunc 2>/dev/null");
+  sh("rm " + q(d + "Resources/text/readme.txt"));
+  set_install_filter(1, 0);
+  ASSERT_TRUE(check_all());
+  EXPECT_EQ(stale(), 2);
+  scripted_prompts p;
+  p.answers = {1};
+  dvd_path = disc[0], current_disk = 0;
+  ASSERT_EQ(install(false), 1);  // one swap: the deleted file is on the second disc
+  EXPECT_EQ(p.files(), std::vector<std::string>{d + "Resources/big.bin"});
   same_as_master();
 }

@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <functional>
 
 #include "engine_util.h"
 
@@ -107,7 +108,77 @@ TEST_F(Builder, DiscSplitAndRoundTrip) {
                             (v.path == tile ? ".7z" : ".zip")))
         << v.path;
   }
-  fresh(1);  // a name with a leading blank would be read back trimmed
-  put(master + "All/Resources/ lead.txt", "x");
-  EXPECT_FATAL_ALERT(build_install(), "begins with a blank");
+}
+
+TEST(BuilderRules, ChopPlatformAndKeepRules) {
+  auto chop = [](std::string p, int platform) { return chop_platform(p, platform), p; };
+  EXPECT_EQ(chop("Macintosh/Resources/a", 1), "APL_os/Resources/a");
+  EXPECT_EQ(chop("All/Resources/plugins/ZKLM.so", 6), "/Resources/plugins/ZKLM.so");
+  std::string no_dir = "nodir";
+  EXPECT_FATAL_ALERT(chop_platform(no_dir, 0), "Could not find the dir char!");
+
+  src_fold = "/v/work.build._x/";  // words in the master's own path exclude nothing
+  const struct {
+    const char* rel;
+    const char* keep;  // web, disc, first and second add-on
+  } cases[] = {
+      {"All/Resources/a.txt", "1100"},
+      {"All/Global Scenery/-global terrain-/+40-130/+47-122.dsf", "0100"},
+      {"All/Global Scenery/-global overlays-/+40-130/+47-122.dsf", "0100"},
+      {"All/Global Scenery/+40-130/+47-122.dsf", "1100"},
+      {"All/Resources/default scenery/900 red terrain/a.dsf", "0100"},
+      {"All/Resources/bitmaps/Earth Orbit Textures/a.png", "0100"},
+      {"All/Custom Scenery/Flyvane World Edition 1/a.dsf", "0010"},
+      {"All/Custom Scenery/Flyvane World Edition 2/a.dsf", "0001"},
+      {"All/Resources/work.x/a.txt", "0000"},
+      {"All/Resources/a.bak", "0000"},
+      {"All/Resources/._a.txt", "0000"},
+      {"All/Resources/a.dsf.7z", "0000"},
+      {"All/Output/preferences/a.txt", "0000"},
+      {"All/install_pfc Aircraft/a.acf", "0000"},
+  };
+  for (const auto& c : cases) {
+    std::string kept;
+    for (build_type = 0; build_type < 4; ++build_type)
+      kept += std::to_string(is_good_file(src_fold + c.rel, 0, 0));
+    EXPECT_EQ(kept, c.keep) << c.rel;
+  }
+  build_type = 7;
+  EXPECT_FATAL_ALERT(is_good_file(src_fold + "All/a", 0, 0), "what type of install");
+}
+
+// Each bad master stops the build with its own alert.
+TEST_F(Builder, RefusesBadMasters) {
+  const auto file = [this](const std::string& rel, const std::string& data = "x") {
+    return [=, this] { put(master + rel, data); };
+  };
+  const build_progress_fn quit = [](const std::string&, float) { return 1; };
+  const std::string old_row = "FILE 0 0 900 1 1 " + sig('a');  // names differing in case only
+  const struct {
+    std::function<void()> setup;
+    const char* alert;
+  } cases[] = {
+      {file("All/Resources/ lead.txt"), "begins with a blank"},  // read back trimmed
+      {file("All/Resources/\ttab.txt"), "begins with a blank"},
+      {file("All/Resources/trail.txt "), "ends in a blank"},
+      {file("All/Resources/a:b.txt"), "illegal character in a path: ':'"},
+      {file("All/Resources/a\\b.txt"), "illegal character in a path: '\\'"},
+      {file("All/Resources/two\nlines"), "a line feed"},
+      {file("All/Resources/two\rlines"), "a carriage return"},
+      {file("All/readme.txt"), "I FOUND A FILE INSIDE THE 'ALL' FOLDER!"},
+      {file("All/Extra/x.txt"), "unknown folder"},
+      {[this] { fs::remove(master + "Linux"); }, "!found_X86_fold"},
+      {[this] { fs::remove_all(master + "All/Resources/default scenery"); }, "!found_redt"},
+      {file("Windows/Flyvane.exe", "MZ"), "large-address-aware"},
+      {[&] { file("All/Resources/a.txt")(), build_progress = quit; }, "Q key"},
+      {[&] { fresh(0), write_file(old_dir_path, header() + "DIR All/\n" + old_row + " x\n" +
+                                                    old_row + " y\n" + old_row + " X\n"); },
+       "TWICE"},
+  };
+  for (const auto& c : cases) {
+    fresh(1);
+    SCOPED_TRACE(c.alert);
+    c.setup();
+    EXPECT_FATAL_ALERT(build_install(), c.alert);
+  }
 }
