@@ -28,6 +28,7 @@ std::string code_like(size_t n, unsigned seed) {
 
 TEST(P7z, BranchFiltersAndMethods) {
   write_file("prog", code_like(300000, 5));
+  write_file("victim", "victim");
   mkdir("out", 0755);
   for (const auto& [switches, method] : std::initializer_list<std::pair<std::string, std::string>>{
            {"-m0=LZMA -mf=BCJ", "BCJ"}, {"-m0=LZMA -mf=BCJ2", "BCJ2"}, {"-m0=LZMA2", "LZMA2"}}) {
@@ -35,8 +36,10 @@ TEST(P7z, BranchFiltersAndMethods) {
     EXPECT_EQ(fly_test::run("7zz l -slt " + method + ".7z | grep -q '^Method = .*" + method + "'"),
               0);
     unlink("out/prog");
+    ASSERT_EQ(symlink("../victim", "out/prog"), 0);  // replaced, never written through
     ASSERT_EQ(p7z_to_file(method + ".7z", "out/"), 0) << method;
     EXPECT_TRUE(read_file("out/prog") == read_file("prog")) << method;
+    EXPECT_TRUE(read_file("victim") == "victim") << method;
   }
 }
 

@@ -84,4 +84,5 @@ TEST(WebDownload, StreamCountsAndNoServer) {
   web_download_reset();
   EXPECT_EQ(run(), 1);  // given up without a server to index
   EXPECT_EQ(web_download_given_up().size(), 1u);
+  EXPECT_EQ(stg.extract_failed, 1);  // the finish screen must not report success
 }

@@ -1,6 +1,9 @@
 #include "OOPS_cpp/http.h"
 
+#include <dlfcn.h>
+#include <netdb.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <random>
 #include <thread>
@@ -30,7 +33,22 @@ int drive(int slot, const std::string& server, const std::string& path, const st
   }
   return -1;
 }
+
+// Lookups of "held.test" wait while held (20 s at most), then give loopback.
+std::atomic<bool> lookup_held{false}, looked_up_on_caller{false};
+const pthread_t caller = pthread_self();
 }  // namespace
+
+extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints,
+                           addrinfo** res) {
+  static const auto real = reinterpret_cast<decltype(&getaddrinfo)>(dlsym(RTLD_NEXT, __func__));
+  if (node && std::string_view(node) == "held.test") {
+    if (pthread_equal(pthread_self(), caller)) looked_up_on_caller = true;
+    for (int i = 0; lookup_held && i < 2000; ++i) usleep(10000);
+    node = "127.0.0.1";
+  }
+  return real(node, service, hints, res);
+}
 
 TEST(Http, ProxyRulesAndNameChecks) {
   http.proxy_host = "proxy.local";
@@ -104,6 +122,19 @@ TEST(Http, EveryScriptedReply) {
   for (const auto& c : unsafe) EXPECT_EQ(http.net_check(0, c.server, c.path, c.dest), 2) << c.path;
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(srv.requests().size(), sent);
+}
+
+TEST(Http, ProxyByNameIsLookedUpOffTheCallersThread) {
+  script_server srv;
+  ASSERT_TRUE(srv.running());
+  http.proxy_host = "held.test", http.proxy_port = srv.port();
+  lookup_held = true;
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(http.net_check(4, kHost, "/ok/64", "named.bin"), 0);
+  EXPECT_TRUE(http.slots[4]->LookingUp());
+  lookup_held = false;
+  EXPECT_EQ(drive(4, kHost, "/ok/64", "named.bin"), 1);
+  EXPECT_EQ(read_file("named.bin"), pattern_body(64));
+  EXPECT_FALSE(looked_up_on_caller);  // it would hold up the frame loop
 }
 
 TEST(Http, BusySlotRestartsAndSilenceFailsAfterThirtySeconds) {

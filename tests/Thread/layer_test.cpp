@@ -1,5 +1,6 @@
 #include <climits>
 #include <stdexcept>
+#include <thread>
 
 #include "GenH/shell.h"
 #include "Linux/lin_sys.h"
@@ -83,6 +84,15 @@ TEST(ThreadLayer, CallsReplyOnceEvenWhenTheyFail) {
   UTL_message_queue_write(gate, reinterpret_cast<void*>(7));
   EXPECT_EQ(THREAD_is_done(c, -1), 1);
   EXPECT_EQ(THREAD_cleanup(c), 7);
+  // Off the main thread the failure is only queued, so the reply is seen: its result is 0, not
+  // the 7 left in the recycled call.
+  int failed = -1;
+  std::thread([&] {
+    THREAD_call* f = THREAD_run_async(throws_std, nullptr);
+    if (THREAD_is_done(f, -1)) failed = THREAD_cleanup(f);
+  }).join();
+  EXPECT_EQ(failed, 0);
+  EXPECT_FATAL_ALERT(THREAD_check_exception(0), "Caught an unhandled C++ exception");
   UTL_message_queue_destroy(gate);
   THREAD_shutdown();
 }

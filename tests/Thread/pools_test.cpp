@@ -1,4 +1,8 @@
+#include <unistd.h>
+
+#include <cstdio>
 #include <stdexcept>
+#include <thread>
 
 #include "GenH/shell.h"
 #include "Thread/thread_layer.h"
@@ -79,6 +83,22 @@ TEST(Pools, FailingTaskIsForwardedToMainAndTheThreadGoesOn) {
     pool.queue_task(&pool_good, 0);
     done.read();
     EXPECT_FATAL_ALERT(THREAD_check_exception(0), alert);
+  }
+  {  // a sync callback that throws still lets go of the threads it held
+    UTL_threadpool three(3);
+    (new UTL_threadpool_sync(&three, "s"))->queue_me([](void*) { throw 1; }, nullptr, 1, 0);
+    UTL_threadpool_barrier barrier(&three, "b");  // parks every thread: held ones never come
+    barrier.halt_pool_start(0);
+    std::atomic<bool> held{true};
+    std::thread dog([&] {  // fails the run instead of hanging it
+      for (int t = 0; held && t < 2000; ++t) UTL_sleep(10);
+      if (held) fprintf(stderr, "pool threads still held\n"), _exit(1);
+    });
+    barrier.halt_pool_finish();
+    held = false;
+    dog.join();
+    barrier.restart_pool();
+    EXPECT_FATAL_ALERT(THREAD_check_exception(0), "Caught an unhandled unknown exception");
   }
   THREAD_shutdown();
 }

@@ -22,12 +22,19 @@ struct Queue : ::testing::Test {
   template <class F>
   std::vector<intptr_t> wake(int n, int ms, F write) {
     std::vector<std::atomic<intptr_t>> got(n);
+    std::atomic<int> parked{n};
     std::vector<std::thread> readers;
     for (int i = 0; i < n; ++i)
-      readers.emplace_back([&, i] { got[i] = V(UTL_message_queue_read(q, ms)); });
+      readers.emplace_back([&, i] { got[i] = V(UTL_message_queue_read(q, ms)), --parked; });
     UTL_sleep(50);
     for (auto& g : got) EXPECT_EQ(g.load(), 0);
     write();
+    for (int t = 0; parked && t < 2000; ++t) UTL_sleep(10);
+    if (parked) {  // a missed signal: fail, then free the readers so the test ends
+      ADD_FAILURE() << parked << " reader(s) never woken";
+      std::vector<void*> spare(n, P(-1));
+      UTL_message_queue_multi_write(q, spare.data(), n, 0);
+    }
     for (auto& t : readers) t.join();
     return {got.begin(), got.end()};
   }
@@ -53,7 +60,7 @@ TEST_F(Queue, TimedBlockingReadsAndEditsWakeForNewItems) {
   // A reader that is not woken times out after 20 s and reads null.
   for (int ms : {20000, -1})
     EXPECT_EQ(wake(1, ms, [&] { UTL_message_queue_write(q, P(9)); })[0], 9) << ms;
-  const auto got = wake(2, 20000, [&] {
+  const auto got = wake(2, -1, [&] {
     UTL_message_queue_edit(q, [](std::vector<void*>& v, void*) { v.insert(v.end(), {P(1), P(2)}); },
                            nullptr);
   });

@@ -62,6 +62,10 @@ TEST_F(Localize, PluralRulesOfEveryLanguage) {
   EXPECT_EQ(pl(0) + " " + pl(-3) + " " + pl(2), "chat chat chats");
   load(2, "STRING cat====Katze\nSTRING cats====Katzen\n");
   EXPECT_EQ(pl(0) + " " + pl(1) + " " + pl(2), "Katzen Katze Katzen");
+  load(4, "STRING cat====gatto\nSTRING cats====gatti\n");
+  EXPECT_EQ(pl(0) + " " + pl(1), "gatti gatto");
+  load(5, "STRING cat====gato\nSTRING cats====gatos\n");
+  EXPECT_EQ(pl(0) + " " + pl(1), "gatos gato");
   UTL_translate_clear();
   EXPECT_EQ(pl(0) + " " + pl(1), "cats cat");
 }
