@@ -149,6 +149,10 @@ double serial_work(long n, int rounds, long* errors) {
 
 int main(int argc, char** argv) {
   const long n = argc > 1 ? atol(argv[1]) : 1000000;
+  if (n <= 0) {
+    fprintf(stderr, "usage: %s [number of tasks, default 1000000]\n", argv[0]);
+    return 2;
+  }
   const int p = LIN_processor_count();
   long errors = 0;
   printf("%ld tasks, %d pool threads (one per processor)\n", n, p);
