@@ -246,7 +246,12 @@ int APL_file_size(const std::string& path) {
 }
 
 int make_file_executable(const std::string& path) {
-  return chmod(full_path(path).c_str(), 0755) == 0 ? 0 : err_or_eio();
+  const std::string f = full_path(path);
+  struct stat st;
+  // A link has no mode of its own here: chmod would change what it points to,
+  // which an archive may have aimed outside the install.
+  if (lstat(f.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return 0;
+  return chmod(f.c_str(), 0755) == 0 ? 0 : err_or_eio();
 }
 
 int is_sim_link(const std::string& path, std::string* target) {

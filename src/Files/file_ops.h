@@ -48,6 +48,7 @@ int entry_exists(const std::string& path);
 // 32 bits for its old callers; sizes and totals use the 64-bit form.
 int APL_file_size(const std::string& path);
 int64_t APL_file_size64(const std::string& path);
+// Mode 0755 for a file; a symbolic link is left alone (0), never followed.
 int make_file_executable(const std::string& path);
 // 1 when path itself is a symbolic link; *target gets its whole text.
 int is_sim_link(const std::string& path, std::string* target);

@@ -65,6 +65,14 @@ TEST(SimpleOps, EdgeValues) {
   EXPECT_EQ(is_sim_link("dangling", &t), 1);
   EXPECT_EQ(t, "short");
   EXPECT_EQ(is_sim_link("full/f", &t), 0);
+  // Made executable: a file, never what a link points to.
+  write_file("private", "key");
+  chmod("private", 0600);
+  ASSERT_EQ(symlink("private", "exe link"), 0);
+  EXPECT_EQ(make_file_executable("full/f"), 0);
+  EXPECT_EQ(make_file_executable("exe link"), 0);
+  EXPECT_EQ(mode_of("full/f") * 01000 + mode_of("private"), 0755u * 01000 + 0600u);
+  EXPECT_EQ(make_file_executable("missing"), ENOENT);
 }
 
 TEST(Listing, ModesFilterAndSort) {
