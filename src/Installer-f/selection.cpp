@@ -87,6 +87,7 @@ bool listed(const std::vector<std::string>& folders, const std::string& f) {
 int choose_files() {
   std::vector<std::string> replace_folders, keep_folders;
   std::vector<std::string> full(sim_info.size());
+  std::vector<char> keeps_file(sim_info.size(), 0);  // the row wants its file there afterwards
   for (size_t r = 0; r < sim_info.size(); ++r) {
     file_history_struct& row = sim_info[r];
     file_version_struct& v = row.back();
@@ -101,6 +102,7 @@ int choose_files() {
       gone = true;  // the tile is to be removed
       match = false;
     }
+    keeps_file[r] = !gone;
     int act = (match || (gone && !present)) ? 0 : 1;
     if (present && !match) {
       bool known = false;
@@ -142,14 +144,15 @@ int choose_files() {
   }
 
   // Two rows can name one installed file (a file that moved between platform
-  // folders): the one that installs it wins, or the install would be undone.
-  std::unordered_set<std::string> installing;
+  // folders): the one that wants it wins, whether it installs the file or
+  // finds it current, or a wanted file would be deleted.
+  std::unordered_set<std::string> wanted;
   for (size_t r = 0; r < sim_info.size(); ++r)
-    if (sim_info[r].back().to_install) installing.insert(full[r]);
+    if (keeps_file[r]) wanted.insert(full[r]);
   for (size_t r = 0; r < sim_info.size(); ++r) {
     file_version_struct& v = sim_info[r].back();
-    if (v.to_delete && installing.count(full[r])) {
-      xer << "Keeping " << full[r] << ": another row of the file list installs it.\n";
+    if (v.to_delete && wanted.count(full[r])) {
+      xer << "Keeping " << full[r] << ": another row of the file list wants it.\n";
       v.to_delete = 0;
     }
   }

@@ -81,8 +81,11 @@ TEST_F(Selection, AFileInstalledByAnotherRowIsNeverDeleted) {
   add(version("All/Resources/x", "GONE", B), {B});  // known old file: would be deleted
   add(version("Macintosh/Resources/x", A, B, 1));
   add(version("All/Resources/y", "GONE", B), {B});
+  add(version("All/Resources/z", "GONE", A), {A});  // z moved unchanged: current below
+  add(version("Macintosh/Resources/z", A, A, 1));
   scripted_prompts p;
   p.answers = {1};  // x is modified as seen from the Macintosh row: replace it
   EXPECT_EQ(choose_files(), 1);
   EXPECT_EQ(last(0).to_delete * 100 + last(1).to_install * 10 + last(2).to_delete, 11);
+  EXPECT_EQ(last(3).to_delete * 10 + last(4).to_install, 0);
 }
