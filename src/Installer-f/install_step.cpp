@@ -1,5 +1,7 @@
 #include "Installer-f/install_step.h"
 
+#include <cerrno>
+
 #include "Files/file_ops.h"
 #include "Files/p7z.h"
 #include "Files/zip.h"
@@ -56,6 +58,8 @@ void dvd_unpack_task::do_it() {
   get_path_with_path(folder, dst);
   err = tmp.ends_with(".7z") ? p7z_to_file(tmp, folder, nullptr, 0)
                              : zip_to_file(tmp, folder, nullptr, 0);
+  // An archive that holds some other name has not installed dst.
+  if (err == 0 && !entry_exists(dst)) err = ENOENT;
   if (err) {
     err_msg = "I was unable to unzip the file " + tmp + " to the folder " + folder +
               ".  (Original file was: " + src + ")";

@@ -193,3 +193,22 @@ TEST_F(DiscInstall, FreshInstallFromBuiltDiscs) {
   EXPECT_EQ(p.files(), std::vector<std::string>{d + "Resources/big.bin"});
   same_as_master();
 }
+
+// An archive that unpacks cleanly but holds some other name has not installed
+// the row's file: the step fails and the model keeps it absent.
+TEST(DiscUnpack, AnArchiveWithoutItsFileFails) {
+  const std::string root = fly_test::sandbox() + "work/";
+  dvd_path = root + "disc/", install_name = "R", temp_path = root + "temp/";
+  dest_dir_path = root + "inst/";
+  LIN_make_dirs(temp_path), LIN_make_dirs(dest_dir_path + "Resources");
+  sim_info = {{version("All/Resources/a.txt", sig('a'), "NONE")}};
+  sim_info[0].back().to_install = 1;
+  put_zip(dvd_path + "R/All/Resources/a.txt.zip", "b.txt", "other");
+  int f = 0, status = 0;
+  ASSERT_TRUE(frames_until([&] { status = install_files(f, 0); }, [&] { return status != 0; }));
+  std::string msg;
+  EXPECT_EQ(status * 1000 + install_files_get_error(msg), 3000 + ENOENT);
+  EXPECT_TRUE(msg.starts_with("I was unable to unzip the file ")) << msg;
+  install_files_kill();
+  EXPECT_EQ(sim_info[0].back().current, 0);
+}
