@@ -140,13 +140,14 @@ int read_directory(const std::string& path, std::string /*status_text*/) {
 
   // A file that another row treats as a folder could be a link installed by
   // one archive that the next one writes or deletes through.
-  std::unordered_map<std::string, int> files;  // installed path -> platform
+  // Every platform counts: rows of several platform folders can name one path.
+  std::unordered_map<std::string, unsigned> files;  // installed path -> bit per platform
   for (const file_history_struct& row : sim_info) {
     const file_version_struct& v = row.back();
     if (v.sig_want == "GONE") continue;
     std::string p = v.path;
     trim_dest_folder(p);
-    files.emplace(p, v.platform);
+    files[p] |= 1u << v.platform;
   }
   for (const file_history_struct& row : sim_info) {
     std::string p = row.back().path;
@@ -154,8 +155,10 @@ int read_directory(const std::string& path, std::string /*status_text*/) {
     for (size_t s = p.find_last_of('/'); s != std::string::npos; s = p.find_last_of('/')) {
       p.erase(s);
       const auto it = files.find(p);
-      if (it != files.end() && platforms_meet(it->second, row.back().platform))
-        return refuse(path, "a file is also a folder of", row.back().path);
+      if (it == files.end()) continue;
+      for (int pf = 0; pf <= 6; ++pf)
+        if ((it->second >> pf & 1u) && platforms_meet(pf, row.back().platform))
+          return refuse(path, "a file is also a folder of", row.back().path);
     }
   }
 

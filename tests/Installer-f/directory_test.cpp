@@ -29,6 +29,8 @@ TEST(ReadDirectory, HeadersAndUnsafeLists) {
       {H + "DIR All/../\n" + F + "x\n", -1},
       {H + "FILE 0 0 1 1 1 " + A + "\n", -1},
       {H + F + "All/Resources/x\n" + M + "Macintosh/Resources/x/passwd\n", -1},
+      {H + "FILE 0 2 1 1 1 " + A + " Windows/x\n" + M + "Macintosh/x\n" + M + "Macintosh/x/y\n",
+       -1},
       {H + F + "All/..a/b..\n" + G + "All/ .  /x\n", 2},
       {H + G + "All/x\n" + F + "All/x/y\n" + M + "Macintosh/z\nFILE 0 2 1 1 1 " + A +
            " Windows/z/w\n",
