@@ -44,6 +44,25 @@ int make_one(const std::string& path) {
   if (code == 0 || dir_exists(path)) return 0;
   return show_make_dir_err(code) ? code : ENOTDIR;
 }
+
+// The folders below dest_dir_path (no "/" at either end) that the files to
+// install need; a folder sorts before its subfolders.
+std::set<std::string> install_folders() {
+  std::set<std::string> folders;
+  for (size_t r = 0; r < sim_info.size(); ++r) {
+    const file_version_struct& v = sim_info[r].back();
+    if (!v.to_install ||
+        !want_this_f(static_cast<int>(r), static_cast<int>(sim_info[r].size()) - 1))
+      continue;
+    std::string p = v.path;
+    trim_dest_folder(p);
+    for (size_t s = p.find_last_of('/'); s != std::string::npos; s = p.find_last_of('/')) {
+      p.erase(s);
+      if (!p.empty()) folders.insert(p);
+    }
+  }
+  return folders;
+}
 }  // namespace
 
 int make_dirs() {
@@ -68,20 +87,7 @@ int make_dirs() {
     }
   }
 
-  std::set<std::string> folders;  // a folder sorts before its subfolders
-  for (size_t r = 0; r < sim_info.size(); ++r) {
-    const file_version_struct& v = sim_info[r].back();
-    if (!v.to_install ||
-        !want_this_f(static_cast<int>(r), static_cast<int>(sim_info[r].size()) - 1))
-      continue;
-    std::string p = v.path;
-    trim_dest_folder(p);
-    for (size_t s = p.find_last_of('/'); s != std::string::npos; s = p.find_last_of('/')) {
-      p.erase(s);
-      if (!p.empty()) folders.insert(p);
-    }
-  }
-  for (const std::string& f : folders) {
+  for (const std::string& f : install_folders()) {
     const std::string p = dest_dir_path + f;
     if (const int e = make_one(p)) {
       make_dir_error(p, e);
@@ -145,5 +151,7 @@ void delete_files() {
     const int err = delete_installed_file(v, full, folders);
     if (stg.log_actions) xer << "DELETING  file " << full << ", with result=" << err << ".\n";
   }
+  // Emptied now, but the unpacking that follows writes into them.
+  for (const std::string& f : install_folders()) folders.erase(dest_dir_path + f + "/");
   remove_empty_folders(folders);
 }

@@ -18,7 +18,7 @@ std::string installed_path(const std::string& list_path);
 int make_dirs();
 void make_dir_error(std::string path, int code);
 // Deletes every to_delete file, then the folders that became empty (never
-// dest_dir_path itself).
+// dest_dir_path itself, nor a folder that a file to install needs).
 void delete_files();
 
 // Deletes the installed file `full` of row v; the folders above it, below

@@ -3,7 +3,8 @@
 using namespace engine_test;
 
 // Deletes what it should, then the folders that became empty, never the
-// install folder itself; a row is marked absent only when its file is gone.
+// install folder itself nor one that a file to install needs; a row is marked
+// absent only when its file is gone.
 TEST(Folders, DeleteFiles) {
   const std::string dest = dest_dir_path = fly_test::sandbox() + "work/dest/";
   stg.target_platform = 1;
@@ -11,13 +12,17 @@ TEST(Folders, DeleteFiles) {
     sim_info.push_back({version(path, sig('a'), sig('a'))});
     sim_info.back().back().to_delete = to_delete;
   };
-  for (const char* f : {"a/b/only", "c/file", "c/.hidden", "d/keep", "d/del", "busy/sub/x", "top"})
+  for (const char* f :
+       {"a/b/only", "c/file", "c/.hidden", "d/keep", "d/del", "busy/sub/x", "top", "n/m/old"})
     put(dest + f, f);
   for (const char* f : {"All/a/b/only", "All/c/file", "All/d/del"}) add(f, 1);
   add("All/d/keep", 0);
   add("All/busy/sub", 1);  // a folder that holds a file: cannot go
   add("All/missing", 1);   // already gone
   add("All/top", 1);
+  add("All/n/m/old", 1);  // its folder is wanted by the next row, which comes later
+  add("All/n/m/new", 0);
+  sim_info.back().back().to_install = 1;
   delete_files();
   EXPECT_FALSE(file_exists(dest + "a"));         // emptied, and its parent with it
   EXPECT_TRUE(file_exists(dest));                // never the install folder itself
@@ -25,7 +30,8 @@ TEST(Folders, DeleteFiles) {
   EXPECT_FALSE(file_exists(dest + "c/file") || file_exists(dest + "d/del") ||
                file_exists(dest + "top"));
   EXPECT_TRUE(file_exists(dest + "d/keep") && file_exists(dest + "busy/sub/x"));
-  const int absent[] = {1, 1, 1, 0, 0, 1, 1};
+  EXPECT_TRUE(file_exists(dest + "n/m") && !file_exists(dest + "n/m/old"));
+  const int absent[] = {1, 1, 1, 0, 0, 1, 1, 1, 0};
   for (size_t r = 0; r < sim_info.size(); ++r)
     EXPECT_EQ(sim_info[r].back().sig_have + std::to_string(sim_info[r].back().current),
               absent[r] ? "NONE0" : sig('a') + "1")
