@@ -46,6 +46,8 @@ dvd_unpack_task::~dvd_unpack_task() {
 void dvd_unpack_task::do_it() {
   if (!copied) {
     copied = 1;
+    // A copy kept by an earlier failed run may be read-only (modes come from the disc).
+    delete_file(tmp);
     err = copy_file(src, tmp);
     if (err) {
       err_msg = "I was unable to copy the file " + src + " from the DVD to the hard drive.";

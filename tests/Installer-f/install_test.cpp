@@ -196,14 +196,20 @@ TEST_F(DiscInstall, FreshInstallFromBuiltDiscs) {
 
 // An archive that unpacks cleanly but holds some other name has not installed
 // the row's file: the step fails and the model keeps it absent.
-TEST(DiscUnpack, AnArchiveWithoutItsFileFails) {
+// The copy left by an earlier failed run (here a link) is replaced, never written through.
+TEST(DiscUnpack, AnArchiveWithoutItsFileFailsAndLeftoverCopiesAreReplaced) {
   const std::string root = fly_test::sandbox() + "work/";
-  dvd_path = root + "disc/", install_name = "R", temp_path = root + "temp/";
+  dvd_path = root + "disc/";
+  install_name = "R";
+  temp_path = root + "temp/";
   dest_dir_path = root + "inst/";
-  LIN_make_dirs(temp_path), LIN_make_dirs(dest_dir_path + "Resources");
+  LIN_make_dirs(temp_path);
+  LIN_make_dirs(dest_dir_path + "Resources");
   sim_info = {{version("All/Resources/a.txt", sig('a'), "NONE")}};
   sim_info[0].back().to_install = 1;
   put_zip(dvd_path + "R/All/Resources/a.txt.zip", "b.txt", "other");
+  fly_test::write_file(root + "victim", "keep");
+  ASSERT_EQ(symlink("../victim", (temp_path + sig('a') + "_0.zip").c_str()), 0);
   int f = 0, status = 0;
   ASSERT_TRUE(frames_until([&] { status = install_files(f, 0); }, [&] { return status != 0; }));
   std::string msg;
@@ -211,4 +217,5 @@ TEST(DiscUnpack, AnArchiveWithoutItsFileFails) {
   EXPECT_TRUE(msg.starts_with("I was unable to unzip the file ")) << msg;
   install_files_kill();
   EXPECT_EQ(sim_info[0].back().current, 0);
+  EXPECT_EQ(fly_test::read_file(root + "victim"), "keep");
 }
