@@ -12,17 +12,11 @@
 #include "support/test_util.h"
 
 namespace arch_test {
+using fly_test::pattern, fly_test::read_file, fly_test::write_file;
 
 inline int py(const std::string& script) {
-  fly_test::write_file("fixture.py", script);
+  write_file("fixture.py", script);
   return fly_test::run("/usr/bin/python3 fixture.py 2>&1");  // faster than a version-manager shim
-}
-
-inline std::string pattern(size_t n, unsigned seed) {
-  std::string s(n, 0);
-  uint32_t x = 2463534242u ^ seed;
-  for (char& c : s) x ^= x << 13, x ^= x >> 17, x ^= x << 5, c = static_cast<char>(x >> 24);
-  return s;
 }
 
 inline mode_t mode_of(const std::string& p) {
@@ -40,7 +34,7 @@ inline std::map<std::string, std::string> tree(const std::string& dir) {
     const std::string p = it->path().string();
     out[p.substr(base.size())] = it->is_symlink()     ? "l:" + fs::read_symlink(p).string()
                                  : it->is_directory() ? "d"
-                                                      : "f:" + fly_test::read_file(p);
+                                                      : "f:" + read_file(p);
   }
   return out;
 }

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "Files/errors.h"
 #include "Linux/lin_media.h"
@@ -14,8 +15,7 @@
 #include "UTL/xer.h"
 #include "support/test_util.h"
 
-using fly_test::read_file;
-using fly_test::write_file;
+using fly_test::read_file, fly_test::write_file;
 
 namespace {
 
@@ -56,12 +56,9 @@ TEST(LargeAddressAware, SetsOnlyTheBitAndRefusesWhatIsNoPeFile) {
 }
 
 void make_bundle(const std::string& app, const std::string& exe) {
-  LIN_make_dirs(app + "/Contents/MacOS");
   write_file(app + "/Contents/Info.plist",
-             "<?xml version=\"1.0\"?>\n<plist version=\"1.0\">\n<dict>\n"
-             "\t<key>CFBundleName</key>\n\t<string>Other</string>\n"
-             "\t<key>CFBundleExecutable</key>\n\t<string>" +
-                 exe + "</string>\n</dict>\n</plist>\n");
+             "<plist><dict>\n\t<key>CFBundleName</key>\n\t<string>Other</string>\n"
+             "\t<key>CFBundleExecutable</key>\n\t<string>" + exe + "</string>\n</dict></plist>\n");
 }
 
 TEST(Launch, BundleGetsPathArgumentAndTheInstallerExitsWithOne) {
@@ -116,9 +113,7 @@ class Eject : public ::testing::Test {
   void SetUp() override {
     g_calls = {};
     LIN_eject_ops_in_use = {rec_unmount, rec_eject};
-    char real[4096];
-    ASSERT_NE(realpath(fly_test::sandbox().c_str(), real), nullptr);
-    base_ = real;
+    base_ = std::filesystem::canonical(fly_test::sandbox()).string();
     for (const char* d : {"/media/FLY DISC/Flyvane 9", "/media/STICK", "/media/image", "/data"})
       LIN_make_dirs(base_ + d);
     LIN_sysfs_root = base_ + "/sys";  // empty: only the device numbers speak
@@ -129,7 +124,6 @@ class Eject : public ::testing::Test {
                    "/media/image ro - iso9660 /dev/loop3 ro\n52 26 0:44 / " + base_ +
                    "/data rw - tmpfs tmpfs rw\n");
   }
-  void TearDown() override { LIN_eject_ops_in_use = LIN_system_eject_ops; }
   std::string base_;
 };
 

@@ -18,7 +18,7 @@ class DiscInstall : public ::testing::Test {
     LIN_make_dirs(temp_path = root + "temp/");
     dest_dir_path = root + "Installed Flyvane/", stg.target_platform = 1;
     for (const release_file& f : files)
-      if (f.path.find("link") == std::string::npos) put(master + f.path, f.data);
+      if (f.path.find("link") == std::string::npos) write_file(master + f.path, f.data);
     symlink(files[3].data.c_str(), (master + files[3].path).c_str());
     make_discs();
     chmod((master + files[5].path).c_str(), 0755);  // packed without it: the install sets it
@@ -63,6 +63,7 @@ class DiscInstall : public ::testing::Test {
     if (!choose_files() || make_dirs()) return -1;
     if (fresh) register_new_flyvane();
     delete_files();
+    dvd_path = disc[0], current_disk = 0;  // the first disc is asked for first
     int f = 0, swaps = 0, status = 0;
     const bool ended = frames_until(
         [&] {  // on 2: eject, and ask for the disc by number
@@ -91,7 +92,7 @@ class DiscInstall : public ::testing::Test {
   std::string disc[2] = {root + "disc1/", root + "disc2/"};
   const release_file files[9] = {
       {"All/Airfoils/naca.afl", "airfoil data\n", 0, 0},
-      {"All/Resources/big.bin", random_bytes(65536, 1), 0, 0},
+      {"All/Resources/big.bin", pattern(65536, 1), 0, 0},
       {"All/Resources/empty.txt", "", 0, 0},
       {"All/Resources/readme link", "text/readme.txt", 0, 0},
       {"All/Resources/text/old.txt", "New text.\n", 0, 0},  // "Old text.\n" was released before
@@ -148,9 +149,7 @@ TEST_F(DiscInstall, CancelFreshInstallAndRepair) {
   set_install_filter(1, 0);  // the repair flow: the simulator's files only
   ASSERT_TRUE(check_all());
   EXPECT_EQ(stale(), 5);
-  scripted_prompts p;
-  p.answers = {1, 1};  // overwrite the two files changed beyond recognition
-  dvd_path = disc[0], current_disk = 0;
+  scripted_prompts p({1, 1});  // overwrite the two files changed beyond recognition
   ASSERT_EQ(install(false), 1);
   EXPECT_EQ(p.files(),
             (std::vector<std::string>{d + "Resources/big.bin", d + "Resources/empty.txt"}));
@@ -159,7 +158,6 @@ TEST_F(DiscInstall, CancelFreshInstallAndRepair) {
   EXPECT_EQ(repaired, "111010001");
   same_as_master();
   EXPECT_EQ(sh(untouched), before);
-  EXPECT_EQ(sh("ls -A " + q(temp_path)), "directory.txt");
 }
 
 // The same master released by the release builder as a two-disc set.
@@ -186,9 +184,7 @@ TEST_F(DiscInstall, FreshInstallFromBuiltDiscs) {
   set_install_filter(1, 0);
   ASSERT_TRUE(check_all());
   EXPECT_EQ(stale(), 2);
-  scripted_prompts p;
-  p.answers = {1};
-  dvd_path = disc[0], current_disk = 0;
+  scripted_prompts p({1});
   ASSERT_EQ(install(false), 1);  // one swap: the deleted file is on the second disc
   EXPECT_EQ(p.files(), std::vector<std::string>{d + "Resources/big.bin"});
   same_as_master();

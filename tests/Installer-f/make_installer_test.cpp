@@ -29,15 +29,13 @@ class Builder : public ::testing::Test {
 
 TEST_F(Builder, WebReleaseHistoryGoneRowsAndExclusions) {
   fresh(0);
-  // moved.txt was in All/Resources/.
+  // moved.txt was in All/Resources/; the last five are left out of a web release.
   for (const char* f : {"All/Aircraft/a.acf", "All/Resources/new.txt", "All/Resources/same.txt",
-                        "Macintosh/Resources/moved.txt"})
-    put(master + f, f);
-  for (const char* left_out : {"All/Resources/x.bak", "All/Resources/._a.7z",
-                               "All/Resources/default scenery/900 red terrain/t.dsf",
-                               "All/Global Scenery/-global terrain-/+40-130/+47-122.dsf",
-                               "All/Custom Scenery/Flyvane World Edition 1/w.dsf"})
-    put(master + left_out, "x");
+                        "Macintosh/Resources/moved.txt", "All/Resources/x.bak",
+                        "All/Resources/._a.7z", "All/Custom Scenery/Flyvane World Edition 1/w.dsf",
+                        "All/Global Scenery/-global terrain-/+40-130/+47-122.dsf",
+                        "All/Resources/default scenery/900 red terrain/t.dsf"})
+    write_file(master + f, f);
   const std::string row = "FILE 0 0 900 1 1 ", now = "FILE 0 0 92102 0 0 ";
   write_file(old_dir_path, header() + "DIR All/Resources/\nFILE 0 0 900 1 2 " +
                                md5("All/Resources/same.txt") + " same.txt\nFILE 0 0 910 3 4 " +
@@ -70,16 +68,16 @@ TEST_F(Builder, WebReleaseHistoryGoneRowsAndExclusions) {
 // The make_release tool splits a disc release with 64-bit sizes, hard-links a
 // pre-packed 7z; the file list agrees with md5sum and the master's sizes.
 TEST_F(Builder, DiscSplitAndRoundTrip) {
-  put(master + "All/Aircraft/a.acf", random_bytes(3000, 1));
-  put(master + "All/Resources/r.txt", random_bytes(3000, 2));
-  put(master + "All/Resources/empty.txt", "");
-  put(master + "All/Aircraft/kit.obj/part.txt", "a folder with a file type's suffix");
+  write_file(master + "All/Aircraft/a.acf", pattern(3000, 1));
+  write_file(master + "All/Resources/r.txt", pattern(3000, 2));
+  write_file(master + "All/Resources/empty.txt", "");
+  write_file(master + "All/Aircraft/kit.obj/part.txt", "a folder with a file type's suffix");
   fs::create_symlink("r.txt", master + "All/Resources/link");
   const std::string tile = "All/Global Scenery/-global terrain-/+40-130/+47-122.dsf";
-  put(master + tile, random_bytes(4000, 3));
+  write_file(master + tile, pattern(4000, 3));
   write_file(master + tile + ".7z", "");
   fs::resize_file(master + tile + ".7z", 5ull << 30);  // 5368709 KB, past any 32-bit size
-  put(master + "Windows/Flyvane.exe", small_pe());
+  write_file(master + "Windows/Flyvane.exe", small_pe());
   sh(std::string(FLY_BUILD_DIR) +
      "/tools/make_release --type=disc --master=master --out=out --name=R1 --split-kb=2");
   EXPECT_NE(read_file(master + "Windows/Flyvane.exe")[0x56] & 0x20, 0);
@@ -150,7 +148,7 @@ TEST(BuilderRules, ChopPlatformAndKeepRules) {
 // Each bad master stops the build with its own alert.
 TEST_F(Builder, RefusesBadMasters) {
   const auto file = [this](const std::string& rel, const std::string& data = "x") {
-    return [=, this] { put(master + rel, data); };
+    return [=, this] { write_file(master + rel, data); };
   };
   const build_progress_fn quit = [](const std::string&, float) { return 1; };
   const std::string old_row = "FILE 0 0 900 1 1 " + sig('a');  // names differing in case only

@@ -49,8 +49,7 @@ TEST_F(Selection, DecisionTable) {
     stg.scenery_selection[13 + 18 * 5] = c.selected;
     add(version(c.path, c.want, c.have, c.path == W ? 2 : 0), c.older);
     last(0).to_install = last(0).to_delete = 1;  // stale decisions are reset
-    scripted_prompts p;
-    if (c.answer) p.answers.push_back(c.answer);
+    scripted_prompts p({c.answer});
     EXPECT_EQ(choose_files(), 1) << c.what;
     EXPECT_EQ(last(0).to_install * 10 + last(0).to_delete, c.install * 10 + c.remove) << c.what;
     ASSERT_EQ(p.asked.size(), c.answer ? 1u : 0u) << c.what;
@@ -68,8 +67,7 @@ TEST_F(Selection, FolderAnswersAndCancel) {
                         "All/a/b/7", "All/c/8", "All/d/9"})
     add(version(f, A, X));
   last(8).to_install = 1;
-  scripted_prompts p;
-  p.answers = {4, 5, 2, 1, 3};  // replace all of a/, keep all of a/b/, keep c/5 only, cancel
+  scripted_prompts p({4, 5, 2, 1, 3});  // replace all of a/, keep all of a/b/, keep c/5, cancel
   EXPECT_EQ(choose_files(), 0);
   EXPECT_EQ(p.files(), (std::vector<std::string>{"/inst/a/1", "/inst/a/b/3", "/inst/c/5",
                                                  "/inst/c/6", "/inst/c/8"}));
@@ -81,8 +79,7 @@ TEST_F(Selection, AFileInstalledByAnotherRowIsNeverDeleted) {
   add(version("All/Resources/x", "GONE", B), {B});  // known old file: would be deleted
   add(version("Macintosh/Resources/x", A, B, 1));
   add(version("All/Resources/y", "GONE", B), {B});
-  scripted_prompts p;
-  p.answers = {1};  // x is modified as seen from the Macintosh row: replace it
+  scripted_prompts p({1});  // x is modified as seen from the Macintosh row: replace it
   EXPECT_EQ(choose_files(), 1);
   EXPECT_EQ(last(0).to_delete * 100 + last(1).to_install * 10 + last(2).to_delete, 11);
 }

@@ -36,7 +36,7 @@ TEST(WebDownload, RowsFailuresAndServers) {
   row("missing.txt", 1);
   row("bad.txt", 1);
   for (int s = 0; s < 3; ++s)
-    put(root() + server_name[s] + "/rel/All/bad.txt.zip", "PK\x03\x04 no archive");
+    write_file(root() + server_name[s] + "/rel/All/bad.txt.zip", "PK\x03\x04 no archive");
   fly_test::script_server srv(60, root());
   ASSERT_TRUE(srv.running());
   http.proxy_host = "127.0.0.1", http.proxy_port = srv.port();

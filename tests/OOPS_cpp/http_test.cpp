@@ -2,13 +2,10 @@
 
 #include <dlfcn.h>
 #include <netdb.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <random>
 #include <thread>
 
-#include "Files/md5.h"
 #include "UTL/xtim.h"
 #include "support/net_servers.h"
 #include "support/test_util.h"
@@ -100,7 +97,6 @@ TEST(Http, EveryScriptedReply) {
     if (!c.status) continue;
     EXPECT_NE(log.find("HTTP Error for keep.bin\n   server     =flyvane.test\n   file       =" +
                        path + "\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(" (#" + std::to_string(c.status) + ")"), std::string::npos) << log;
     EXPECT_NE(log.find(c.log), std::string::npos) << log;
     EXPECT_TRUE(path != "/huge/x" || seen == 5000000000) << seen;  // a 64-bit length
   }
@@ -154,19 +150,12 @@ TEST(Http, BusySlotRestartsAndSilenceFailsAfterThirtySeconds) {
   EXPECT_EQ(http.net_check(3, kHost, "/silent/x", "s.bin"), 2);
 }
 
-// The good road against nginx and python's HTTP/1.0 server, six slots at once, checked by MD5.
+// The good road against nginx and python's HTTP/1.0 server, six slots at once.
 TEST(Http, NginxAndHttp10) {
   const std::string root = sandbox() + "www/";
   const std::string names[] = {"empty", "one", "edge", "big", "a/deep", "a/b c"};
   const size_t sizes[] = {0, 1, 65536, 6 * 1024 * 1024 + 17, 100000, 777};
-  mkdir(root.c_str(), 0755);
-  mkdir((root + "a").c_str(), 0755);
-  std::mt19937 rng(1);
-  for (int i = 0; i < 6; ++i) {
-    std::string s(sizes[i], 0);
-    for (char& ch : s) ch = static_cast<char>(rng());
-    write_file(root + names[i], s);
-  }
+  for (int i = 0; i < 6; ++i) write_file(root + names[i], pattern(sizes[i], i));
   nginx_server nginx(root, sandbox() + "nginx/");
   http10_server python(root);
   child_server* servers[] = {&nginx, &python};
@@ -178,10 +167,8 @@ TEST(Http, NginxAndHttp10) {
       for (int i = 0; i < 6; ++i)
         if (!result[i]) result[i] = http.net_check(i, kHost, "/" + names[i], std::to_string(i));
     for (int i = 0; i < 6; ++i) {
-      std::string got, want;
       EXPECT_EQ(result[i], 1) << names[i];
-      EXPECT_EQ(calc_file_md5(std::to_string(i), got) + calc_file_md5(root + names[i], want), 0);
-      EXPECT_EQ(got, want) << names[i];
+      EXPECT_TRUE(read_file(std::to_string(i)) == read_file(root + names[i])) << names[i];
     }
     EXPECT_EQ(drive(0, kHost, "/missing", "0"), 2);
   }

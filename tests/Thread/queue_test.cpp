@@ -51,9 +51,7 @@ TEST_F(Queue, FifoMultiWriteAndPolling) {
                                  : std::vector<intptr_t>{10, 11, 1, 2}));
   }
   // Any negative wait but -1 polls: taken as "no limit" these would block for ever.
-  EXPECT_EQ(UTL_message_queue_read(q, -2), nullptr);
-  EXPECT_EQ(UTL_message_queue_read(q, -1000), nullptr);
-  EXPECT_EQ(UTL_message_queue_read(q, 20), nullptr);
+  for (int ms : {-2, -1000, 20}) EXPECT_EQ(UTL_message_queue_read(q, ms), nullptr) << ms;
 }
 
 TEST_F(Queue, TimedBlockingReadsAndEditsWakeForNewItems) {

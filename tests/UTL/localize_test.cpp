@@ -10,7 +10,6 @@ namespace {
 const char k_header[] = "I\n900 version\nTRANSLATION\n";
 
 struct Localize : ::testing::Test {
-  void SetUp() override { cmdline.clear(); }
   void load(int lang, const std::string& body, const std::string& header = k_header) {
     fly_test::write_file("lang.txt", header + body);
     UTL_translate_load_path(lang, "lang.txt");

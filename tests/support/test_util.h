@@ -13,10 +13,17 @@ namespace fly_test {
 // and its "work" folder is the working folder.
 const std::string& sandbox();
 std::string read_file(const std::string& path);
+// Makes the missing parent folders first.
 void write_file(const std::string& path, const std::string& data);
 bool file_exists(const std::string& path);
 // Runs a shell command: its exit status, its output in *out when given.
 int run(const std::string& cmd, std::string* out = nullptr);
+// Runs a shell command that must succeed: its output less the final line end.
+std::string sh(const std::string& cmd);
+// md5sum of a file, or of a link's text.
+std::string md5sum_of(const std::string& path);
+// n bytes that do not compress, the same for the same seed.
+std::string pattern(size_t n, uint32_t seed);
 // Everything logged so far (flushes the calling thread's lines).
 std::string log_text();
 
