@@ -17,10 +17,8 @@
 
 using fly_test::read_file, fly_test::write_file;
 
-namespace {
-
 // A DOS header whose e_lfanew points at a PE signature and COFF header.
-std::string pe_image(uint32_t pe_at, uint16_t flags, const char* sig = "PE\0\0") {
+static std::string pe_image(uint32_t pe_at, uint16_t flags, const char* sig = "PE\0\0") {
   std::string f(pe_at + 24 + 40, '\x90');
   f[0] = 'M', f[1] = 'Z';
   for (int i = 0; i < 4; ++i) f[60 + i] = static_cast<char>(pe_at >> (8 * i));
@@ -55,7 +53,7 @@ TEST(LargeAddressAware, SetsOnlyTheBitAndRefusesWhatIsNoPeFile) {
   EXPECT_EQ(make_file_large_address_aware("missing.exe"), ENOENT);
 }
 
-void make_bundle(const std::string& app, const std::string& exe) {
+static void make_bundle(const std::string& app, const std::string& exe) {
   write_file(app + "/Contents/Info.plist",
              "<plist><dict>\n\t<key>CFBundleName</key>\n\t<string>Other</string>\n"
              "\t<key>CFBundleExecutable</key>\n\t<string>" + exe + "</string>\n</dict></plist>\n");
@@ -97,14 +95,14 @@ TEST(Launch, FailedExecReturnsItsErrorWithoutClosingDown) {
 }
 
 // Disc eject with a fake mount table and recording operations.
-struct eject_calls {
+static struct {
   std::vector<std::string> unmounted, ejected;
   int unmount_result = 0, eject_result = 0;
 } g_calls;
-int rec_unmount(const LIN_mount& m) {
+static int rec_unmount(const LIN_mount& m) {
   return g_calls.unmounted.push_back(m.mount_point), g_calls.unmount_result;
 }
-int rec_eject(const std::string& dev) {
+static int rec_eject(const std::string& dev) {
   return g_calls.ejected.push_back(dev), g_calls.eject_result;
 }
 
@@ -174,5 +172,3 @@ TEST(LoadBundle, LoadsOrGivesItsCodeSilentlyOrAsAFatalAlert) {
   EXPECT_FATAL_ALERT(load_bundle_by_filename("./not-a-library.so", 1, &lib),
                      "Could not load code for framework");
 }
-
-}  // namespace

@@ -6,8 +6,7 @@
 #include "Files/errors.h"
 #include "support/test_util.h"
 
-namespace {
-std::string md5_of(const std::string& s, size_t piece = 1 << 30) {
+static std::string md5_of(const std::string& s, size_t piece = 1 << 30) {
   MD5_CTX c;
   MD5Init(&c);
   for (size_t at = 0; at < s.size(); at += piece)
@@ -18,7 +17,6 @@ std::string md5_of(const std::string& s, size_t piece = 1 << 30) {
   for (unsigned char b : c.digest) h += "0123456789abcdef"[b >> 4], h += "0123456789abcdef"[b & 15];
   return h;
 }
-}  // namespace
 using fly_test::md5sum_of;
 
 TEST(Md5, Rfc1321VectorsAndPiecesOfAnySize) {

@@ -11,18 +11,16 @@
 
 using namespace arch_test;
 
-namespace {
-void pack(const std::string& archive, const std::string& switches, const std::string& names) {
-  ASSERT_EQ(fly_test::run("7zz a -bd -bso0 -bsp0 " + switches + " " + archive + " " + names), 0);
+static void pack(const std::string& to, const std::string& switches, const std::string& names) {
+  ASSERT_EQ(fly_test::run("7zz a -bd -bso0 -bsp0 " + switches + " " + to + " " + names), 0);
 }
 
 // Something like machine code: call and jump opcodes, which the branch filters rewrite.
-std::string code_like(size_t n, unsigned seed) {
+static std::string code_like(size_t n, unsigned seed) {
   std::string s = pattern(n, seed);
   for (size_t i = 0; i + 5 < n; i += 23) s[i] = static_cast<char>(i % 2 ? 0xE8 : 0xE9);
   return s;
 }
-}  // namespace
 
 TEST(P7z, BranchFiltersAndMethods) {
   write_file("prog", code_like(300000, 5));

@@ -9,12 +9,10 @@
 
 using fly_test::sandbox;
 
-namespace {
-std::string full_of(std::string p) {
+static std::string full_of(std::string p) {
   set_path_to_full(p);
   return p;
 }
-}  // namespace
 
 TEST(SetPathToFull, CaseRepairOnlyWhereAComponentIsMissing) {
   fly_test::run("mkdir -p Data/Sub foo Foo && touch Data/Sub/File.txt");

@@ -11,9 +11,8 @@
 
 using namespace arch_test;
 
-namespace {
 // Python that builds zips: mk(path, [(name, data[, attr[, method]]), ...]).
-int make_zip(const std::string& body) {
+static int make_zip(const std::string& body) {
   return py(R"(
 import zipfile, struct
 def mk(path, entries):
@@ -26,8 +25,6 @@ def mk(path, entries):
 LINK = 0xA1ED0000
 )" + body);
 }
-
-}  // namespace
 
 TEST(ZipRoundTrip, FilesKeepBytesModesAndTimes) {
   fly_test::run("mkdir src out");

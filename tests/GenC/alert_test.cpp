@@ -8,8 +8,6 @@
 #include "UTL/xer.h"
 #include "support/test_util.h"
 
-namespace {
-
 TEST(IntToStr, ExtremesAndPadding) {
   char buf[16];
   int_to_str(INT_MIN, buf, 1, 0);
@@ -41,7 +39,7 @@ TEST_F(AlertPath, WarningReturnsFatalExitsWithOneAppendingCrawlAndLog) {
             std::string::npos);
 }
 
-void alert_inside_window(int, const std::string&, const std::string&, const std::string&,
+static void alert_inside_window(int, const std::string&, const std::string&, const std::string&,
                          const std::string&, int, const std::string&) {
   __MACIBM_alert(0, "inner", "i2", "", "", t_alert, "src/inner.cpp", 2);
 }
@@ -68,18 +66,18 @@ TEST_F(AlertPath, FpsTestOnlyLogsThenReturnsOrExits) {
   EXPECT_FALSE(fly_test::file_exists("MemoryLog.txt"));  // no report, no close-down
 }
 
-void* worker_alert(void* p) {
+static void* worker_alert(void* p) {
   const int type = *static_cast<int*>(p);
   __MACIBM_alert(0, type == t_exit ? "worker fatal" : "from worker", "", "", "", type, "w.cpp", 3);
   *static_cast<int*>(p) = -1;  // a fatal alert ends the thread first
   return nullptr;
 }
-void* worker_report(void* p) {
+static void* worker_report(void* p) {
   static_cast<exce_class*>(p)->Report();
   static_cast<exce_class*>(p)->line = -1;  // the worker goes on after Report
   return nullptr;
 }
-void run_worker(void* (*fn)(void*), void* arg) {
+static void run_worker(void* (*fn)(void*), void* arg) {
   pthread_t t, j, i;
   UTL_thread_create(fn, arg, &t, &j, &i);
   UTL_thread_join(&t, &j);
@@ -125,4 +123,3 @@ TEST(Exce, ReportBeforeTheThreadLayerAlertsAndNamelessFileLogs) {
             std::string::npos);
 }
 
-}  // namespace

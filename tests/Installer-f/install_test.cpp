@@ -2,10 +2,10 @@
 
 using namespace engine_test;
 
-namespace {
 const std::string kName = "Flyvane Test 9";
 
-int threads_now() { return std::stoi(sh("ls /proc/$PPID/task | wc -l")); }  // $PPID: this process
+// $PPID: this process, the shell's parent.
+static int threads_now() { return std::stoi(sh("ls /proc/$PPID/task | wc -l")); }
 
 // A master, two discs made from it by hand, and the wizard's install steps.
 class DiscInstall : public ::testing::Test {
@@ -103,7 +103,6 @@ class DiscInstall : public ::testing::Test {
   };
   int current_disk = 0;
 };
-}  // namespace
 
 // An install cancelled at once leaves no threads and a model that agrees
 // with the disc; going on installs from both discs; repair restores exactly

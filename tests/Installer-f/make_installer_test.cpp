@@ -6,7 +6,6 @@
 using namespace engine_test;
 namespace fs = std::filesystem;
 
-namespace {
 // A master with every folder a release needs, built into out/ as "R1".
 class Builder : public ::testing::Test {
  protected:
@@ -25,7 +24,6 @@ class Builder : public ::testing::Test {
   const std::string root = fly_test::sandbox() + "work/", master = root + "master/",
                     out = root + "out/";
 };
-}  // namespace
 
 TEST_F(Builder, WebReleaseHistoryGoneRowsAndExclusions) {
   fresh(0);

@@ -2,7 +2,6 @@
 
 using namespace engine_test;
 
-namespace {
 const std::string A = sig('a'), B = sig('b'), X = sig('e');
 const std::string T = "All/Global Scenery/+40-130/+47-122.dsf";  // tile 13 + 18 * 5
 
@@ -10,14 +9,13 @@ class Selection : public ::testing::Test {
   void SetUp() override { stg.target_platform = 1, dest_dir_path = "/inst/"; }
 };
 // A row whose older versions want the given sums and whose last version is v.
-void add(file_version_struct v, std::vector<std::string> older = {}) {
+static void add(file_version_struct v, std::vector<std::string> older = {}) {
   file_history_struct row;
   for (const std::string& s : older) row.push_back(version(v.path, s, "NONE"));
   row.push_back(v);
   sim_info.push_back(row);
 }
-file_version_struct& last(size_t r) { return sim_info[r].back(); }
-}  // namespace
+static file_version_struct& last(size_t r) { return sim_info[r].back(); }
 
 TEST_F(Selection, DecisionTable) {
   const std::string F = "All/dir/f", W = "Windows/f";

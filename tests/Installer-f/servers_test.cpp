@@ -3,21 +3,19 @@
 
 using namespace engine_test;
 
-namespace {
 const std::string H = "I\n820 version\nSERVERS\n\n";
-std::vector<std::string> opened;  // what new_installer sent to the browser
-std::string servers(int n, int first = 0) {
+static std::vector<std::string> opened;  // what new_installer sent to the browser
+static std::string servers(int n, int first = 0) {
   std::string s;
   for (int i = first; i < first + n; ++i)
     s += "SERVER s" + std::to_string(i) + ".test\n/p" + std::to_string(i) + "/\nServer " +
          std::to_string(i) + "\n";
   return s;
 }
-void fresh() {
+static void fresh() {
   MACIBM_url_opener = [](const std::string& url) { opened.push_back(url); };
   server_rand = scripted_rand, stg.server_count = -1, install_name = "old", app_done = 0;
 }
-}  // namespace
 
 TEST(ServerList, KeywordsOrderCountsAndEnds) {
   const std::string junk = "final x\nFINALS x\nSERVERS a.test\nserver b.test\n/q/\nd\nFINAL f\r\r";

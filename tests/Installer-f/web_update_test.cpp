@@ -7,17 +7,15 @@
 
 using namespace engine_test;
 
-namespace {
 using tree = std::map<std::string, std::string>;
 
-void build(const std::string& master, const tree& files, const std::string& out,
+static void build(const std::string& master, const tree& files, const std::string& out,
            const std::string& old, const std::string& name) {
   make_release_folders(master);
   for (const auto& [rel, data] : files) write_file(master + rel, data);
   build_type = 0, src_fold = master, dst_fold_base = out, old_dir_path = old, sim_name = name;
   build_install();
 }
-}  // namespace
 
 TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   const std::string root = fly_test::sandbox() + "e2e/", kNew = "Flyvane 9.21rc2";

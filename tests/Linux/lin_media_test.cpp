@@ -7,8 +7,6 @@
 #include "Linux/lin_sys.h"
 #include "support/test_util.h"
 
-namespace {
-
 TEST(Mountinfo, ParsesEscapesAndFindsTheDeepestMount) {
   const std::vector<LIN_mount> t = LIN_parse_mountinfo(
       "26 1 254:1 / / rw,relatime shared:1 - ext4 /dev/vda1 rw\n"
@@ -32,11 +30,11 @@ TEST(Mountinfo, ParsesEscapesAndFindsTheDeepestMount) {
   }
 }
 
-std::string g_calls;
+static std::string g_calls;
 
 // A sysfs tree as the kernel lays it out: dev/block/M:m links into devices/,
 // partitions inside their disk's folder.
-void disk(const std::string& maj_min, const std::string& rel, const char* removable,
+static void disk(const std::string& maj_min, const std::string& rel, const char* removable,
           const char* scsi_type = nullptr) {
   const std::string dir = LIN_sysfs_root + "/devices/" + rel;
   LIN_make_dirs(dir + (scsi_type ? "/device" : ""));
@@ -87,4 +85,3 @@ TEST(RunTool, ExitStatusOutputMissingProgramAndTimeout) {
   EXPECT_EQ(LIN_system_eject_ops.eject("/nonexistent/sr9"), ENOENT);
 }
 
-}  // namespace

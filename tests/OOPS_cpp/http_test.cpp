@@ -12,18 +12,17 @@
 
 using namespace fly_test;
 
-namespace {
 const char* const kHost = "flyvane.test";
 
-void use_proxy(int port) {
+static void use_proxy(int port) {
   http.proxy_host = "127.0.0.1";
   http.proxy_port = port;
 }
 
 // Polls as the frame loop would. The program clock stands still, so a 2 is a verdict, never the
 // silence limit. *length gets the largest Content-Length seen.
-int drive(int slot, const std::string& server, const std::string& path, const std::string& dest,
-          int64_t* length = nullptr) {
+static int drive(int slot, const std::string& server, const std::string& path,
+                 const std::string& dest, int64_t* length = nullptr) {
   for (int i = 0; i < 300000; ++i, std::this_thread::sleep_for(std::chrono::microseconds(200))) {
     if (const int r = http.net_check(slot, server, path, dest)) return r;
     if (length && http.slots[slot]) *length = std::max(*length, http.slots[slot]->content_length);
@@ -32,9 +31,8 @@ int drive(int slot, const std::string& server, const std::string& path, const st
 }
 
 // Lookups of "held.test" wait while held (20 s at most), then give loopback.
-std::atomic<bool> lookup_held{false}, looked_up_on_caller{false};
+static std::atomic<bool> lookup_held{false}, looked_up_on_caller{false};
 const pthread_t caller = pthread_self();
-}  // namespace
 
 extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints,
                            addrinfo** res) {

@@ -7,17 +7,15 @@
 
 #include "support/test_util.h"
 
-namespace {
 const int k_versions[] = {840, 900, 0};
 
 // A reader of a file that holds body; the previous one is closed first.
-xmap_class& map_of(const std::string& body) {
+static xmap_class& map_of(const std::string& body) {
   static std::unique_ptr<xmap_class> x;
   x.reset();
   fly_test::write_file("f", body);
   return *(x = std::make_unique<xmap_class>("f"));
 }
-}  // namespace
 
 TEST(XmapHeader, TextAndBinaryHeaders) {
   const int T = xmap_text, B = xmap_binary;

@@ -5,9 +5,8 @@
 #include "Thread/thread.h"
 #include "support/test_util.h"
 
-namespace {
-void* P(intptr_t v) { return reinterpret_cast<void*>(v); }
-intptr_t V(void* p) { return reinterpret_cast<intptr_t>(p); }
+static void* P(intptr_t v) { return reinterpret_cast<void*>(v); }
+static intptr_t V(void* p) { return reinterpret_cast<intptr_t>(p); }
 
 struct Queue : ::testing::Test {
   UTL_message_queue* q;
@@ -116,4 +115,3 @@ TEST(CriticalSection, IsRecursiveAndOsFailureIsFatal) {
 #endif
   UTL_critical_section_destroy(&m);
 }
-}  // namespace

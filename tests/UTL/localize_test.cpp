@@ -5,8 +5,6 @@
 #include "UTL/cmdline.h"
 #include "support/test_util.h"
 
-namespace {
-
 const char k_header[] = "I\n900 version\nTRANSLATION\n";
 
 struct Localize : ::testing::Test {
@@ -122,4 +120,3 @@ TEST_F(Localize, DefaultLanguage) {
   }
 }
 
-}  // namespace

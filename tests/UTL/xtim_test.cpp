@@ -6,10 +6,8 @@
 #include "GenH/mnw.h"
 #include "support/test_util.h"
 
-namespace {
-
-uint64_t fake_us = 0;
-uint64_t fake_clock() { return fake_us; }
+static uint64_t fake_us = 0;
+static uint64_t fake_clock() { return fake_us; }
 
 struct Xtim : ::testing::Test {
   void SetUp() override {
@@ -96,4 +94,3 @@ TEST_F(Xtim, PressHoldAndClicks) {
   }
 }
 
-}  // namespace
