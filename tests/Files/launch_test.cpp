@@ -31,10 +31,7 @@ TEST(LargeAddressAware, SetsOnlyTheBitAndRefusesWhatIsNoPeFile) {
   std::string past_end = pe_image(0x80, 0x0102), huge_offset = past_end;
   past_end[61] = 0x10;                        // e_lfanew 0x1080, beyond the file
   huge_offset[63] = static_cast<char>(0xFF);  // 0xFF000080: negative if read signed
-  const struct {
-    std::string data, after;
-    int code;
-  } cases[] = {
+  const struct { std::string data, after; int code; } cases[] = {
       {pe_image(64, 0x0102), pe_image(64, 0x0122), 0},
       {pe_image(0x1F8, 0x2122), pe_image(0x1F8, 0x2122), 0},  // already set, high byte kept
       {std::string(80, 't'), "", err_no_mz},
@@ -85,7 +82,6 @@ TEST(Launch, FailedExecReturnsItsErrorWithoutClosingDown) {
   fputs("written once\n", pending);
   auto fails_with = [](const char* app, int code) {
     EXPECT_EQ(launch_app(app, "arg", 1), code) << app;
-    // Still running normally, the child reaped.
     EXPECT_TRUE(xer.is_open() && waitpid(-1, nullptr, WNOHANG) == -1) << app;
   };
   for (const char* app : {"missing-program", "Broken.app/", ""}) fails_with(app, ENOENT);
@@ -94,7 +90,6 @@ TEST(Launch, FailedExecReturnsItsErrorWithoutClosingDown) {
   EXPECT_EQ(read_file("pending.txt"), "written once\n");
 }
 
-// Disc eject with a fake mount table and recording operations.
 static struct {
   std::vector<std::string> unmounted, ejected;
   int unmount_result = 0, eject_result = 0;
@@ -126,11 +121,7 @@ class Eject : public ::testing::Test {
 };
 
 TEST_F(Eject, OutcomesByVolumeAndStep) {
-  const struct {
-    std::string path;
-    int unmount, eject, code;
-    size_t unmounts, ejects;
-  } cases[] = {
+  const struct { std::string path; int unmount, eject, code; size_t unmounts, ejects; } cases[] = {
       {base_ + "/media/image/", 0, 0, 0, 1, 0},      // an image is only unmounted
       {base_ + "/media/STICK", 0, 0, ENODEV, 0, 0},  // the system disk stays mounted
       {base_ + "/data", 0, 0, ENODEV, 0, 0},         // so does a tmpfs

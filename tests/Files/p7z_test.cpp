@@ -91,7 +91,6 @@ TEST(P7z, DamagedForeignAndMissingArchives) {
   }
 }
 
-// Six threads each unpack a zip with a fork sidecar and a 7z of the same file.
 TEST(Archives, ParallelExtractionsStayApart) {
   constexpr int k_threads = 6;
   std::vector<int> results(k_threads, -99);

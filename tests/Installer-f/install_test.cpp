@@ -10,10 +10,7 @@ static int threads_now() { return std::stoi(sh("ls /proc/$PPID/task | wc -l")); 
 // A master, two discs made from it by hand, and the wizard's install steps.
 class DiscInstall : public ::testing::Test {
  protected:
-  struct release_file {
-    std::string path, data;  // a link's data is its target
-    int disk, platform;
-  };
+  struct release_file { std::string path, data; int disk, platform; };  // a link's data: its target
   void SetUp() override {
     LIN_make_dirs(temp_path = root + "temp/");
     dest_dir_path = root + "Installed Flyvane/", stg.target_platform = 1;
@@ -104,9 +101,8 @@ class DiscInstall : public ::testing::Test {
   int current_disk = 0;
 };
 
-// An install cancelled at once leaves no threads and a model that agrees
-// with the disc; going on installs from both discs; repair restores exactly
-// what was damaged, deleted or changed.
+// An install cancelled at once leaves no threads and a model that agrees with the disc; going on
+// installs from both discs; repair restores exactly what was damaged, deleted or changed.
 TEST_F(DiscInstall, CancelFreshInstallAndRepair) {
   scan_disc();
   scenery_take_all();

@@ -114,10 +114,7 @@ TEST(BuilderRules, ChopPlatformAndKeepRules) {
   EXPECT_FATAL_ALERT(chop_platform(no_dir, 0), "Could not find the dir char!");
 
   src_fold = "/v/work.build._x/";  // words in the master's own path exclude nothing
-  const struct {
-    const char* rel;
-    const char* keep;  // web, disc, first and second add-on
-  } cases[] = {
+  const struct { const char *rel, *keep; } cases[] = {  // kept by web, disc, add-on 1 and 2
       {"All/Resources/a.txt", "1100"},
       {"All/Global Scenery/-global terrain-/+40-130/+47-122.dsf", "0100"},
       {"All/Global Scenery/-global overlays-/+40-130/+47-122.dsf", "0100"},
@@ -126,12 +123,9 @@ TEST(BuilderRules, ChopPlatformAndKeepRules) {
       {"All/Resources/bitmaps/Earth Orbit Textures/a.png", "0100"},
       {"All/Custom Scenery/Flyvane World Edition 1/a.dsf", "0010"},
       {"All/Custom Scenery/Flyvane World Edition 2/a.dsf", "0001"},
-      {"All/Resources/work.x/a.txt", "0000"},
-      {"All/Resources/a.bak", "0000"},
-      {"All/Resources/._a.txt", "0000"},
-      {"All/Resources/a.dsf.7z", "0000"},
-      {"All/Output/preferences/a.txt", "0000"},
-      {"All/install_pfc Aircraft/a.acf", "0000"},
+      {"All/Resources/work.x/a.txt", "0000"}, {"All/Resources/a.bak", "0000"},
+      {"All/Resources/._a.txt", "0000"}, {"All/Resources/a.dsf.7z", "0000"},
+      {"All/Output/preferences/a.txt", "0000"}, {"All/install_pfc Aircraft/a.acf", "0000"},
   };
   for (const auto& c : cases) {
     std::string kept;
@@ -150,10 +144,7 @@ TEST_F(Builder, RefusesBadMasters) {
   };
   const build_progress_fn quit = [](const std::string&, float) { return 1; };
   const std::string old_row = "FILE 0 0 900 1 1 " + sig('a');  // names differing in case only
-  const struct {
-    std::function<void()> setup;
-    const char* alert;
-  } cases[] = {
+  const struct { std::function<void()> setup; const char* alert; } cases[] = {
       {file("All/Resources/ lead.txt"), "begins with a blank"},  // read back trimmed
       {file("All/Resources/\ttab.txt"), "begins with a blank"},
       {file("All/Resources/trail.txt "), "ends in a blank"},

@@ -41,7 +41,6 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   write_file(root + "site/serverlist9.txt", "I\n820 version\nSERVERS\n\nBETA 9.3\nFINAL " + kNew +
                                                 "\nSERVER files.tessalinelabs.com\n/net/\nMain\n");
 
-  // N-1 installed for Linux, with a file of the user's.
   LIN_make_dirs(temp_path = root + "tmp/");
   dest_dir_path = root + "copy/", stg.target_platform = 3;
   for (const auto& [rel, data] : v1)
@@ -74,7 +73,6 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   EXPECT_EQ(sh("grep -cF 'GET http://files.tessalinelabs.com/net/Flyvane%209.21rc2/' " +
                q(root + "nginx/access.log")),
             "4");
-  // An MD5 check of the copy against N's list is clean.
   for (file_history_struct& h : sim_info) h.back().sig_have = "stale", h.back().current = 0;
   ASSERT_TRUE(check_all());
   recalc_disk_sizes();

@@ -55,12 +55,10 @@ TEST(BlockMedia, ClassifiesDevicesAndEjectsOnlyRemovableOnes) {
   disk("8:17", "pci0/usb1/block/sdb/sdb1", "");
   disk("65:0", "pci0/usb2/block/sdq", "1", "5");  // an optical drive behind a bridge
   disk("259:3", "virtual/block/loop8", "0");
-  struct {
-    unsigned major, minor;
-    LIN_media_kind kind;
-  } cases[] = {{8, 1, lin_media_fixed},    {8, 17, lin_media_removable}, {65, 0, lin_media_optical},
-               {11, 1, lin_media_optical}, {7, 5, lin_media_loop},       {259, 3, lin_media_loop},
-               {0, 31, lin_media_unknown}, {8, 32, lin_media_unknown}};
+  struct { unsigned major, minor; LIN_media_kind kind; } cases[] = {
+      {8, 1, lin_media_fixed},    {8, 17, lin_media_removable}, {65, 0, lin_media_optical},
+      {11, 1, lin_media_optical}, {7, 5, lin_media_loop},       {259, 3, lin_media_loop},
+      {0, 31, lin_media_unknown}, {8, 32, lin_media_unknown}};
   for (const auto& c : cases)
     EXPECT_EQ(LIN_block_media(c.major, c.minor), c.kind) << c.major << ":" << c.minor;
 

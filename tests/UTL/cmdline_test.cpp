@@ -13,13 +13,12 @@ TEST_F(Cmdline, EveryRepeatWarnsBeforeItReplaces) {
   init({"--x=1", "--x", "--x=3", "--y"});
   EXPECT_EQ(cmdline.get_option("--x"), "3");
   // The warning names the new value and comes before that item's own line.
-  EXPECT_NE(fly_test::log_text().find("     '--x'='1'\n"
-                                      "WARNING: command line option --x=used twice.\n"
-                                      "     '--x'\n"
-                                      "WARNING: command line option --x=3used twice.\n"
-                                      "     '--x'='3'\n"
-                                      "     '--y'\n"),
-            std::string::npos);
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("     '--x'='1'\n"
+                                              "WARNING: command line option --x=used twice.\n"
+                                              "     '--x'\n"
+                                              "WARNING: command line option --x=3used twice.\n"
+                                              "     '--x'='3'\n"
+                                              "     '--y'\n"));
 }
 
 TEST_F(Cmdline, PreferenceEntriesSplitAtTheFirstEquals) {

@@ -26,11 +26,7 @@ TEST(Resource, PrefixAndFilesStayInsideTheFolder) {
 
 TEST(Utf, RoundTripsAndMalformedInput) {
   const char16_t bad = 0xFFFD;
-  const struct {
-    std::string utf8;
-    std::u16string utf16;
-    bool round_trip;
-  } rows[] = {
+  const struct { std::string utf8; std::u16string utf16; bool round_trip; } rows[] = {
       {"\xE2\x82\xAC", {char16_t(0x20AC)}, true},
       {"\xF0\x9F\x98\x80", {char16_t(0xD83D), char16_t(0xDE00)}, true},
       {"\xF4\x8F\xBF\xBF", {char16_t(0xDBFF), char16_t(0xDFFF)}, true},

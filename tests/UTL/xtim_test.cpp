@@ -73,10 +73,7 @@ TEST_F(Xtim, OneShotFlagsFireOncePerInterval) {
 
 TEST_F(Xtim, PressHoldAndClicks) {
   // Held past 0.25 s repeats, past 1 s is long; a press within 0.5 s of the last is double.
-  struct {
-    double t;
-    int click, release, held, repeat, long_held, dbl, quick;
-  } rows[] = {
+  struct { double t; int click, release, held, repeat, long_held, dbl, quick; } rows[] = {
       {0.0, 0, 0, 0, 0, 0, 0, 0},  {1.0, 1, 0, 1, 0, 0, 0, 0},  {1.1, 0, 0, 1, 0, 0, 0, 0},
       {1.2, 0, 1, 0, 0, 0, 0, 1},  {1.25, 0, 0, 0, 0, 0, 0, 0}, {1.4, 1, 0, 1, 0, 0, 1, 0},
       {1.45, 0, 0, 1, 0, 0, 0, 0}, {1.8, 0, 1, 0, 0, 0, 0, 0},  {2.0, 1, 0, 1, 0, 0, 0, 0},

@@ -2,6 +2,7 @@
 // and the alert recorder.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -44,6 +45,8 @@ struct fatal_alert { alert_record rec; };
 struct expect_fatal { expect_fatal(); ~expect_fatal(); };
 
 }  // namespace fly_test
+
+using ::testing::HasSubstr;
 
 // Runs stmt and expects a fatal alert whose first line holds text.
 #define EXPECT_FATAL_ALERT(stmt, text)                                                       \
