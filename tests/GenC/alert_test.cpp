@@ -39,7 +39,7 @@ TEST_F(AlertPath, WarningReturnsFatalExitsWithOneAppendingCrawlAndLog) {
 }
 
 static void alert_inside_window(int, const std::string&, const std::string&, const std::string&,
-                         const std::string&, int, const std::string&) {
+                                const std::string&, int, const std::string&) {
   __MACIBM_alert(0, "inner", "i2", "", "", t_alert, "src/inner.cpp", 2);
 }
 

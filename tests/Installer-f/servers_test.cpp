@@ -76,8 +76,7 @@ TEST(ServerList, DownloadDirectoryRoad) {
   put_zip(root + "ok.test/u/r/directory.txt.zip", "directory.txt",
           header() + "DIR All/\nFILE 0 0 1 1 1 GONE a.txt\n");
   fly_test::script_server srv(60, root);
-  ASSERT_TRUE(srv.running());
-  http.proxy_host = "127.0.0.1", http.proxy_port = srv.port();
+  ASSERT_TRUE(fly_test::proxy_to(srv));
   temp_path = fly_test::sandbox() + "tmp/";
   write_file(temp_path + "directory.txt", "a stale list of an earlier road");
   fresh();

@@ -14,7 +14,7 @@ static void setup() {
 }
 // A row for All/name to install (or to skip), its archive on the servers listed.
 static void row(const std::string& name, int install, const std::string& data = "",
-         const std::vector<int>& on = {}) {
+                const std::vector<int>& on = {}) {
   sim_info.push_back({version("All/" + name, sig('a'), "NONE")});
   sim_info.back().back().to_install = install;
   for (int s : on) put_zip(root() + server_name[s] + "/rel/All/" + name + ".zip", name, data);
@@ -36,8 +36,7 @@ TEST(WebDownload, RowsFailuresAndServers) {
   for (int s = 0; s < 3; ++s)
     write_file(root() + server_name[s] + "/rel/All/bad.txt.zip", "PK\x03\x04 no archive");
   fly_test::script_server srv(60, root());
-  ASSERT_TRUE(srv.running());
-  http.proxy_host = "127.0.0.1", http.proxy_port = srv.port();
+  ASSERT_TRUE(fly_test::proxy_to(srv));
   ASSERT_EQ(make_dirs(), 0);
   web_download_reset();
   stg.stream_count = 1;  // two streams start, one goes on: bad.txt comes last

@@ -10,7 +10,7 @@ using namespace engine_test;
 using tree = std::map<std::string, std::string>;
 
 static void build(const std::string& master, const tree& files, const std::string& out,
-           const std::string& old, const std::string& name) {
+                  const std::string& old, const std::string& name) {
   make_release_folders(master);
   for (const auto& [rel, data] : files) write_file(master + rel, data);
   build_type = 0, src_fold = master, dst_fold_base = out, old_dir_path = old, sim_name = name;
@@ -48,8 +48,7 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   write_file(dest_dir_path + "Output/my flight.txt", "the user's own");
 
   fly_test::nginx_server nginx(root + "site", root + "nginx/");
-  ASSERT_TRUE(nginx.running());
-  http.proxy_host = "127.0.0.1", http.proxy_port = nginx.port();
+  ASSERT_TRUE(fly_test::proxy_to(nginx));
   stg.server_count = -1;
   ASSERT_TRUE(frames_until(UTL_download_directory, [] { return stg.dir_state > 1; }));
   ASSERT_EQ(stg.dir_state, 3);

@@ -35,7 +35,7 @@ static std::string g_calls;
 // A sysfs tree as the kernel lays it out: dev/block/M:m links into devices/,
 // partitions inside their disk's folder.
 static void disk(const std::string& maj_min, const std::string& rel, const char* removable,
-          const char* scsi_type = nullptr) {
+                 const char* scsi_type = nullptr) {
   const std::string dir = LIN_sysfs_root + "/devices/" + rel;
   LIN_make_dirs(dir + (scsi_type ? "/device" : ""));
   fly_test::write_file(dir + (*removable ? "/removable" : "/partition"),

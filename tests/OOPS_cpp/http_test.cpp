@@ -14,11 +14,6 @@ using namespace fly_test;
 
 const char* const kHost = "flyvane.test";
 
-static void use_proxy(int port) {
-  http.proxy_host = "127.0.0.1";
-  http.proxy_port = port;
-}
-
 // Polls as the frame loop would. The program clock stands still, so a 2 is a verdict, never the
 // silence limit. *length gets the largest Content-Length seen.
 static int drive(int slot, const std::string& server, const std::string& path,
@@ -69,8 +64,7 @@ TEST(Http, ProxyRulesAndNameChecks) {
 // older file of that name and leave no partial file.
 TEST(Http, EveryScriptedReply) {
   script_server srv;
-  ASSERT_TRUE(srv.running());
-  use_proxy(srv.port());
+  ASSERT_TRUE(proxy_to(srv));
   clear_alerts();
   const struct { const char* path; int status; const char* log; } cases[] = {
       {"/ok/5/a b.txt", 0, ""}, {"/ok/0", 0, ""}, {"/ok/200000", 0, ""}, {"/drip/20000", 0, ""},
@@ -133,8 +127,7 @@ TEST(Http, ProxyByNameIsLookedUpOffTheCallersThread) {
 
 TEST(Http, BusySlotRestartsAndSilenceFailsAfterThirtySeconds) {
   script_server srv;
-  ASSERT_TRUE(srv.running());
-  use_proxy(srv.port());
+  ASSERT_TRUE(proxy_to(srv));
   EXPECT_EQ(http.net_check(2, kHost, "/silent/x", "first.bin"), 0);
   EXPECT_EQ(drive(2, kHost, "/ok/10", "second.bin"), 1);
   EXPECT_EQ(read_file("second.bin"), pattern_body(10));
@@ -158,8 +151,7 @@ TEST(Http, NginxAndHttp10) {
   http10_server python(root);
   child_server* servers[] = {&nginx, &python};
   for (child_server* srv : servers) {
-    ASSERT_TRUE(srv->running());
-    use_proxy(srv->port());
+    ASSERT_TRUE(proxy_to(*srv));
     int result[6] = {};
     for (int round = 0; round < 1000000 && std::count(result, result + 6, 0); ++round)
       for (int i = 0; i < 6; ++i)
