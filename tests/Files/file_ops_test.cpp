@@ -92,8 +92,7 @@ TEST(RecursiveDelete, EverythingGoesLinksAreNotFollowed) {
   EXPECT_EQ(recursive_delete_folder(""), ENOENT);  // not the root
   EXPECT_EQ(recursive_delete_folder("missing/"), ENOENT);
   EXPECT_EQ(tree("."),
-            (std::map<std::string, std::string>{
-                {"outside", "d"}, {"outside/keep", "f:x"}, {"real", "d"}, {"real/f", "f:x"}}));
+            entries({{"outside", "d"}, {"outside/keep", "f:x"}, {"real", "d"}, {"real/f", "f:x"}}));
 }
 
 TEST(RecursiveCopy, TreesWithDotNamesAndLinks) {
