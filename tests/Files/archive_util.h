@@ -12,17 +12,13 @@
 #include "support/test_util.h"
 
 namespace arch_test {
+using fly_test::pattern, fly_test::read_file, fly_test::write_file;
 
-inline int py(const std::string& script) {
-  fly_test::write_file("fixture.py", script);
-  return fly_test::run("/usr/bin/python3 fixture.py 2>&1");  // faster than a version-manager shim
-}
-
-inline std::string pattern(size_t n, unsigned seed) {
-  std::string s(n, 0);
-  uint32_t x = 2463534242u ^ seed;
-  for (char& c : s) x ^= x << 13, x ^= x >> 17, x ^= x << 5, c = static_cast<char>(x >> 24);
-  return s;
+// Runs a Python script that must succeed.
+inline void py(const std::string& script) {
+  write_file("fixture.py", script);
+  std::string out;  // /usr/bin: faster than a version-manager shim
+  EXPECT_EQ(fly_test::run("/usr/bin/python3 fixture.py 2>&1", &out), 0) << script << out;
 }
 
 inline mode_t mode_of(const std::string& p) {
@@ -30,17 +26,18 @@ inline mode_t mode_of(const std::string& p) {
   return lstat(p.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
-// Every entry below dir: "name" -> "f:<bytes>", "d" or "l:<link text>".
-inline std::map<std::string, std::string> tree(const std::string& dir) {
+// Every entry below a folder: "name" -> "f:<bytes>", "d" or "l:<link text>".
+using entries = std::map<std::string, std::string>;
+inline entries tree(const std::string& dir) {
   namespace fs = std::filesystem;
   const std::string base = dir.back() == '/' ? dir : dir + "/";
-  std::map<std::string, std::string> out;
+  entries out;
   std::error_code ec;
   for (fs::recursive_directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string p = it->path().string();
     out[p.substr(base.size())] = it->is_symlink()     ? "l:" + fs::read_symlink(p).string()
                                  : it->is_directory() ? "d"
-                                                      : "f:" + fly_test::read_file(p);
+                                                      : "f:" + read_file(p);
   }
   return out;
 }

@@ -7,13 +7,8 @@
 #include <thread>
 
 #include "Files/archive_util.h"
-#include "Files/errors.h"
 
-using arch_test::mode_of;
-using arch_test::pattern;
-using arch_test::tree;
-using fly_test::read_file;
-using fly_test::write_file;
+using namespace arch_test;
 
 TEST(CopyFile, SizesModesAndFailures) {
   for (size_t n : {0, 1, 65536, 200001}) {
@@ -76,7 +71,6 @@ TEST(SimpleOps, EdgeValues) {
 }
 
 TEST(Listing, ModesFilterAndSort) {
-  mkdir("d", 0755);
   for (const char* f : {"b.PNG", "a.bmp", "Z.txt", "c.acf", ".hidden", "._sidecar", "plain",
                         "\xC3\xA9t\xC3\xA9.wav", "abc", "ab"})
     write_file(std::string("d/") + f, "x");
@@ -95,7 +89,6 @@ TEST(Listing, ModesFilterAndSort) {
 }
 
 TEST(RecursiveDelete, EverythingGoesLinksAreNotFollowed) {
-  fly_test::run("mkdir -p tree/a/b/c tree/x.txt/inner tree/.dotdir outside real");
   for (const char* f : {"tree/f", "tree/.hidden", "tree/._f", "tree/a/b/c/deep", "tree/a/.x",
                         "tree/x.txt/inner/y", "tree/.dotdir/z", "outside/keep", "real/f"})
     write_file(f, "x");
@@ -107,17 +100,15 @@ TEST(RecursiveDelete, EverythingGoesLinksAreNotFollowed) {
   EXPECT_EQ(recursive_delete_folder(""), ENOENT);  // not the root
   EXPECT_EQ(recursive_delete_folder("missing/"), ENOENT);
   EXPECT_EQ(tree("."),
-            (std::map<std::string, std::string>{
-                {"outside", "d"}, {"outside/keep", "f:x"}, {"real", "d"}, {"real/f", "f:x"}}));
+            entries({{"outside", "d"}, {"outside/keep", "f:x"}, {"real", "d"}, {"real/f", "f:x"}}));
 }
 
 TEST(RecursiveCopy, TreesWithDotNamesAndLinks) {
-  fly_test::run(
-      "mkdir -p src/a/b src/.dot src/x.png && ln -s .. src/a/b/up && "
-      "ln -s nowhere src/dangling && mkfifo src/pipe");  // a cycle; a pipe would hang
   for (const char* f :
        {"src/f", "src/.hidden", "src/._f", "src/a/b/deep", "src/x.png/in", "src/.dot/z"})
     write_file(f, f);
+  // A cycle; a pipe would hang the copy.
+  fly_test::run("ln -s .. src/a/b/up && ln -s nowhere src/dangling && mkfifo src/pipe");
   chmod("src/f", 0700);
   ASSERT_EQ(copy_file_recursive("src", "dst"), 0);
   ASSERT_FALSE(fly_test::file_exists("dst/pipe"));

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "Files/errors.h"
 #include "Linux/lin_media.h"
@@ -14,13 +15,10 @@
 #include "UTL/xer.h"
 #include "support/test_util.h"
 
-using fly_test::read_file;
-using fly_test::write_file;
-
-namespace {
+using fly_test::read_file, fly_test::write_file;
 
 // A DOS header whose e_lfanew points at a PE signature and COFF header.
-std::string pe_image(uint32_t pe_at, uint16_t flags, const char* sig = "PE\0\0") {
+static std::string pe_image(uint32_t pe_at, uint16_t flags, const char* sig = "PE\0\0") {
   std::string f(pe_at + 24 + 40, '\x90');
   f[0] = 'M', f[1] = 'Z';
   for (int i = 0; i < 4; ++i) f[60 + i] = static_cast<char>(pe_at >> (8 * i));
@@ -33,10 +31,7 @@ TEST(LargeAddressAware, SetsOnlyTheBitAndRefusesWhatIsNoPeFile) {
   std::string past_end = pe_image(0x80, 0x0102), huge_offset = past_end;
   past_end[61] = 0x10;                        // e_lfanew 0x1080, beyond the file
   huge_offset[63] = static_cast<char>(0xFF);  // 0xFF000080: negative if read signed
-  const struct {
-    std::string data, after;
-    int code;
-  } cases[] = {
+  const struct { std::string data, after; int code; } cases[] = {
       {pe_image(64, 0x0102), pe_image(64, 0x0122), 0},
       {pe_image(0x1F8, 0x2122), pe_image(0x1F8, 0x2122), 0},  // already set, high byte kept
       {std::string(80, 't'), "", err_no_mz},
@@ -55,13 +50,10 @@ TEST(LargeAddressAware, SetsOnlyTheBitAndRefusesWhatIsNoPeFile) {
   EXPECT_EQ(make_file_large_address_aware("missing.exe"), ENOENT);
 }
 
-void make_bundle(const std::string& app, const std::string& exe) {
-  LIN_make_dirs(app + "/Contents/MacOS");
+static void make_bundle(const std::string& app, const std::string& exe) {
   write_file(app + "/Contents/Info.plist",
-             "<?xml version=\"1.0\"?>\n<plist version=\"1.0\">\n<dict>\n"
-             "\t<key>CFBundleName</key>\n\t<string>Other</string>\n"
-             "\t<key>CFBundleExecutable</key>\n\t<string>" +
-                 exe + "</string>\n</dict>\n</plist>\n");
+             "<plist><dict>\n\t<key>CFBundleName</key>\n\t<string>Other</string>\n"
+             "\t<key>CFBundleExecutable</key>\n\t<string>" + exe + "</string>\n</dict></plist>\n");
 }
 
 TEST(Launch, BundleGetsPathArgumentAndTheInstallerExitsWithOne) {
@@ -90,7 +82,6 @@ TEST(Launch, FailedExecReturnsItsErrorWithoutClosingDown) {
   fputs("written once\n", pending);
   auto fails_with = [](const char* app, int code) {
     EXPECT_EQ(launch_app(app, "arg", 1), code) << app;
-    // Still running normally, the child reaped.
     EXPECT_TRUE(xer.is_open() && waitpid(-1, nullptr, WNOHANG) == -1) << app;
   };
   for (const char* app : {"missing-program", "Broken.app/", ""}) fails_with(app, ENOENT);
@@ -99,15 +90,14 @@ TEST(Launch, FailedExecReturnsItsErrorWithoutClosingDown) {
   EXPECT_EQ(read_file("pending.txt"), "written once\n");
 }
 
-// Disc eject with a fake mount table and recording operations.
-struct eject_calls {
+static struct {
   std::vector<std::string> unmounted, ejected;
   int unmount_result = 0, eject_result = 0;
 } g_calls;
-int rec_unmount(const LIN_mount& m) {
+static int rec_unmount(const LIN_mount& m) {
   return g_calls.unmounted.push_back(m.mount_point), g_calls.unmount_result;
 }
-int rec_eject(const std::string& dev) {
+static int rec_eject(const std::string& dev) {
   return g_calls.ejected.push_back(dev), g_calls.eject_result;
 }
 
@@ -116,9 +106,7 @@ class Eject : public ::testing::Test {
   void SetUp() override {
     g_calls = {};
     LIN_eject_ops_in_use = {rec_unmount, rec_eject};
-    char real[4096];
-    ASSERT_NE(realpath(fly_test::sandbox().c_str(), real), nullptr);
-    base_ = real;
+    base_ = std::filesystem::canonical(fly_test::sandbox()).string();
     for (const char* d : {"/media/FLY DISC/Flyvane 9", "/media/STICK", "/media/image", "/data"})
       LIN_make_dirs(base_ + d);
     LIN_sysfs_root = base_ + "/sys";  // empty: only the device numbers speak
@@ -129,16 +117,11 @@ class Eject : public ::testing::Test {
                    "/media/image ro - iso9660 /dev/loop3 ro\n52 26 0:44 / " + base_ +
                    "/data rw - tmpfs tmpfs rw\n");
   }
-  void TearDown() override { LIN_eject_ops_in_use = LIN_system_eject_ops; }
   std::string base_;
 };
 
 TEST_F(Eject, OutcomesByVolumeAndStep) {
-  const struct {
-    std::string path;
-    int unmount, eject, code;
-    size_t unmounts, ejects;
-  } cases[] = {
+  const struct { std::string path; int unmount, eject, code; size_t unmounts, ejects; } cases[] = {
       {base_ + "/media/image/", 0, 0, 0, 1, 0},      // an image is only unmounted
       {base_ + "/media/STICK", 0, 0, ENODEV, 0, 0},  // the system disk stays mounted
       {base_ + "/data", 0, 0, ENODEV, 0, 0},         // so does a tmpfs
@@ -180,5 +163,3 @@ TEST(LoadBundle, LoadsOrGivesItsCodeSilentlyOrAsAFatalAlert) {
   EXPECT_FATAL_ALERT(load_bundle_by_filename("./not-a-library.so", 1, &lib),
                      "Could not load code for framework");
 }
-
-}  // namespace

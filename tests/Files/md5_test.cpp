@@ -3,11 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Files/archive_util.h"
 #include "Files/errors.h"
+#include "support/test_util.h"
 
-namespace {
-std::string md5_of(const std::string& s, size_t piece = 1 << 30) {
+static std::string md5_of(const std::string& s, size_t piece = 1 << 30) {
   MD5_CTX c;
   MD5Init(&c);
   for (size_t at = 0; at < s.size(); at += piece)
@@ -18,11 +17,7 @@ std::string md5_of(const std::string& s, size_t piece = 1 << 30) {
   for (unsigned char b : c.digest) h += "0123456789abcdef"[b >> 4], h += "0123456789abcdef"[b & 15];
   return h;
 }
-std::string md5sum_of(const std::string& path) {
-  std::string out;
-  return fly_test::run("md5sum '" + path + "'", &out) == 0 ? out.substr(0, 32) : "md5sum failed";
-}
-}  // namespace
+using fly_test::md5sum_of;
 
 TEST(Md5, Rfc1321VectorsAndPiecesOfAnySize) {
   const std::pair<const char*, const char*> cases[] = {
@@ -37,7 +32,7 @@ TEST(Md5, Rfc1321VectorsAndPiecesOfAnySize) {
        "57edf4a22be3c955ac49da2e2107b67a"},
   };
   for (const auto& [in, hex] : cases) EXPECT_EQ(md5_of(in), hex) << in;
-  const std::string data = arch_test::pattern(200003, 1);
+  const std::string data = fly_test::pattern(200003, 1);
   fly_test::write_file("data", data);
   // Pieces above 65535 bytes catch a length cut to 16 bits.
   for (size_t piece : {1, 55, 64, 65, 65536, 200003})
@@ -45,7 +40,7 @@ TEST(Md5, Rfc1321VectorsAndPiecesOfAnySize) {
 }
 
 TEST(Md5, FilesMatchMd5sumAndLinksHashTheirText) {
-  const std::string data = arch_test::pattern(3 << 20, 2);
+  const std::string data = fly_test::pattern(3 << 20, 2);
   for (size_t n : {0, 55, 56, 64, 65535, 65536, 65537, (1 << 20) + 1, 3 << 20}) {
     fly_test::write_file("f", data.substr(0, n));
     std::string hex = "unset";

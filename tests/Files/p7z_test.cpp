@@ -10,21 +10,17 @@
 #include "Files/errors.h"
 
 using namespace arch_test;
-using fly_test::read_file;
-using fly_test::write_file;
 
-namespace {
-void pack(const std::string& archive, const std::string& switches, const std::string& names) {
-  ASSERT_EQ(fly_test::run("7zz a -bd -bso0 -bsp0 " + switches + " " + archive + " " + names), 0);
+static void pack(const std::string& to, const std::string& switches, const std::string& names) {
+  ASSERT_EQ(fly_test::run("7zz a -bd -bso0 -bsp0 " + switches + " " + to + " " + names), 0);
 }
 
 // Something like machine code: call and jump opcodes, which the branch filters rewrite.
-std::string code_like(size_t n, unsigned seed) {
+static std::string code_like(size_t n, unsigned seed) {
   std::string s = pattern(n, seed);
   for (size_t i = 0; i + 5 < n; i += 23) s[i] = static_cast<char>(i % 2 ? 0xE8 : 0xE9);
   return s;
 }
-}  // namespace
 
 TEST(P7z, BranchFiltersAndMethods) {
   write_file("prog", code_like(300000, 5));
@@ -33,8 +29,7 @@ TEST(P7z, BranchFiltersAndMethods) {
   for (const auto& [switches, method] : std::initializer_list<std::pair<std::string, std::string>>{
            {"-m0=LZMA -mf=BCJ", "BCJ"}, {"-m0=LZMA -mf=BCJ2", "BCJ2"}, {"-m0=LZMA2", "LZMA2"}}) {
     pack(method + ".7z", switches, "prog");
-    EXPECT_EQ(fly_test::run("7zz l -slt " + method + ".7z | grep -q '^Method = .*" + method + "'"),
-              0);
+    fly_test::sh("7zz l -slt " + method + ".7z | grep -q '^Method = .*" + method + "'");
     unlink("out/prog");
     ASSERT_EQ(symlink("../victim", "out/prog"), 0);  // replaced, never written through
     ASSERT_EQ(p7z_to_file(method + ".7z", "out/"), 0) << method;
@@ -64,10 +59,8 @@ TEST(P7z, UnsafeNamesAreRefusedBeforeAnythingIsWritten) {
            "../outside/evil", "a/../../outside/evil", fly_test::sandbox() + "work/outside/evil",
            "a\\..\\..\\outside\\evil"}) {
     write_file("outside/evil", "evil");  // packed with its full path, then gone
-    ASSERT_EQ(fly_test::run("cd pack && rm -f ../t.7z && 7zz a -bd -bso0 -bsp0 -spf ../t.7z "
-                            "first.txt '" +
-                            name + "' && rm ../outside/evil"),
-              0);
+    fly_test::sh("cd pack && rm -f ../t.7z && 7zz a -bd -bso0 -bsp0 -spf ../t.7z first.txt '" +
+                 name + "' && rm ../outside/evil");
     EXPECT_EQ(p7z_to_file("t.7z", "out/"), err_unsafe_path) << name;
     EXPECT_TRUE(tree("out").empty() && tree("outside").size() == 1) << name;
   }
@@ -78,29 +71,24 @@ TEST(P7z, DamagedForeignAndMissingArchives) {
   pack("lzma.7z", "-m0=LZMA", "data.bin");
   pack("copy.7z", "-m0=Copy", "data.bin");
   // A flipped byte in the packed data: the decoder fails, or the CRC does.
-  ASSERT_EQ(py("for p in ('lzma.7z', 'copy.7z'):\n"
-               "    d = bytearray(open(p, 'rb').read()); d[32 + 5000] ^= 0x21\n"
-               "    open('bad-' + p, 'wb').write(d)\n"
-               "d = open('lzma.7z', 'rb').read()\n"
-               "open('cut.7z', 'wb').write(d[:len(d) // 2])\n"),
-            0);
+  py("for p in ('lzma.7z', 'copy.7z'):\n"
+     "    d = bytearray(open(p, 'rb').read()); d[32 + 5000] ^= 0x21\n"
+     "    open('bad-' + p, 'wb').write(d)\n"
+     "d = open('lzma.7z', 'rb').read()\n"
+     "open('cut.7z', 'wb').write(d[:len(d) // 2])\n");
   write_file("not.7z", "just some text, no archive");
   ASSERT_EQ(fly_test::run("zip -q a.zip data.bin && mkdir out"), 0);
   write_file("out/data.bin", "installed");
-  const std::pair<const char*, int> cases[] = {{"bad-lzma.7z", err_damaged_archive},
-                                               {"bad-copy.7z", err_damaged_archive},
-                                               {"cut.7z", err_zip_open},
-                                               {"not.7z", err_zip_open},
-                                               {"a.zip", err_zip_open},
-                                               {"missing.7z", ENOENT}};
+  const std::pair<const char*, int> cases[] = {
+      {"bad-lzma.7z", err_damaged_archive}, {"bad-copy.7z", err_damaged_archive},
+      {"cut.7z", err_zip_open}, {"not.7z", err_zip_open}, {"a.zip", err_zip_open},
+      {"missing.7z", ENOENT}};
   for (const auto& [archive, code] : cases) {
     EXPECT_EQ(p7z_to_file(archive, "out/"), code) << archive;
-    EXPECT_EQ(tree("out"), (std::map<std::string, std::string>{{"data.bin", "f:installed"}}))
-        << archive;
+    EXPECT_EQ(tree("out"), entries({{"data.bin", "f:installed"}})) << archive;
   }
 }
 
-// Six threads each unpack a zip with a fork sidecar and a 7z of the same file.
 TEST(Archives, ParallelExtractionsStayApart) {
   constexpr int k_threads = 6;
   std::vector<int> results(k_threads, -99);

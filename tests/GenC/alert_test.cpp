@@ -8,8 +8,6 @@
 #include "UTL/xer.h"
 #include "support/test_util.h"
 
-namespace {
-
 TEST(IntToStr, ExtremesAndPadding) {
   char buf[16];
   int_to_str(INT_MIN, buf, 1, 0);
@@ -27,8 +25,7 @@ TEST_F(AlertPath, WarningReturnsFatalExitsWithOneAppendingCrawlAndLog) {
   testing::internal::CaptureStderr();
   __MACIBM_alert(0, "one", "two", "three", "four", t_alert, "src/x.cpp", 77);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "one\ntwo\nthree\nfour\n");
-  EXPECT_NE(fly_test::log_text().find("\none\ntwo\nthree\nfour\n(src/x.cpp line 77)\n"),
-            std::string::npos);
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("\none\ntwo\nthree\nfour\n(src/x.cpp line 77)\n"));
   EXPECT_FALSE(fly_test::file_exists("stack_crawl.txt"));  // only a fatal alert crawls
   fly_test::write_file("stack_crawl.txt", "an earlier crawl\n");
   EXPECT_EXIT(__MACIBM_alert(0, "fatal one", "", "", "", t_exit, "src/y.cpp", 5),
@@ -36,13 +33,13 @@ TEST_F(AlertPath, WarningReturnsFatalExitsWithOneAppendingCrawlAndLog) {
   const std::string crawl = fly_test::read_file("stack_crawl.txt");
   EXPECT_EQ(crawl.rfind("an earlier crawl\n  0) __MACIBM_alert(", 0), 0u) << crawl;
   EXPECT_NE(crawl.find("(alert.cpp:"), std::string::npos);  // source lines are known
-  EXPECT_NE(fly_test::log_text().find("if(type==t_exit || type == t_alert || recursive_error)\n"
-                                      "\nfatal one\n\n\n\n(src/y.cpp line 5)\n"),
-            std::string::npos);
+  EXPECT_THAT(fly_test::log_text(),
+              HasSubstr("if(type==t_exit || type == t_alert || recursive_error)\n"
+                        "\nfatal one\n\n\n\n(src/y.cpp line 5)\n"));
 }
 
-void alert_inside_window(int, const std::string&, const std::string&, const std::string&,
-                         const std::string&, int, const std::string&) {
+static void alert_inside_window(int, const std::string&, const std::string&, const std::string&,
+                                const std::string&, int, const std::string&) {
   __MACIBM_alert(0, "inner", "i2", "", "", t_alert, "src/inner.cpp", 2);
 }
 
@@ -61,25 +58,24 @@ TEST_F(AlertPath, FpsTestOnlyLogsThenReturnsOrExits) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // nothing shown
   EXPECT_EXIT(__MACIBM_alert(0, "l1", "l2", "l3", "l4", t_exit, "src/z.cpp", 9),
               ::testing::ExitedWithCode(1), "");
-  EXPECT_NE(fly_test::log_text().find("w1\nw2\nw3\nw4\n(src/z.cpp line 10)\nl1\nl2\nl3\nl4\n"
-                                      "(src/z.cpp line 9)\n"),
-            std::string::npos);
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("w1\nw2\nw3\nw4\n(src/z.cpp line 10)\nl1\nl2\nl3\n"
+                                              "l4\n(src/z.cpp line 9)\n"));
   EXPECT_TRUE(fly_test::file_exists("stack_crawl.txt"));
   EXPECT_FALSE(fly_test::file_exists("MemoryLog.txt"));  // no report, no close-down
 }
 
-void* worker_alert(void* p) {
+static void* worker_alert(void* p) {
   const int type = *static_cast<int*>(p);
   __MACIBM_alert(0, type == t_exit ? "worker fatal" : "from worker", "", "", "", type, "w.cpp", 3);
   *static_cast<int*>(p) = -1;  // a fatal alert ends the thread first
   return nullptr;
 }
-void* worker_report(void* p) {
+static void* worker_report(void* p) {
   static_cast<exce_class*>(p)->Report();
   static_cast<exce_class*>(p)->line = -1;  // the worker goes on after Report
   return nullptr;
 }
-void run_worker(void* (*fn)(void*), void* arg) {
+static void run_worker(void* (*fn)(void*), void* arg) {
   pthread_t t, j, i;
   UTL_thread_create(fn, arg, &t, &j, &i);
   UTL_thread_join(&t, &j);
@@ -107,9 +103,8 @@ TEST(Exce, FatalReportOnAWorkerLogsQuitsAndForwards) {
   EXPECT_EQ(fatal.line, -1);
   EXPECT_TRUE(fly_test::alerts().empty());
   EXPECT_EQ(app_done, 1);
-  EXPECT_NE(fly_test::log_text().find(
-                "EXCEPTION REPORTED FROM THREAD!!  File: src/r.cpp, line 9.\nworker dies\ntwo\n"),
-            std::string::npos);
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("EXCEPTION REPORTED FROM THREAD!!  File: src/r.cpp, "
+                                              "line 9.\nworker dies\ntwo\n"));
   EXPECT_FATAL_ALERT(THREAD_check_exception(1), "worker dies");
   THREAD_shutdown();
 }
@@ -120,9 +115,7 @@ TEST(Exce, ReportBeforeTheThreadLayerAlertsAndNamelessFileLogs) {
   EXPECT_EQ(app_done, 0);
   exce_class("n", "", "", "", nullptr, 14, 1).LogAndContinue();
   xer << "still logging\n";
-  EXPECT_NE(fly_test::log_text().find("fatal Exception thrown from file: , line 14.\nn\n\n\n\n"
-                                      "still logging\n"),
-            std::string::npos);
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("fatal Exception thrown from file: , line 14.\n"
+                                              "n\n\n\n\nstill logging\n"));
 }
 
-}  // namespace

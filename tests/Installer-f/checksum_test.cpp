@@ -4,8 +4,9 @@
 
 using namespace engine_test;
 
-namespace {
-std::string md5_of(const std::string& d) { return sh("printf %s " + q(d) + "|md5sum|cut -c1-32"); }
+static std::string md5_of(const std::string& data) {
+  return sh("printf %s " + q(data) + "|md5sum|cut -c1-32");
+}
 
 class Checksum : public ::testing::Test {
  protected:
@@ -21,7 +22,6 @@ class Checksum : public ::testing::Test {
   int row = 0;
   float progress = 0;
 };
-}  // namespace
 
 TEST_F(Checksum, Md5AndQuickModes) {
   const std::string hello = md5_of("hello");

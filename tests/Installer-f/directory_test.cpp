@@ -2,18 +2,15 @@
 
 using namespace engine_test;
 
-namespace {
-int read_text(const std::string& text) {
+static int read_text(const std::string& text) {
   write_file("directory.txt", text);
   return read_directory("directory.txt", "scanning");
 }
 const std::string A = sig('a'), F = "FILE 0 0 1 1 1 " + A + " ", M = "FILE 0 1 1 1 1 " + A + " ",
                   G = "FILE 0 0 1 1 1 GONE ", H = header();
-}  // namespace
 
-// A list is taken (with the rows given) or refused whole (-1): bad headers, and
-// lists that reach outside the install folder or put a temporary file anywhere,
-// or where a file is another row's folder (one gone, or other platforms: fine).
+// A list is taken (with the rows given) or refused whole (-1): bad headers, paths outside the
+// install folder, a file that is another row's folder (one gone, or other platforms: fine).
 TEST(ReadDirectory, HeadersAndUnsafeLists) {
   std::vector<std::pair<std::string, int>> cases = {
       {H, 0},

@@ -19,37 +19,17 @@
 #include "support/test_util.h"
 
 namespace engine_test {
-using fly_test::file_exists, fly_test::read_file, fly_test::write_file;
+using fly_test::file_exists, fly_test::md5sum_of, fly_test::pattern, fly_test::read_file,
+    fly_test::sh, fly_test::write_file;
 
 inline std::string header() { return "I\n900 version\nINSTALLER\n\n"; }
 inline std::string sig(char c) { return std::string(32, c); }  // a valid MD5 word
 inline std::string q(const std::string& s) { return "'" + s + "'"; }
-// Runs a shell command that must succeed; its output less the final line end.
-inline std::string sh(const std::string& cmd) {
-  std::string out;
-  EXPECT_EQ(fly_test::run(cmd, &out), 0) << cmd << "\n" << out;
-  if (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
-}
-// md5sum of a file, or of a link's text.
-inline std::string md5sum_of(const std::string& path) {
-  return sh("f=" + q(path) +
-            "; { [ -L \"$f\" ] && readlink -n \"$f\" || cat \"$f\"; } | md5sum | cut -c1-32");
-}
-inline void put(const std::string& path, const std::string& data) {
-  LIN_make_dirs(path.substr(0, path.rfind('/') + 1));
-  write_file(path, data);
-}
 // zip (a full path) holds one file called name.
 inline void put_zip(const std::string& zip, const std::string& name, const std::string& data) {
-  put(fly_test::sandbox() + "zipsrc/" + name, data);
+  write_file(fly_test::sandbox() + "zipsrc/" + name, data);
   LIN_make_dirs(zip.substr(0, zip.rfind('/')));
   ASSERT_EQ(file_to_zip(fly_test::sandbox() + "zipsrc/" + name, zip), 0) << zip;
-}
-inline std::string random_bytes(size_t n, uint32_t x) {
-  std::string s(n, 0);
-  for (char& c : s) c = static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5) >> 24);
-  return s;
 }
 // The smallest file the builder takes for a Windows program.
 inline std::string small_pe() {
@@ -94,9 +74,8 @@ inline bool check_all(int quick = 0) {
 }
 
 inline int alerts_saying(const std::string& s1) {
-  int n = 0;
-  for (const fly_test::alert_record& a : fly_test::alerts()) n += a.s1 == s1;
-  return n;
+  const auto& all = fly_test::alerts();
+  return std::count_if(all.begin(), all.end(), [&](const auto& a) { return a.s1 == s1; });
 }
 inline int pop_or(std::deque<int>& script, int otherwise) {
   if (script.empty()) return otherwise;
@@ -112,7 +91,9 @@ struct scripted_prompts {
   std::deque<int> answers;
   std::vector<prompt_window> asked;
   static inline scripted_prompts* now = nullptr;
-  scripted_prompts() { now = this, installer_prompt_runner = run; }
+  explicit scripted_prompts(std::deque<int> script = {}) : answers(script) {
+    now = this, installer_prompt_runner = run;
+  }
   ~scripted_prompts() { installer_prompt_runner = prompt_headless_runner, now = nullptr; }
   static int run(const prompt_window& w) {
     return now->asked.push_back(w), pop_or(now->answers, 3);

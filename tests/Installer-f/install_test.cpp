@@ -2,23 +2,20 @@
 
 using namespace engine_test;
 
-namespace {
 const std::string kName = "Flyvane Test 9";
 
-int threads_now() { return std::stoi(sh("ls /proc/$PPID/task | wc -l")); }  // $PPID: this process
+// $PPID: this process, the shell's parent.
+static int threads_now() { return std::stoi(sh("ls /proc/$PPID/task | wc -l")); }
 
 // A master, two discs made from it by hand, and the wizard's install steps.
 class DiscInstall : public ::testing::Test {
  protected:
-  struct release_file {
-    std::string path, data;  // a link's data is its target
-    int disk, platform;
-  };
+  struct release_file { std::string path, data; int disk, platform; };  // a link's data: its target
   void SetUp() override {
     LIN_make_dirs(temp_path = root + "temp/");
     dest_dir_path = root + "Installed Flyvane/", stg.target_platform = 1;
     for (const release_file& f : files)
-      if (f.path.find("link") == std::string::npos) put(master + f.path, f.data);
+      if (f.path.find("link") == std::string::npos) write_file(master + f.path, f.data);
     symlink(files[3].data.c_str(), (master + files[3].path).c_str());
     make_discs();
     chmod((master + files[5].path).c_str(), 0755);  // packed without it: the install sets it
@@ -63,6 +60,7 @@ class DiscInstall : public ::testing::Test {
     if (!choose_files() || make_dirs()) return -1;
     if (fresh) register_new_flyvane();
     delete_files();
+    dvd_path = disc[0], current_disk = 0;  // the first disc is asked for first
     int f = 0, swaps = 0, status = 0;
     const bool ended = frames_until(
         [&] {  // on 2: eject, and ask for the disc by number
@@ -91,7 +89,7 @@ class DiscInstall : public ::testing::Test {
   std::string disc[2] = {root + "disc1/", root + "disc2/"};
   const release_file files[9] = {
       {"All/Airfoils/naca.afl", "airfoil data\n", 0, 0},
-      {"All/Resources/big.bin", random_bytes(65536, 1), 0, 0},
+      {"All/Resources/big.bin", pattern(65536, 1), 0, 0},
       {"All/Resources/empty.txt", "", 0, 0},
       {"All/Resources/readme link", "text/readme.txt", 0, 0},
       {"All/Resources/text/old.txt", "New text.\n", 0, 0},  // "Old text.\n" was released before
@@ -102,11 +100,9 @@ class DiscInstall : public ::testing::Test {
   };
   int current_disk = 0;
 };
-}  // namespace
 
-// An install cancelled at once leaves no threads and a model that agrees
-// with the disc; going on installs from both discs; repair restores exactly
-// what was damaged, deleted or changed.
+// An install cancelled at once leaves no threads and a model that agrees with the disc; going on
+// installs from both discs; repair restores exactly what was damaged, deleted or changed.
 TEST_F(DiscInstall, CancelFreshInstallAndRepair) {
   scan_disc();
   scenery_take_all();
@@ -148,9 +144,7 @@ TEST_F(DiscInstall, CancelFreshInstallAndRepair) {
   set_install_filter(1, 0);  // the repair flow: the simulator's files only
   ASSERT_TRUE(check_all());
   EXPECT_EQ(stale(), 5);
-  scripted_prompts p;
-  p.answers = {1, 1};  // overwrite the two files changed beyond recognition
-  dvd_path = disc[0], current_disk = 0;
+  scripted_prompts p({1, 1});  // overwrite the two files changed beyond recognition
   ASSERT_EQ(install(false), 1);
   EXPECT_EQ(p.files(),
             (std::vector<std::string>{d + "Resources/big.bin", d + "Resources/empty.txt"}));
@@ -159,7 +153,6 @@ TEST_F(DiscInstall, CancelFreshInstallAndRepair) {
   EXPECT_EQ(repaired, "111010001");
   same_as_master();
   EXPECT_EQ(sh(untouched), before);
-  EXPECT_EQ(sh("ls -A " + q(temp_path)), "directory.txt");
 }
 
 // The same master released by the release builder as a two-disc set.
@@ -186,9 +179,7 @@ TEST_F(DiscInstall, FreshInstallFromBuiltDiscs) {
   set_install_filter(1, 0);
   ASSERT_TRUE(check_all());
   EXPECT_EQ(stale(), 2);
-  scripted_prompts p;
-  p.answers = {1};
-  dvd_path = disc[0], current_disk = 0;
+  scripted_prompts p({1});
   ASSERT_EQ(install(false), 1);  // one swap: the deleted file is on the second disc
   EXPECT_EQ(p.files(), std::vector<std::string>{d + "Resources/big.bin"});
   same_as_master();

@@ -6,7 +6,6 @@
 using namespace engine_test;
 namespace fs = std::filesystem;
 
-namespace {
 // A master with every folder a release needs, built into out/ as "R1".
 class Builder : public ::testing::Test {
  protected:
@@ -25,19 +24,16 @@ class Builder : public ::testing::Test {
   const std::string root = fly_test::sandbox() + "work/", master = root + "master/",
                     out = root + "out/";
 };
-}  // namespace
 
 TEST_F(Builder, WebReleaseHistoryGoneRowsAndExclusions) {
   fresh(0);
-  // moved.txt was in All/Resources/.
+  // moved.txt was in All/Resources/; the last five are left out of a web release.
   for (const char* f : {"All/Aircraft/a.acf", "All/Resources/new.txt", "All/Resources/same.txt",
-                        "Macintosh/Resources/moved.txt"})
-    put(master + f, f);
-  for (const char* left_out : {"All/Resources/x.bak", "All/Resources/._a.7z",
-                               "All/Resources/default scenery/900 red terrain/t.dsf",
-                               "All/Global Scenery/-global terrain-/+40-130/+47-122.dsf",
-                               "All/Custom Scenery/Flyvane World Edition 1/w.dsf"})
-    put(master + left_out, "x");
+                        "Macintosh/Resources/moved.txt", "All/Resources/x.bak",
+                        "All/Resources/._a.7z", "All/Custom Scenery/Flyvane World Edition 1/w.dsf",
+                        "All/Global Scenery/-global terrain-/+40-130/+47-122.dsf",
+                        "All/Resources/default scenery/900 red terrain/t.dsf"})
+    write_file(master + f, f);
   const std::string row = "FILE 0 0 900 1 1 ", now = "FILE 0 0 92102 0 0 ";
   write_file(old_dir_path, header() + "DIR All/Resources/\nFILE 0 0 900 1 2 " +
                                md5("All/Resources/same.txt") + " same.txt\nFILE 0 0 910 3 4 " +
@@ -70,16 +66,16 @@ TEST_F(Builder, WebReleaseHistoryGoneRowsAndExclusions) {
 // The make_release tool splits a disc release with 64-bit sizes, hard-links a
 // pre-packed 7z; the file list agrees with md5sum and the master's sizes.
 TEST_F(Builder, DiscSplitAndRoundTrip) {
-  put(master + "All/Aircraft/a.acf", random_bytes(3000, 1));
-  put(master + "All/Resources/r.txt", random_bytes(3000, 2));
-  put(master + "All/Resources/empty.txt", "");
-  put(master + "All/Aircraft/kit.obj/part.txt", "a folder with a file type's suffix");
+  write_file(master + "All/Aircraft/a.acf", pattern(3000, 1));
+  write_file(master + "All/Resources/r.txt", pattern(3000, 2));
+  write_file(master + "All/Resources/empty.txt", "");
+  write_file(master + "All/Aircraft/kit.obj/part.txt", "a folder with a file type's suffix");
   fs::create_symlink("r.txt", master + "All/Resources/link");
   const std::string tile = "All/Global Scenery/-global terrain-/+40-130/+47-122.dsf";
-  put(master + tile, random_bytes(4000, 3));
+  write_file(master + tile, pattern(4000, 3));
   write_file(master + tile + ".7z", "");
   fs::resize_file(master + tile + ".7z", 5ull << 30);  // 5368709 KB, past any 32-bit size
-  put(master + "Windows/Flyvane.exe", small_pe());
+  write_file(master + "Windows/Flyvane.exe", small_pe());
   sh(std::string(FLY_BUILD_DIR) +
      "/tools/make_release --type=disc --master=master --out=out --name=R1 --split-kb=2");
   EXPECT_NE(read_file(master + "Windows/Flyvane.exe")[0x56] & 0x20, 0);
@@ -118,10 +114,7 @@ TEST(BuilderRules, ChopPlatformAndKeepRules) {
   EXPECT_FATAL_ALERT(chop_platform(no_dir, 0), "Could not find the dir char!");
 
   src_fold = "/v/work.build._x/";  // words in the master's own path exclude nothing
-  const struct {
-    const char* rel;
-    const char* keep;  // web, disc, first and second add-on
-  } cases[] = {
+  const struct { const char *rel, *keep; } cases[] = {  // kept by web, disc, add-on 1 and 2
       {"All/Resources/a.txt", "1100"},
       {"All/Global Scenery/-global terrain-/+40-130/+47-122.dsf", "0100"},
       {"All/Global Scenery/-global overlays-/+40-130/+47-122.dsf", "0100"},
@@ -130,12 +123,9 @@ TEST(BuilderRules, ChopPlatformAndKeepRules) {
       {"All/Resources/bitmaps/Earth Orbit Textures/a.png", "0100"},
       {"All/Custom Scenery/Flyvane World Edition 1/a.dsf", "0010"},
       {"All/Custom Scenery/Flyvane World Edition 2/a.dsf", "0001"},
-      {"All/Resources/work.x/a.txt", "0000"},
-      {"All/Resources/a.bak", "0000"},
-      {"All/Resources/._a.txt", "0000"},
-      {"All/Resources/a.dsf.7z", "0000"},
-      {"All/Output/preferences/a.txt", "0000"},
-      {"All/install_pfc Aircraft/a.acf", "0000"},
+      {"All/Resources/work.x/a.txt", "0000"}, {"All/Resources/a.bak", "0000"},
+      {"All/Resources/._a.txt", "0000"}, {"All/Resources/a.dsf.7z", "0000"},
+      {"All/Output/preferences/a.txt", "0000"}, {"All/install_pfc Aircraft/a.acf", "0000"},
   };
   for (const auto& c : cases) {
     std::string kept;
@@ -150,14 +140,11 @@ TEST(BuilderRules, ChopPlatformAndKeepRules) {
 // Each bad master stops the build with its own alert.
 TEST_F(Builder, RefusesBadMasters) {
   const auto file = [this](const std::string& rel, const std::string& data = "x") {
-    return [=, this] { put(master + rel, data); };
+    return [=, this] { write_file(master + rel, data); };
   };
   const build_progress_fn quit = [](const std::string&, float) { return 1; };
   const std::string old_row = "FILE 0 0 900 1 1 " + sig('a');  // names differing in case only
-  const struct {
-    std::function<void()> setup;
-    const char* alert;
-  } cases[] = {
+  const struct { std::function<void()> setup; const char* alert; } cases[] = {
       {file("All/Resources/ lead.txt"), "begins with a blank"},  // read back trimmed
       {file("All/Resources/\ttab.txt"), "begins with a blank"},
       {file("All/Resources/trail.txt "), "ends in a blank"},

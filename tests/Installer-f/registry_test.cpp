@@ -2,12 +2,10 @@
 
 using namespace engine_test;
 
-// A folder is registered once, and after a last line without its line end;
-// folders that are gone are not located.
+// A folder is registered once, after a last line without its line end; gone ones are not located.
 TEST(Registry, RegisterOnceAndLocate) {
   const std::string reg = registry_path(), a = fly_test::sandbox() + "a/",
                     b = fly_test::sandbox() + "b/";
-  EXPECT_EQ(reg, fly_test::sandbox() + "home/.config/flyvane_install.txt");
   LIN_make_dirs(b);
   write_file(reg, b + "\r\n/no/such/\r\n" + b);
   for (const std::string& d : {b, a, a}) dest_dir_path = d, register_new_flyvane();

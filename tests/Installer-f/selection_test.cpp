@@ -2,7 +2,6 @@
 
 using namespace engine_test;
 
-namespace {
 const std::string A = sig('a'), B = sig('b'), X = sig('e');
 const std::string T = "All/Global Scenery/+40-130/+47-122.dsf";  // tile 13 + 18 * 5
 
@@ -10,14 +9,13 @@ class Selection : public ::testing::Test {
   void SetUp() override { stg.target_platform = 1, dest_dir_path = "/inst/"; }
 };
 // A row whose older versions want the given sums and whose last version is v.
-void add(file_version_struct v, std::vector<std::string> older = {}) {
+static void add(file_version_struct v, std::vector<std::string> older = {}) {
   file_history_struct row;
   for (const std::string& s : older) row.push_back(version(v.path, s, "NONE"));
   row.push_back(v);
   sim_info.push_back(row);
 }
-file_version_struct& last(size_t r) { return sim_info[r].back(); }
-}  // namespace
+static file_version_struct& last(size_t r) { return sim_info[r].back(); }
 
 TEST_F(Selection, DecisionTable) {
   const std::string F = "All/dir/f", W = "Windows/f";
@@ -49,8 +47,7 @@ TEST_F(Selection, DecisionTable) {
     stg.scenery_selection[13 + 18 * 5] = c.selected;
     add(version(c.path, c.want, c.have, c.path == W ? 2 : 0), c.older);
     last(0).to_install = last(0).to_delete = 1;  // stale decisions are reset
-    scripted_prompts p;
-    if (c.answer) p.answers.push_back(c.answer);
+    scripted_prompts p({c.answer});
     EXPECT_EQ(choose_files(), 1) << c.what;
     EXPECT_EQ(last(0).to_install * 10 + last(0).to_delete, c.install * 10 + c.remove) << c.what;
     ASSERT_EQ(p.asked.size(), c.answer ? 1u : 0u) << c.what;
@@ -68,8 +65,7 @@ TEST_F(Selection, FolderAnswersAndCancel) {
                         "All/a/b/7", "All/c/8", "All/d/9"})
     add(version(f, A, X));
   last(8).to_install = 1;
-  scripted_prompts p;
-  p.answers = {4, 5, 2, 1, 3};  // replace all of a/, keep all of a/b/, keep c/5 only, cancel
+  scripted_prompts p({4, 5, 2, 1, 3});  // replace all of a/, keep all of a/b/, keep c/5, cancel
   EXPECT_EQ(choose_files(), 0);
   EXPECT_EQ(p.files(), (std::vector<std::string>{"/inst/a/1", "/inst/a/b/3", "/inst/c/5",
                                                  "/inst/c/6", "/inst/c/8"}));
@@ -83,8 +79,7 @@ TEST_F(Selection, AFileInstalledByAnotherRowIsNeverDeleted) {
   add(version("All/Resources/y", "GONE", B), {B});
   add(version("All/Resources/z", "GONE", A), {A});  // z moved unchanged: current below
   add(version("Macintosh/Resources/z", A, A, 1));
-  scripted_prompts p;
-  p.answers = {1};  // x is modified as seen from the Macintosh row: replace it
+  scripted_prompts p({1});  // x is modified as seen from the Macintosh row: replace it
   EXPECT_EQ(choose_files(), 1);
   EXPECT_EQ(last(0).to_delete * 100 + last(1).to_install * 10 + last(2).to_delete, 11);
   EXPECT_EQ(last(3).to_delete * 10 + last(4).to_install, 0);

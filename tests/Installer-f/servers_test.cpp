@@ -3,21 +3,19 @@
 
 using namespace engine_test;
 
-namespace {
 const std::string H = "I\n820 version\nSERVERS\n\n";
-std::vector<std::string> opened;  // what new_installer sent to the browser
-std::string servers(int n, int first = 0) {
+static std::vector<std::string> opened;  // what new_installer sent to the browser
+static std::string servers(int n, int first = 0) {
   std::string s;
   for (int i = first; i < first + n; ++i)
     s += "SERVER s" + std::to_string(i) + ".test\n/p" + std::to_string(i) + "/\nServer " +
          std::to_string(i) + "\n";
   return s;
 }
-void fresh() {
+static void fresh() {
   MACIBM_url_opener = [](const std::string& url) { opened.push_back(url); };
   server_rand = scripted_rand, stg.server_count = -1, install_name = "old", app_done = 0;
 }
-}  // namespace
 
 TEST(ServerList, KeywordsOrderCountsAndEnds) {
   const std::string junk = "final x\nFINALS x\nSERVERS a.test\nserver b.test\n/q/\nd\nFINAL f\r\r";
@@ -45,19 +43,18 @@ TEST(ServerList, KeywordsOrderCountsAndEnds) {
       {0, "I\n820 version\nSERVERSX\n\n" + servers(1), -1, -1, "old", ""},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
     fresh();
     stg.get_beta = c.beta;
-    put("serverlist9.txt", c.text);
-    EXPECT_EQ(read_server_list("serverlist9.txt") * 10 + stg.server_count, c.result * 10 + c.count)
-        << c.text;
-    EXPECT_EQ(install_name, c.release) << c.text;
-    EXPECT_EQ(app_done.load(), int(c.result < 0)) << c.text;
+    write_file("serverlist9.txt", c.text);
+    EXPECT_EQ(read_server_list("serverlist9.txt") * 10 + stg.server_count, c.result * 10 + c.count);
+    EXPECT_EQ(install_name, c.release);
+    EXPECT_EQ(app_done.load(), int(c.result < 0));
     const int last = c.count - 1;
     if (last < 0) continue;
-    EXPECT_EQ(server_path[0], c.path0) << c.text;
+    EXPECT_EQ(server_path[0], c.path0);
     EXPECT_EQ(server_name[last] + server_desc[last],
-              "s" + std::to_string(last) + ".testServer " + std::to_string(last))
-        << c.text;
+              "s" + std::to_string(last) + ".testServer " + std::to_string(last));
   }
   EXPECT_EQ(opened,
             (std::vector<std::string>{"http://n/u.html", maker_demo_page, maker_demo_page}));
@@ -72,17 +69,16 @@ TEST(ServerList, KeywordsOrderCountsAndEnds) {
 // A server that hangs up, one whose archive holds no file list, one that works.
 TEST(ServerList, DownloadDirectoryRoad) {
   const std::string root = fly_test::sandbox() + "hosts/";
-  put(root + update_host + "/serverlist9.txt",
+  write_file(root + update_host + "/serverlist9.txt",
       H + "FINAL r\nSERVER down.test\n/u/\nD\nSERVER bad.test\n/u/\nB\nSERVER ok.test\n/u/\nG\n");
-  put(root + "down.test/.drop", "");
+  write_file(root + "down.test/.drop", "");
   put_zip(root + "bad.test/u/r/directory.txt.zip", "readme.txt", "no list");
   put_zip(root + "ok.test/u/r/directory.txt.zip", "directory.txt",
           header() + "DIR All/\nFILE 0 0 1 1 1 GONE a.txt\n");
   fly_test::script_server srv(60, root);
-  ASSERT_TRUE(srv.running());
-  http.proxy_host = "127.0.0.1", http.proxy_port = srv.port();
+  ASSERT_TRUE(fly_test::proxy_to(srv));
   temp_path = fly_test::sandbox() + "tmp/";
-  put(temp_path + "directory.txt", "a stale list of an earlier road");
+  write_file(temp_path + "directory.txt", "a stale list of an earlier road");
   fresh();
   rand_script = {0, 1, 0};  // down; uniform 1; past it, (1 + 1 + 0) % 3
   EXPECT_TRUE(frames_until(UTL_download_directory, [] { return stg.dir_state > 1; }));

@@ -2,10 +2,9 @@
 
 using namespace engine_test;
 
-namespace {
-std::string root() { return fly_test::sandbox() + "hosts/"; }
+static std::string root() { return fly_test::sandbox() + "hosts/"; }
 // Servers s0..s2 hold the release under /rel/.
-void setup() {
+static void setup() {
   LIN_make_dirs(temp_path = fly_test::sandbox() + "tmp/");
   dest_dir_path = fly_test::sandbox() + "copy/";
   stg.server_count = 3, stg.server_choice = 0, stg.extract_failed = 0, server_rand = scripted_rand;
@@ -14,18 +13,17 @@ void setup() {
   sim_info.clear();
 }
 // A row for All/name to install (or to skip), its archive on the servers listed.
-void row(const std::string& name, int install, const std::string& data = "",
-         const std::vector<int>& on = {}) {
+static void row(const std::string& name, int install, const std::string& data = "",
+                const std::vector<int>& on = {}) {
   sim_info.push_back({version("All/" + name, sig('a'), "NONE")});
   sim_info.back().back().to_install = install;
   for (int s : on) put_zip(root() + server_name[s] + "/rel/All/" + name + ".zip", name, data);
 }
-int run() {
+static int run() {
   int r = 0;
   frames_until([&] { r = grab_files(); }, [&] { return r != 0; });
   return r;
 }
-}  // namespace
 
 // Each file is fetched once; a failing row stays on its stream and tries the next
 // server, and is given up after the last; a bad archive stops the run.
@@ -36,10 +34,9 @@ TEST(WebDownload, RowsFailuresAndServers) {
   row("missing.txt", 1);
   row("bad.txt", 1);
   for (int s = 0; s < 3; ++s)
-    put(root() + server_name[s] + "/rel/All/bad.txt.zip", "PK\x03\x04 no archive");
+    write_file(root() + server_name[s] + "/rel/All/bad.txt.zip", "PK\x03\x04 no archive");
   fly_test::script_server srv(60, root());
-  ASSERT_TRUE(srv.running());
-  http.proxy_host = "127.0.0.1", http.proxy_port = srv.port();
+  ASSERT_TRUE(fly_test::proxy_to(srv));
   ASSERT_EQ(make_dirs(), 0);
   web_download_reset();
   stg.stream_count = 1;  // two streams start, one goes on: bad.txt comes last

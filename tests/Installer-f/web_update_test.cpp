@@ -7,17 +7,15 @@
 
 using namespace engine_test;
 
-namespace {
 using tree = std::map<std::string, std::string>;
 
-void build(const std::string& master, const tree& files, const std::string& out,
-           const std::string& old, const std::string& name) {
+static void build(const std::string& master, const tree& files, const std::string& out,
+                  const std::string& old, const std::string& name) {
   make_release_folders(master);
-  for (const auto& [rel, data] : files) put(master + rel, data);
+  for (const auto& [rel, data] : files) write_file(master + rel, data);
   build_type = 0, src_fold = master, dst_fold_base = out, old_dir_path = old, sim_name = name;
   build_install();
 }
-}  // namespace
 
 TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   const std::string root = fly_test::sandbox() + "e2e/", kNew = "Flyvane 9.21rc2";
@@ -35,24 +33,22 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   v2["All/Resources/new/added.txt"] = "added";
 
   // N-1's rows are renumbered (the builder numbers every release alike).
-  put(root + "empty.txt", header());
+  write_file(root + "empty.txt", header());
   build(root + "m1/", v1, root + "out1/", root + "empty.txt", "Flyvane 9.20");
   sh("cd " + q(root) + " && unzip -p 'out1/Flyvane 9.20/directory.txt.zip' directory.txt | " +
      "sed 's/ 92102 / 92101 /' > directory.txt");
   build(root + "m2/", v2, root + "site/net/", root + "directory.txt", kNew);
-  put(root + "site/serverlist9.txt", "I\n820 version\nSERVERS\n\nBETA Flyvane 9.30b1\nFINAL " +
-                                         kNew + "\nSERVER files.tessalinelabs.com\n/net/\nMain\n");
+  write_file(root + "site/serverlist9.txt", "I\n820 version\nSERVERS\n\nBETA 9.3\nFINAL " + kNew +
+                                                "\nSERVER files.tessalinelabs.com\n/net/\nMain\n");
 
-  // N-1 installed for Linux, with a file of the user's.
   LIN_make_dirs(temp_path = root + "tmp/");
   dest_dir_path = root + "copy/", stg.target_platform = 3;
   for (const auto& [rel, data] : v1)
-    if (rel[0] != 'M') put(installed_path(rel), data);
-  put(dest_dir_path + "Output/my flight.txt", "the user's own");
+    if (rel[0] != 'M') write_file(installed_path(rel), data);
+  write_file(dest_dir_path + "Output/my flight.txt", "the user's own");
 
   fly_test::nginx_server nginx(root + "site", root + "nginx/");
-  ASSERT_TRUE(nginx.running());
-  http.proxy_host = "127.0.0.1", http.proxy_port = nginx.port();
+  ASSERT_TRUE(fly_test::proxy_to(nginx));
   stg.server_count = -1;
   ASSERT_TRUE(frames_until(UTL_download_directory, [] { return stg.dir_state > 1; }));
   ASSERT_EQ(stg.dir_state, 3);
@@ -76,7 +72,6 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   EXPECT_EQ(sh("grep -cF 'GET http://files.tessalinelabs.com/net/Flyvane%209.21rc2/' " +
                q(root + "nginx/access.log")),
             "4");
-  // An MD5 check of the copy against N's list is clean.
   for (file_history_struct& h : sim_info) h.back().sig_have = "stale", h.back().current = 0;
   ASSERT_TRUE(check_all());
   recalc_disk_sizes();

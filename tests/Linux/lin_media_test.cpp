@@ -7,8 +7,6 @@
 #include "Linux/lin_sys.h"
 #include "support/test_util.h"
 
-namespace {
-
 TEST(Mountinfo, ParsesEscapesAndFindsTheDeepestMount) {
   const std::vector<LIN_mount> t = LIN_parse_mountinfo(
       "26 1 254:1 / / rw,relatime shared:1 - ext4 /dev/vda1 rw\n"
@@ -32,12 +30,12 @@ TEST(Mountinfo, ParsesEscapesAndFindsTheDeepestMount) {
   }
 }
 
-std::string g_calls;
+static std::string g_calls;
 
 // A sysfs tree as the kernel lays it out: dev/block/M:m links into devices/,
 // partitions inside their disk's folder.
-void disk(const std::string& maj_min, const std::string& rel, const char* removable,
-          const char* scsi_type = nullptr) {
+static void disk(const std::string& maj_min, const std::string& rel, const char* removable,
+                 const char* scsi_type = nullptr) {
   const std::string dir = LIN_sysfs_root + "/devices/" + rel;
   LIN_make_dirs(dir + (scsi_type ? "/device" : ""));
   fly_test::write_file(dir + (*removable ? "/removable" : "/partition"),
@@ -57,12 +55,10 @@ TEST(BlockMedia, ClassifiesDevicesAndEjectsOnlyRemovableOnes) {
   disk("8:17", "pci0/usb1/block/sdb/sdb1", "");
   disk("65:0", "pci0/usb2/block/sdq", "1", "5");  // an optical drive behind a bridge
   disk("259:3", "virtual/block/loop8", "0");
-  struct {
-    unsigned major, minor;
-    LIN_media_kind kind;
-  } cases[] = {{8, 1, lin_media_fixed},    {8, 17, lin_media_removable}, {65, 0, lin_media_optical},
-               {11, 1, lin_media_optical}, {7, 5, lin_media_loop},       {259, 3, lin_media_loop},
-               {0, 31, lin_media_unknown}, {8, 32, lin_media_unknown}};
+  struct { unsigned major, minor; LIN_media_kind kind; } cases[] = {
+      {8, 1, lin_media_fixed},    {8, 17, lin_media_removable}, {65, 0, lin_media_optical},
+      {11, 1, lin_media_optical}, {7, 5, lin_media_loop},       {259, 3, lin_media_loop},
+      {0, 31, lin_media_unknown}, {8, 32, lin_media_unknown}};
   for (const auto& c : cases)
     EXPECT_EQ(LIN_block_media(c.major, c.minor), c.kind) << c.major << ":" << c.minor;
 
@@ -87,4 +83,3 @@ TEST(RunTool, ExitStatusOutputMissingProgramAndTimeout) {
   EXPECT_EQ(LIN_system_eject_ops.eject("/nonexistent/sr9"), ENOENT);
 }
 
-}  // namespace

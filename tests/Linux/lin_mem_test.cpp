@@ -2,8 +2,6 @@
 
 #include "support/test_util.h"
 
-namespace {
-
 TEST(LinMem, ProcFieldsInBytes) {
   const std::string text =
       "MemFree:            1000 kB\nActive(anon):        5 kB\nActive:              7 kB\n"
@@ -34,5 +32,3 @@ TEST(LinMem, SmapsShareModesAndRefCounts) {
   const int modes[] = {LIN_SM_COW, LIN_SM_PRIVATE, LIN_SM_EMPTY, LIN_SM_SHARED};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(r[i].share_mode, modes[i]) << i;
 }
-
-}  // namespace

@@ -2,31 +2,22 @@
 
 #include <dlfcn.h>
 #include <netdb.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <random>
 #include <thread>
 
-#include "Files/md5.h"
 #include "UTL/xtim.h"
 #include "support/net_servers.h"
 #include "support/test_util.h"
 
 using namespace fly_test;
 
-namespace {
 const char* const kHost = "flyvane.test";
-
-void use_proxy(int port) {
-  http.proxy_host = "127.0.0.1";
-  http.proxy_port = port;
-}
 
 // Polls as the frame loop would. The program clock stands still, so a 2 is a verdict, never the
 // silence limit. *length gets the largest Content-Length seen.
-int drive(int slot, const std::string& server, const std::string& path, const std::string& dest,
-          int64_t* length = nullptr) {
+static int drive(int slot, const std::string& server, const std::string& path,
+                 const std::string& dest, int64_t* length = nullptr) {
   for (int i = 0; i < 300000; ++i, std::this_thread::sleep_for(std::chrono::microseconds(200))) {
     if (const int r = http.net_check(slot, server, path, dest)) return r;
     if (length && http.slots[slot]) *length = std::max(*length, http.slots[slot]->content_length);
@@ -35,9 +26,8 @@ int drive(int slot, const std::string& server, const std::string& path, const st
 }
 
 // Lookups of "held.test" wait while held (20 s at most), then give loopback.
-std::atomic<bool> lookup_held{false}, looked_up_on_caller{false};
+static std::atomic<bool> lookup_held{false}, looked_up_on_caller{false};
 const pthread_t caller = pthread_self();
-}  // namespace
 
 extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints,
                            addrinfo** res) {
@@ -74,8 +64,7 @@ TEST(Http, ProxyRulesAndNameChecks) {
 // older file of that name and leave no partial file.
 TEST(Http, EveryScriptedReply) {
   script_server srv;
-  ASSERT_TRUE(srv.running());
-  use_proxy(srv.port());
+  ASSERT_TRUE(proxy_to(srv));
   clear_alerts();
   const struct { const char* path; int status; const char* log; } cases[] = {
       {"/ok/5/a b.txt", 0, ""}, {"/ok/0", 0, ""}, {"/ok/200000", 0, ""}, {"/drip/20000", 0, ""},
@@ -100,7 +89,6 @@ TEST(Http, EveryScriptedReply) {
     if (!c.status) continue;
     EXPECT_NE(log.find("HTTP Error for keep.bin\n   server     =flyvane.test\n   file       =" +
                        path + "\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(" (#" + std::to_string(c.status) + ")"), std::string::npos) << log;
     EXPECT_NE(log.find(c.log), std::string::npos) << log;
     EXPECT_TRUE(path != "/huge/x" || seen == 5000000000) << seen;  // a 64-bit length
   }
@@ -139,8 +127,7 @@ TEST(Http, ProxyByNameIsLookedUpOffTheCallersThread) {
 
 TEST(Http, BusySlotRestartsAndSilenceFailsAfterThirtySeconds) {
   script_server srv;
-  ASSERT_TRUE(srv.running());
-  use_proxy(srv.port());
+  ASSERT_TRUE(proxy_to(srv));
   EXPECT_EQ(http.net_check(2, kHost, "/silent/x", "first.bin"), 0);
   EXPECT_EQ(drive(2, kHost, "/ok/10", "second.bin"), 1);
   EXPECT_EQ(read_file("second.bin"), pattern_body(10));
@@ -154,34 +141,24 @@ TEST(Http, BusySlotRestartsAndSilenceFailsAfterThirtySeconds) {
   EXPECT_EQ(http.net_check(3, kHost, "/silent/x", "s.bin"), 2);
 }
 
-// The good road against nginx and python's HTTP/1.0 server, six slots at once, checked by MD5.
+// The good road against nginx and python's HTTP/1.0 server, six slots at once.
 TEST(Http, NginxAndHttp10) {
   const std::string root = sandbox() + "www/";
   const std::string names[] = {"empty", "one", "edge", "big", "a/deep", "a/b c"};
   const size_t sizes[] = {0, 1, 65536, 6 * 1024 * 1024 + 17, 100000, 777};
-  mkdir(root.c_str(), 0755);
-  mkdir((root + "a").c_str(), 0755);
-  std::mt19937 rng(1);
-  for (int i = 0; i < 6; ++i) {
-    std::string s(sizes[i], 0);
-    for (char& ch : s) ch = static_cast<char>(rng());
-    write_file(root + names[i], s);
-  }
+  for (int i = 0; i < 6; ++i) write_file(root + names[i], pattern(sizes[i], i));
   nginx_server nginx(root, sandbox() + "nginx/");
   http10_server python(root);
   child_server* servers[] = {&nginx, &python};
   for (child_server* srv : servers) {
-    ASSERT_TRUE(srv->running());
-    use_proxy(srv->port());
+    ASSERT_TRUE(proxy_to(*srv));
     int result[6] = {};
     for (int round = 0; round < 1000000 && std::count(result, result + 6, 0); ++round)
       for (int i = 0; i < 6; ++i)
         if (!result[i]) result[i] = http.net_check(i, kHost, "/" + names[i], std::to_string(i));
     for (int i = 0; i < 6; ++i) {
-      std::string got, want;
       EXPECT_EQ(result[i], 1) << names[i];
-      EXPECT_EQ(calc_file_md5(std::to_string(i), got) + calc_file_md5(root + names[i], want), 0);
-      EXPECT_EQ(got, want) << names[i];
+      EXPECT_TRUE(read_file(std::to_string(i)) == read_file(root + names[i])) << names[i];
     }
     EXPECT_EQ(drive(0, kHost, "/missing", "0"), 2);
   }

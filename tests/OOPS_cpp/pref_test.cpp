@@ -7,14 +7,13 @@
 
 using fly_test::read_file;
 
-namespace {
 const char k_all_keys[] =
     "I\n92001 version\n_stream_count 3\n_log_actions 1\n_proxy_host proxy.example.lan\n"
     "_proxy_port 8080\n_proxy_port_int 8080\n_get_beta 1\n";
 
-std::string file() { return fly_test::sandbox() + "home/.config/Flyvane Installer.prf"; }
+static std::string file() { return fly_test::sandbox() + "home/.config/Flyvane Installer.prf"; }
 
-void set(int streams, int log, const char* host, const char* port, int port_int, int beta) {
+static void set(int streams, int log, const char* host, const char* port, int port_int, int beta) {
   stg.stream_count = streams;
   stg.log_actions = log;
   http.proxy_host = host;
@@ -23,14 +22,13 @@ void set(int streams, int log, const char* host, const char* port, int port_int,
   stg.get_beta = beta;
 }
 
-void read_body(const std::string& body, std::vector<const char*> options = {}) {
+static void read_body(const std::string& body, std::vector<const char*> options = {}) {
   options.insert(options.begin(), "prog");
   cmdline.init_unix(static_cast<int>(options.size()), options.data());
   fly_test::write_file(file(), "I\n92001 version\n" + body);
   pref.IO_set(11, 0);
   cmdline.clear();
 }
-}  // namespace
 
 TEST(Pref, RoundTripOfEveryKey) {
   set(3, 1, "proxy.example.lan", "8080", 8080, 1);

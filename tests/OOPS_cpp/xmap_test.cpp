@@ -3,22 +3,19 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <memory>
 
 #include "support/test_util.h"
 
-namespace {
 const int k_versions[] = {840, 900, 0};
 
 // A reader of a file that holds body; the previous one is closed first.
-xmap_class& map_of(const std::string& body) {
+static xmap_class& map_of(const std::string& body) {
   static std::unique_ptr<xmap_class> x;
   x.reset();
   fly_test::write_file("f", body);
   return *(x = std::make_unique<xmap_class>("f"));
 }
-}  // namespace
 
 TEST(XmapHeader, TextAndBinaryHeaders) {
   const int T = xmap_text, B = xmap_binary;
@@ -53,9 +50,8 @@ TEST(XmapHeader, ReversedReadsAndTheirBounds) {
     ASSERT_EQ(x.check_file(xmap_binary, v900, nullptr, nullptr), 900);
     EXPECT_EQ(x.swap_bytes, swap);
     char out[6];
-    EXPECT_FATAL_ALERT(x.read_n_rev(out, 7), "Invalid read_n_rev read!");
-    EXPECT_FATAL_ALERT(x.read_n_rev(out, -1), "Invalid read_n_rev read!");
-    EXPECT_FATAL_ALERT(x.read_n_rev(out, 0x7fffffffffffffffL), "Invalid read_n_rev read!");
+    for (long n : {7L, -1L, 0x7fffffffffffffffL})
+      EXPECT_FATAL_ALERT(x.read_n_rev(out, n), "Invalid read_n_rev read!");
     x.read_n_rev(out, 6);
     EXPECT_EQ(std::string(out, 6), swap ? "\4\3\2\1\5\6" : "\1\2\3\4\5\6");
     EXPECT_EQ(x.cursor, x.map_end);

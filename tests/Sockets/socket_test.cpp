@@ -10,11 +10,10 @@
 #include "support/net_servers.h"
 #include "support/test_util.h"
 
-namespace {
 const unsigned long kLoopback = htonl(INADDR_LOOPBACK);
 
 template <class F>
-bool eventually(F pred) {
+static bool eventually(F pred) {
   for (int i = 0; i < 5000; ++i, usleep(1000))
     if (pred()) return true;
   return false;
@@ -34,7 +33,6 @@ struct connected_pair {
     return server && eventually([&] { return client.GetStatus() == PCSBSocket::status_connected; });
   }
 };
-}  // namespace
 
 // With a high enough limit the pair lies above FD_SETSIZE, where select() would fail.
 TEST(Socket, ExchangePeerCloseAndWriteAfterItAboveTheSelectLimit) {

@@ -8,23 +8,22 @@
 #include "UTL/exce.h"
 #include "support/test_util.h"
 
-namespace {
-void* throws_exce(void*) { throw exce_class("task failed", "two", "", "", "t.cpp", 40, 1); }
-void* throws_std(void*) { throw std::runtime_error("boom"); }
-void* throws_int(void*) { throw 5; }
-void* alerts_fatal(void*) {
+static void* throws_exce(void*) { throw exce_class("task failed", "two", "", "", "t.cpp", 40, 1); }
+static void* throws_std(void*) { throw std::runtime_error("boom"); }
+static void* throws_int(void*) { throw 5; }
+static void* alerts_fatal(void*) {
   __MACIBM_alert(0, "alerted", "", "", "", t_exit, "a.cpp", 9);
   return nullptr;
 }
 // state[0]: the severity to send; state[1] |= 1 once the send returns, |= 2 when unwound.
-void* sends(void* p) {
+static void* sends(void* p) {
   struct guard { int* s; ~guard() { s[1] |= 2; } } g{static_cast<int*>(p)};
   THREAD_send_exception(exce_class("sent", "", "", "", "w.cpp", 1, g.s[0]));
   g.s[1] |= 1;
   return nullptr;
 }
 
-void start_and_join(UTL_thread_fn fn, void* arg, int launcher) {
+static void start_and_join(UTL_thread_fn fn, void* arg, int launcher) {
   pthread_t t, j, i;
   if (launcher) THREAD_create(fn, arg, &t, &j, &i, 0);
   else UTL_thread_create(fn, arg, &t, &j, &i);
@@ -96,4 +95,3 @@ TEST(ThreadLayer, CallsReplyOnceEvenWhenTheyFail) {
   UTL_message_queue_destroy(gate);
   THREAD_shutdown();
 }
-}  // namespace

@@ -5,9 +5,8 @@
 #include "Thread/thread.h"
 #include "support/test_util.h"
 
-namespace {
-void* P(intptr_t v) { return reinterpret_cast<void*>(v); }
-intptr_t V(void* p) { return reinterpret_cast<intptr_t>(p); }
+static void* P(intptr_t v) { return reinterpret_cast<void*>(v); }
+static intptr_t V(void* p) { return reinterpret_cast<intptr_t>(p); }
 
 struct Queue : ::testing::Test {
   UTL_message_queue* q;
@@ -51,9 +50,7 @@ TEST_F(Queue, FifoMultiWriteAndPolling) {
                                  : std::vector<intptr_t>{10, 11, 1, 2}));
   }
   // Any negative wait but -1 polls: taken as "no limit" these would block for ever.
-  EXPECT_EQ(UTL_message_queue_read(q, -2), nullptr);
-  EXPECT_EQ(UTL_message_queue_read(q, -1000), nullptr);
-  EXPECT_EQ(UTL_message_queue_read(q, 20), nullptr);
+  for (int ms : {-2, -1000, 20}) EXPECT_EQ(UTL_message_queue_read(q, ms), nullptr) << ms;
 }
 
 TEST_F(Queue, TimedBlockingReadsAndEditsWakeForNewItems) {
@@ -118,4 +115,3 @@ TEST(CriticalSection, IsRecursiveAndOsFailureIsFatal) {
 #endif
   UTL_critical_section_destroy(&m);
 }
-}  // namespace

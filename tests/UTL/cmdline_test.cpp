@@ -2,10 +2,7 @@
 
 #include "support/test_util.h"
 
-namespace {
-
 struct Cmdline : ::testing::Test {
-  void SetUp() override { cmdline.clear(); }
   void init(std::vector<const char*> args) {
     args.insert(args.begin(), "prog");
     cmdline.init_unix(static_cast<int>(args.size()), args.data());
@@ -16,14 +13,12 @@ TEST_F(Cmdline, EveryRepeatWarnsBeforeItReplaces) {
   init({"--x=1", "--x", "--x=3", "--y"});
   EXPECT_EQ(cmdline.get_option("--x"), "3");
   // The warning names the new value and comes before that item's own line.
-  EXPECT_NE(fly_test::log_text().find("     '--x'='1'\n"
-                                      "WARNING: command line option --x=used twice.\n"
-                                      "     '--x'\n"
-                                      "WARNING: command line option --x=3used twice.\n"
-                                      "     '--x'='3'\n"
-                                      "     '--y'\n"),
-            std::string::npos)
-      << fly_test::log_text();
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("     '--x'='1'\n"
+                                              "WARNING: command line option --x=used twice.\n"
+                                              "     '--x'\n"
+                                              "WARNING: command line option --x=3used twice.\n"
+                                              "     '--x'='3'\n"
+                                              "     '--y'\n"));
 }
 
 TEST_F(Cmdline, PreferenceEntriesSplitAtTheFirstEquals) {
@@ -36,10 +31,9 @@ TEST_F(Cmdline, PreferenceEntriesSplitAtTheFirstEquals) {
 }
 
 TEST_F(Cmdline, InformationalOptionsExitWithZero) {
-  EXPECT_EXIT(init({"--help"}), ::testing::ExitedWithCode(0), "");
-  EXPECT_EXIT(init({"-h"}), ::testing::ExitedWithCode(0), "");
-  EXPECT_EXIT(init({"--version", "--help"}), ::testing::ExitedWithCode(0), "");
-  EXPECT_EXIT(init({"--lang=fr", "--cmnds=all"}), ::testing::ExitedWithCode(0), "");
+  for (const std::vector<const char*>& args : std::initializer_list<std::vector<const char*>>{
+           {"--help"}, {"-h"}, {"--version", "--help"}, {"--lang=fr", "--cmnds=all"}})
+    EXPECT_EXIT(init(args), ::testing::ExitedWithCode(0), "") << args[0];
   EXPECT_EXIT(cmdline.init_win("--a=1 --version"), ::testing::ExitedWithCode(0), "");
   init({"--help_me", "--versions", "-H"});  // anything else returns
 }
@@ -55,5 +49,3 @@ TEST_F(Cmdline, ProgramPrintsItsInformationAndWritesItsLog) {
   EXPECT_EQ(log.rfind("Installer log.txt for Flyvane DVD Installer 2.05r2 compiled on ", 0), 0u);
   EXPECT_NE(log.find("     '--pref:_lang'='2'\n"), std::string::npos) << log;
 }
-
-}  // namespace

@@ -3,8 +3,6 @@
 #include "GenH/shell.h"
 #include "support/test_util.h"
 
-namespace {
-
 using strings = std::vector<std::string>;
 
 TEST(Cmnd, LookupPathsCompletionAndQuit) {
@@ -31,12 +29,12 @@ TEST(Cmnd, LookupPathsCompletionAndQuit) {
   EXPECT_EQ(app_done, 1);
 }
 
-int calls_a = 0;
-void fn_a() { ++calls_a; }
-UTL_remote_cmd cmd_a("Test A", fn_a);
-float outside = 5.0f;
-UTL_stat stat_outside(&outside, "test/outside", stat_frame);
-UTL_stat stat_mem("test/mem", stat_memory, 7.0f);
+static int calls_a = 0;
+static void fn_a() { ++calls_a; }
+static UTL_remote_cmd cmd_a("Test A", fn_a);
+static float outside = 5.0f;
+static UTL_stat stat_outside(&outside, "test/outside", stat_frame);
+static UTL_stat stat_mem("test/mem", stat_memory, 7.0f);
 
 TEST(Registries, RemoteCommandsAndStatisticsMadeBeforeMain) {
   UTL_remote_cmd::invoke(nullptr, cmd_a.id);
@@ -50,5 +48,3 @@ TEST(Registries, RemoteCommandsAndStatisticsMadeBeforeMain) {
   EXPECT_EQ(outside + late.value, 0.0f);
   EXPECT_EQ(stat_mem.value, 7.0f);  // another kind is left alone
 }
-
-}  // namespace

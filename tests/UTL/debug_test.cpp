@@ -10,23 +10,17 @@
 
 extern "C" __attribute__((noinline)) int fly_probe_fn(int x) { return x * 3 + 1; }
 
-namespace {
-
 template <class Fn>
-std::string capture(Fn fn) {
-  char* buf = nullptr;
-  size_t len = 0;
-  FILE* f = open_memstream(&buf, &len);
+static std::string capture(Fn fn) {
+  FILE* f = fopen("capture.txt", "w");
   fn(f);
   fclose(f);
-  std::string s(buf, len);
-  free(buf);
-  return s;
+  return fly_test::read_file("capture.txt");
 }
-long lines(const std::string& s) { return std::count(s.begin(), s.end(), '\n'); }
+static long lines(const std::string& s) { return std::count(s.begin(), s.end(), '\n'); }
 
 // A mapped page followed by an unmapped one (left mapped: each case is its own process).
-char* page_then_hole(int prot = PROT_READ | PROT_WRITE) {
+static char* page_then_hole(int prot = PROT_READ | PROT_WRITE) {
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   char* base =
       static_cast<char*>(mmap(nullptr, 2 * page, prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
@@ -45,8 +39,8 @@ TEST(ValidMemory, RangesAndPermissions) {
   EXPECT_EQ(UTL_valid_memory(reinterpret_cast<void*>(~uintptr_t(0) - 2), 16, 0, 0), 0);  // wraps
 }
 
-volatile int g_sink = 0;
-__attribute__((noinline)) int recurse(FILE* f, int depth, void* pc) {
+static volatile int g_sink = 0;
+static __attribute__((noinline)) int recurse(FILE* f, int depth, void* pc) {
   if (depth == 0) {
     UTL_dump_stack(f, nullptr, pc);
     return 0;
@@ -85,4 +79,3 @@ TEST(DebugInit, BrokenPipeIsAnErrorNotAnEnd) {
   EXPECT_EQ(write(fds[1], "x", 1) == -1 ? errno : 0, EPIPE);
 }
 
-}  // namespace

@@ -5,12 +5,9 @@
 #include "UTL/cmdline.h"
 #include "support/test_util.h"
 
-namespace {
-
 const char k_header[] = "I\n900 version\nTRANSLATION\n";
 
 struct Localize : ::testing::Test {
-  void SetUp() override { cmdline.clear(); }
   void load(int lang, const std::string& body, const std::string& header = k_header) {
     fly_test::write_file("lang.txt", header + body);
     UTL_translate_load_path(lang, "lang.txt");
@@ -34,13 +31,12 @@ TEST_F(Localize, StringLinesEscapesBomAndCrlf) {
        "STRING a====b====c\r\nSTRING Line one\\nLine two====Ligne un\\nLigne deux\r\n"
        "STRING Slash \\t stays====Barre \\t reste\r\nSTRING Last====Dernier",
        "\xEF\xBB\xBFI\r\n900 version\r\nTRANSLATION\r\n");
-  struct {
-    const char *english, *want;
-  } cases[] = {{"Yes", "Oui"},  // the first occurrence wins
-               {" No", "Non"}, {"Tab", "Onglet  "}, {"Plural", "Plural"}, {"a", "b====c"},
-               {"One", "One"},  // a one-character translation is dropped
-               {"Line one\nLine two", "Ligne un\nLigne deux"},
-               {"Slash \\t stays", "Barre \\t reste"}, {"Last", "Dernier"}};
+  struct { const char *english, *want; } cases[] = {
+      {"Yes", "Oui"},  // the first occurrence wins
+      {" No", "Non"}, {"Tab", "Onglet  "}, {"Plural", "Plural"}, {"a", "b====c"},
+      {"One", "One"},  // a one-character translation is dropped
+      {"Line one\nLine two", "Ligne un\nLigne deux"},
+      {"Slash \\t stays", "Barre \\t reste"}, {"Last", "Dernier"}};
   for (const auto& c : cases) EXPECT_EQ(UTL_translate_string(c.english, 0), c.want) << c.english;
 }
 
@@ -52,9 +48,8 @@ TEST_F(Localize, PluralRulesOfEveryLanguage) {
     ru += UTL_translate_plural(n, "%1:n% file", "%1:n% files").substr(6) + " ";
   EXPECT_EQ(ru, "файл файлов файла файла файла файла файлов файлов файлов файлов файлов файлов "
                 "файлов файлов ");
-  EXPECT_NE(fly_test::log_text().find("WARNING: language file line lonely====одинокий is provided "
-                                      "in genitive but not plural case.\n"),
-            std::string::npos);
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("WARNING: language file line lonely====одинокий is "
+                                              "provided in genitive but not plural case.\n"));
   auto pl = [](int n) { return UTL_translate_plural(n, "cat", "cats"); };
   load(3, "STRING cat====кошка\nSTRING cats====кошек\n");  // no genitive: the plural
   EXPECT_EQ(pl(3), "кошек");
@@ -101,10 +96,7 @@ TEST_F(Localize, Placeholders) {
 }
 
 TEST_F(Localize, DefaultLanguage) {
-  struct {
-    const char *lang_option, *language, *lc_all, *lang;
-    int want;
-  } cases[] = {
+  struct { const char *lang_option, *language, *lc_all, *lang; int want; } cases[] = {
       {"de", "fr", nullptr, nullptr, 2},
       {"xx", "en-GB:fr", nullptr, nullptr, 1},  // a region form names nothing
       {nullptr, "ru_RU:fr", "it_IT", "de_DE.UTF-8", 3},
@@ -123,4 +115,3 @@ TEST_F(Localize, DefaultLanguage) {
   }
 }
 
-}  // namespace

@@ -13,8 +13,6 @@
 extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
 #endif
 
-namespace {
-
 TEST(MemScale, ThresholdsAndUnits) {
   const uint64_t gig = 1ull << 30;
   const std::pair<uint64_t, const char*> rows[] = {
@@ -25,9 +23,8 @@ TEST(MemScale, ThresholdsAndUnits) {
     EXPECT_EQ(std::to_string(mem_to_number(bytes)) + mem_to_suffix(bytes), want) << bytes;
 }
 
-int handler_calls = 0;
-
 TEST(OperatorNew, ZeroSizeNewHandlerNothrowAndFree) {
+  static int handler_calls = 0;
   void *a = ::operator new(0), *b = ::operator new(0);
   EXPECT_NE(a, b);
   void (*volatile release)(void*) = &free;  // hidden from the compiler's pairing check
@@ -64,5 +61,3 @@ TEST(MemReport, FirstReplacesLaterAppendUnopenableGoesToStdout) {
   EXPECT_EQ(out.rfind("dump_mem_stats: first\nOS X Info:\n", 0), 0u);
   EXPECT_NE(out.find("\n    Total gap:  "), std::string::npos);
 }
-
-}  // namespace

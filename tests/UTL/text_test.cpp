@@ -1,12 +1,6 @@
-// Resource names, UTF conversion and the decimal parser.
-#include <sys/stat.h>
-
-
 #include "UTL/resource.h"
 #include "UTL/str_to_int.h"
 #include "support/test_util.h"
-
-namespace {
 
 TEST(StrToInt, PlainSignedNumbersOnlyAndNoOverflow) {
   const std::pair<const char*, int> rows[] = {
@@ -22,7 +16,6 @@ TEST(Resource, PrefixAndFilesStayInsideTheFolder) {
   EXPECT_EQ(UTL_path_is_resource(q), 0);  // case-sensitive
   EXPECT_EQ(p, "French.txt");
   const std::string dir = fly_test::sandbox() + "res/";
-  mkdir(dir.c_str(), 0755);
   fly_test::write_file(dir + "French.txt", "x");
   fly_test::write_file(fly_test::sandbox() + "secret.txt", "x");
   UTL_set_resource_folder(dir);
@@ -33,11 +26,7 @@ TEST(Resource, PrefixAndFilesStayInsideTheFolder) {
 
 TEST(Utf, RoundTripsAndMalformedInput) {
   const char16_t bad = 0xFFFD;
-  const struct {
-    std::string utf8;
-    std::u16string utf16;
-    bool round_trip;
-  } rows[] = {
+  const struct { std::string utf8; std::u16string utf16; bool round_trip; } rows[] = {
       {"\xE2\x82\xAC", {char16_t(0x20AC)}, true},
       {"\xF0\x9F\x98\x80", {char16_t(0xD83D), char16_t(0xDE00)}, true},
       {"\xF4\x8F\xBF\xBF", {char16_t(0xDBFF), char16_t(0xDFFF)}, true},
@@ -61,5 +50,3 @@ TEST(Utf, RoundTripsAndMalformedInput) {
   string_utf_16_to_8({char16_t(0xDE00), u'a', char16_t(0xD83D), u'b', char16_t(0xD83D)}, n);
   EXPECT_EQ(n, "\xEF\xBF\xBD" "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
 }
-
-}  // namespace

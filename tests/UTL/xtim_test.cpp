@@ -6,10 +6,8 @@
 #include "GenH/mnw.h"
 #include "support/test_util.h"
 
-namespace {
-
-uint64_t fake_us = 0;
-uint64_t fake_clock() { return fake_us; }
+static uint64_t fake_us = 0;
+static uint64_t fake_clock() { return fake_us; }
 
 struct Xtim : ::testing::Test {
   void SetUp() override {
@@ -75,10 +73,7 @@ TEST_F(Xtim, OneShotFlagsFireOncePerInterval) {
 
 TEST_F(Xtim, PressHoldAndClicks) {
   // Held past 0.25 s repeats, past 1 s is long; a press within 0.5 s of the last is double.
-  struct {
-    double t;
-    int click, release, held, repeat, long_held, dbl, quick;
-  } rows[] = {
+  struct { double t; int click, release, held, repeat, long_held, dbl, quick; } rows[] = {
       {0.0, 0, 0, 0, 0, 0, 0, 0},  {1.0, 1, 0, 1, 0, 0, 0, 0},  {1.1, 0, 0, 1, 0, 0, 0, 0},
       {1.2, 0, 1, 0, 0, 0, 0, 1},  {1.25, 0, 0, 0, 0, 0, 0, 0}, {1.4, 1, 0, 1, 0, 0, 1, 0},
       {1.45, 0, 0, 1, 0, 0, 0, 0}, {1.8, 0, 1, 0, 0, 0, 0, 0},  {2.0, 1, 0, 1, 0, 0, 0, 0},
@@ -96,4 +91,3 @@ TEST_F(Xtim, PressHoldAndClicks) {
   }
 }
 
-}  // namespace

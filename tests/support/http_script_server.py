@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
 """Loopback HTTP servers for the tests; each prints "PORT n" first and ends by itself.
 
-Scripted: the first path component picks the reply (see serve), the second is its argument; every
-request read is kept in RECORD/req-<n>.bin. With --root DIR, http://HOST/PATH is served from
-DIR/HOST/PATH when DIR/HOST is a folder; a file DIR/HOST/.drop makes that host close unanswered.
---http10 DIR: python3's http.server (HTTP/1.0) serving DIR instead.
-"""
+Scripted: the first path component picks the reply (see serve), the second is its argument; each
+request is kept in RECORD/req-<n>.bin. With --root DIR, http://HOST/PATH is served from
+DIR/HOST/PATH when DIR/HOST is a folder (a file DIR/HOST/.drop: closed unanswered).
+--http10 DIR: python3's http.server (HTTP/1.0) serving DIR instead."""
 import argparse, functools, http.server, itertools, os, socket, socketserver, struct, threading
 import time, urllib.parse
 

@@ -8,6 +8,7 @@
 
 #include <fstream>
 
+#include "OOPS_cpp/http.h"
 #include "support/test_util.h"
 
 namespace fly_test {
@@ -86,6 +87,12 @@ std::vector<std::string> script_server::requests() const {
 
 http10_server::http10_server(const std::string& dir, double timeout_s) {
   launch({"python3", k_script, "--timeout", std::to_string(timeout_s), "--http10", dir}, 0);
+}
+
+bool proxy_to(const child_server& s) {
+  http.proxy_host = "127.0.0.1";
+  http.proxy_port = s.port();
+  return s.running();
 }
 
 nginx_server::nginx_server(const std::string& root, const std::string& w) {

@@ -50,6 +50,9 @@ struct http10_server : child_server {
   explicit http10_server(const std::string& dir, double timeout_s = 60.0);
 };
 
+// Points the HTTP client's proxy at s; false when s is not running.
+bool proxy_to(const child_server& s);
+
 // nginx in the foreground with its own configuration, logs and pid in work_dir.
 struct nginx_server : child_server {
   nginx_server(const std::string& root, const std::string& work_dir);

@@ -1,7 +1,7 @@
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -23,11 +23,6 @@ int record_alert(int window, const std::string& s1, const std::string& s2, const
     ADD_FAILURE() << "unexpected fatal alert: " << s1 << " | " << s2 << " ("
                   << g_alerts.back().file << ":" << line << ")";
   throw fatal_alert{g_alerts.back()};
-}
-
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
-  remove(path);
-  return 0;
 }
 
 void make_sandbox() {
@@ -57,6 +52,9 @@ std::string read_file(const std::string& path) {
 }
 
 void write_file(const std::string& path, const std::string& data) {
+  std::error_code ec;
+  if (path.find('/') != std::string::npos)
+    std::filesystem::create_directories(path.substr(0, path.rfind('/')), ec);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
 }
 
@@ -76,6 +74,27 @@ int run(const std::string& cmd, std::string* out) {
   return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
+std::string sh(const std::string& cmd) {
+  std::string out;
+  EXPECT_EQ(run(cmd, &out), 0) << cmd << "\n" << out;
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+std::string md5sum_of(const std::string& path) {
+  return sh("f='" + path +
+            "'; { [ -L \"$f\" ] && readlink -n \"$f\" || cat \"$f\"; } | md5sum | cut -c1-32");
+}
+
+std::string pattern(size_t n, uint32_t seed) {
+  std::string s(n, 0);
+  for (char& c : s) {
+    seed = seed * 1664525u + 1013904223u;
+    c = static_cast<char>(seed >> 24);
+  }
+  return s;
+}
+
 std::string log_text() {
   xer.flush();
   return read_file(xer.path());
@@ -90,7 +109,7 @@ int main(int argc, char** argv) {
   g_alert_intercept = fly_test::record_alert;
   const int rc = RUN_ALL_TESTS();
   xer.close();
-  if (!getenv("FLY_KEEP_SANDBOX"))
-    nftw(fly_test::sandbox().c_str(), fly_test::remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+  std::error_code ec;
+  if (!getenv("FLY_KEEP_SANDBOX")) std::filesystem::remove_all(fly_test::sandbox(), ec);
   return rc;
 }

@@ -2,6 +2,7 @@
 // and the alert recorder.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,10 +14,17 @@ namespace fly_test {
 // and its "work" folder is the working folder.
 const std::string& sandbox();
 std::string read_file(const std::string& path);
+// Makes the missing parent folders first.
 void write_file(const std::string& path, const std::string& data);
 bool file_exists(const std::string& path);
 // Runs a shell command: its exit status, its output in *out when given.
 int run(const std::string& cmd, std::string* out = nullptr);
+// Runs a shell command that must succeed: its output less the final line end.
+std::string sh(const std::string& cmd);
+// md5sum of a file, or of a link's text.
+std::string md5sum_of(const std::string& path);
+// n bytes that do not compress, the same for the same seed.
+std::string pattern(size_t n, uint32_t seed);
 // Everything logged so far (flushes the calling thread's lines).
 std::string log_text();
 
@@ -37,6 +45,8 @@ struct fatal_alert { alert_record rec; };
 struct expect_fatal { expect_fatal(); ~expect_fatal(); };
 
 }  // namespace fly_test
+
+using ::testing::HasSubstr;
 
 // Runs stmt and expects a fatal alert whose first line holds text.
 #define EXPECT_FATAL_ALERT(stmt, text)                                                       \
