@@ -5,6 +5,7 @@
 #include "GenH/shell.h"
 #include "Installer-f/stg.h"
 #include "OGL/colr.h"
+#include "OGL/ren.h"
 #include "OOPS_cpp/http.h"
 #include "OOPS_cpp/xmap.h"
 #include "UTL/xer.h"
@@ -35,3 +36,4 @@ stg_struct stg;  // zero-filled
 xtim_class xtim;
 http_class http;
 colr_class colr;
+ren_class ren;
