@@ -172,7 +172,6 @@ void OGLE_GetSelection(OGLE_Rec* rec, int* start, int* end) {
 void OGLE_SetSelection(OGLE_Rec* rec, int start, int end) {
   rec->sel_start = start;
   rec->sel_end = end;
-  rec->desired_x = -1.0f;  // a column kept from another selection means nothing here
   normalise(rec);
 }
 

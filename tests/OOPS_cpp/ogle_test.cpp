@@ -263,7 +263,7 @@ TEST(OgleVertical, MovesKeepTheColumn) {
   EXPECT_EQ(h.sel().first, 14);
 
   // Extending moves the moving end; without extend a selection collapses.
-  h.caret(3);
+  h.Click(18, 25, 0);  // caret at 3, column forgotten
   h.Key(31, 1);
   EXPECT_EQ(h.sel(), std::make_pair(3, 12));
   h.Key(31, 1);
