@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <unordered_map>
 
 #include "Files/file_ops.h"
 #include "Files/paths.h"
@@ -40,6 +41,10 @@ std::vector<std::unique_ptr<lib_entry>> g_entries;
 std::vector<std::unique_ptr<lib_region>> g_regions;
 // Entries whose copy cap was already logged.
 std::set<const lib_entry*> g_cap_logged;
+// The last entry in front of the backups of each list, by the address of the
+// list's slot in dsf_library (map nodes stay put): registering need not walk
+// lists that grow with every package.
+std::unordered_map<lib_entry* const*, lib_entry*> g_last_plain;
 
 // A library file can ask for any number of 64800-byte regions; the whole
 // scan keeps to this many.
@@ -332,27 +337,28 @@ void DSF_ClearLibrary() {
   dsf_library.clear();
   dsf_regions.clear();
   g_cap_logged.clear();
+  g_last_plain.clear();
   g_entries.clear();
   g_regions.clear();
 }
 
 void DSF_RegisterEntry(const std::string& virtual_path, lib_entry* entry) {
   g_entries.emplace_back(entry);
+  const bool backup = entry->flags & lib_backup;
   lib_entry*& head = dsf_library[virtual_path];
-  if (!head) {
-    entry->next = nullptr;
-    head = entry;
-    return;
-  }
-  if (head->flags & lib_backup) {
+  lib_entry*& last_plain = g_last_plain[&head];
+  // Each list holds its plain entries in registration order, then the backups.
+  if (!head || (head->flags & lib_backup)) {
     entry->next = head;
     head = entry;
+    last_plain = backup ? nullptr : entry;
     return;
   }
-  lib_entry* e = head;
+  lib_entry* e = last_plain ? last_plain : head;
   while (e->next && !(e->next->flags & lib_backup)) e = e->next;
   entry->next = e->next;
   e->next = entry;
+  last_plain = backup ? e : entry;
 }
 
 void DSF_ReadLibraryCommands(xmap_class& x, int package) {

@@ -118,6 +118,25 @@ TEST(SceneryScan, BackupsStandBehind) {
   DSF_RegisterEntry("w", new lib_entry{nullptr, nullptr, 0, 1, "A"});
   EXPECT_EQ(dsf_library["w"]->path, "A");
 
+  // Long mixed runs keep the rule: plain entries in order, then the backups
+  // newest first.
+  uint32_t seed = 7;
+  strings plain, backups;
+  for (int i = 0; i < 300; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    const bool backup = (seed >> 28) < 5;
+    const std::string name = std::to_string(i);
+    DSF_RegisterEntry("mix", new lib_entry{nullptr, nullptr, 0, backup ? uint32_t{lib_backup} : 0u, name});
+    if (backup)
+      backups.insert(backups.begin(), name);
+    else
+      plain.push_back(name);
+  }
+  strings want = plain, got;
+  want.insert(want.end(), backups.begin(), backups.end());
+  for (const lib_entry* e = dsf_library["mix"]; e; e = e->next) got.push_back(e->path);
+  EXPECT_EQ(got, want);
+
   // From library files: a backup of the first package stands behind the
   // second package's plain export.
   write_library("Custom Scenery/A/", "EXPORT_BACKUP v back.obj\n");
