@@ -80,6 +80,7 @@ Point2 CoordTranslator::Reverse(const Point2& p) const {
 }
 
 double LongerSideOfQuad(const std::vector<Point3>& q) {
+  if (q.size() < 4) return 0;
   const Vector3 d13 = q[1] - q[3];
   const double t1 = dot(q[0] - q[3], d13) / squared_length(d13);
   if (!(t1 < 1)) {
@@ -355,7 +356,7 @@ void BezierCurve(const Point3& p1, const Point3& p2, bool has_c1, bool has_c2, c
 void ChainToQuadStrip(const std::vector<Point3>& pts, const std::vector<Vector3>& ups,
                       const std::vector<double>& widths, QuadStrip& out) {
   const size_t n = pts.size();
-  if (n < 2) return;
+  if (n < 2 || ups.size() < n || widths.size() < n) return;
   out.clear();
   auto end_pair = [&](size_t i, const Vector3& d) {
     const Vector3 s = unit(cross(d, ups[i])) * (0.5 * widths[i]);

@@ -100,7 +100,8 @@ struct CoordTranslator {
 };
 
 // Positive when the side q0-q2 of the quad (q0, q1, q2, q3) is the longer,
-// negative when q1-q3 is; the magnitude is how much longer. Four points used.
+// negative when q1-q3 is; the magnitude is how much longer. Four points used
+// (0 for fewer).
 double LongerSideOfQuad(const std::vector<Point3>& q);
 
 void MoveSegLeft(const Segment2& in, double dist, Segment2& out);
@@ -153,7 +154,8 @@ void BezierCurve(const Point3& p1, const Point3& p2, bool has_c1, bool has_c2, c
                  std::vector<Point3>& out);
 
 // Widens a polyline into a quad strip, one up vector and width per point; a
-// chain of fewer than two points leaves out untouched.
+// chain of fewer than two points (or too few ups or widths) leaves out
+// untouched.
 void ChainToQuadStrip(const std::vector<Point3>& pts, const std::vector<Vector3>& ups,
                       const std::vector<double>& widths, QuadStrip& out);
 
