@@ -413,8 +413,9 @@ float OGL_font_string(int colour, float x, float y, const std::string& text, flo
     float pen = x;
     if (align == 1) pen -= ln.width * 0.5f;
     else if (align == 2) pen -= ln.width;
-    pen += mnw.origin_x;
-    const float base = line_y + mnw.origin_y;
+    // Whole pixels: the glyphs' own metrics are whole, so they stay sharp.
+    pen = std::round(pen + mnw.origin_x);
+    const float base = std::round(line_y + mnw.origin_y);
     OGL_setstate(1, 1, 3, 5, 9, 11);
     OGL_bind_tex_slot(f->tex_slot, 0, 0);
     OGL_setcolor(colour, 1.0f);

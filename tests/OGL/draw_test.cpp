@@ -143,6 +143,48 @@ TEST_F(DrawTest, LinesCirclesAndArcsStayFiniteAndBounded) {
   EXPECT_EQ(rec.prims()[0].v.size(), 2u * 361);
 }
 
+TEST_F(DrawTest, CubeAndDiscAreClosedShapesInTheirOwnFrame) {
+  auto vertices = [&](int mode) {
+    std::vector<std::vector<double>> out;
+    bool in = false;
+    int cur = -1;
+    for (const auto& c : rec.calls()) {
+      if (c.name == "Begin") in = true, cur = static_cast<int>(c.args[0]);
+      else if (c.name == "End") in = false;
+      else if (in && cur == mode && c.name == "Vertex3f") out.push_back(c.args);
+    }
+    return out;
+  };
+  OGL_cube(1, 2, 3, 4, 5, 6, 0.1f, 0.9f, 0.2f, 0.8f);
+  EXPECT_EQ(rec.count("PushMatrix"), 1);
+  EXPECT_EQ(rec.count("PopMatrix"), 1);
+  EXPECT_EQ(rec.named("Translatef")[0].args, (std::vector<double>{1, 2, 3}));
+  auto sides = vertices(GL_QUAD_STRIP);
+  ASSERT_EQ(sides.size(), 10u);
+  EXPECT_EQ(sides[0], (std::vector<double>{-2, 5, -3}));  // top first...
+  EXPECT_EQ(sides[1], (std::vector<double>{-2, 0, -3}));  // ...then bottom
+  EXPECT_EQ(sides[8], sides[0]);                          // the strip closes
+  auto caps = vertices(GL_QUADS);
+  ASSERT_EQ(caps.size(), 8u);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(caps[i][1], 5);
+  for (int i = 4; i < 8; ++i) EXPECT_EQ(caps[i][1], 0);
+  EXPECT_EQ(rec.named("TexCoord2f")[0].args[1], static_cast<double>(0.8f));
+
+  rec.clear();
+  OGL_disc(0, 0, 0, 10);
+  auto fans = vertices(GL_TRIANGLE_FAN);
+  ASSERT_EQ(fans.size(), 28u);  // two centres and two rings of 13
+  EXPECT_EQ(fans[0], (std::vector<double>{-10, 0, 0}));
+  EXPECT_EQ(fans[14], (std::vector<double>{10, 0, 0}));
+  const double m = static_cast<float>(10 * 0.38);
+  EXPECT_NEAR(fans[1][1], m, 1e-6);  // a = 360: cos 1
+  auto strips = vertices(GL_QUAD_STRIP);
+  ASSERT_EQ(strips.size(), 3u * 26);
+  EXPECT_NEAR(strips[0][0], -10, 1e-6);   // bevel from the back face...
+  EXPECT_NEAR(strips[1][0], -m, 1e-6);    // ...to the rim
+  EXPECT_NEAR(strips[1][1], 10, 1e-5);
+}
+
 TEST_F(DrawTest, TexturedQuadsBindThroughTheTextureSeam) {
   static std::vector<std::vector<int>> binds;
   binds.clear();

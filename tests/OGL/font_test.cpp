@@ -188,6 +188,18 @@ TEST_F(FontTest, AFullCacheRefusesNewGlyphsInsteadOfOverrunning) {
   EXPECT_GT(OGL_measure_char(' ', font_regular), 0.0f);
 }
 
+TEST_F(FontTest, AGlyphWiderThanTheBitmapIsRefused) {
+  OGL_font_info huge(900);
+  huge.clear("RESOURCE:DejaVuSans.ttf", 1500);
+  EXPECT_EQ(huge.require_char('W'), 0.0f);
+  EXPECT_EQ(huge.find('W')->error, 1);
+  EXPECT_EQ(huge.rows_used, 0);
+  EXPECT_EQ(huge.dirty, 0);
+  // A tall but narrow one still fits.
+  EXPECT_GT(huge.require_char('l'), 0.0f);
+  EXPECT_EQ(huge.rows_used, OGL_font_info::max_rows);
+}
+
 TEST_F(FontTest, ResetForgetsEveryGlyphAndTheShelves) {
   OGL_font_info* f = OGL_font(font_regular);
   OGL_measure_string("Hello, world", font_regular);
