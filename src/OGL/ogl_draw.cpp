@@ -103,7 +103,7 @@ void OGL_pix_specs(int) {
   mnw.draw_dx = w;
   mnw.draw_dy = h;
   mnw.draw_on_screen = 1;
-  if (mnw.window_type != -1) OGL_viewport(2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  if (mnw.window_type != -1) OGL_viewport(2);
 }
 
 void OGL_screensize(int type, float x1, float y1, float x2, float y2) {

@@ -24,9 +24,9 @@ void OGL_pix_specs(int unused = 0);
 // type 3: glFrustum(left, right, bottom, top, near_z, far_z) over the
 // viewport box (x1, y1)-(x2, y2) in units. Loads the projection and an
 // identity model-view matrix. `spare` and aspect_fix are not read.
-void OGL_viewport(int type, float x1, float y1, float x2, float y2, float left, float right,
-                  float bottom, float top, float near_z, float far_z, float spare = 0,
-                  int aspect_fix = 0);
+void OGL_viewport(int type, float x1 = 0, float y1 = 0, float x2 = 0, float y2 = 0,
+                  float left = 0, float right = 0, float bottom = 0, float top = 0,
+                  float near_z = 0, float far_z = 0, float spare = 0, int aspect_fix = 0);
 void OGL_screensize(int type, float x1, float y1, float x2, float y2);
 void OGL_scissors(float x, float y, float w, float h);
 void OGL_scissors_end();
