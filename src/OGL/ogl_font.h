@@ -69,6 +69,9 @@ class OGL_font_info {
   bool grow_to(int rows);
 };
 
+// Bytes of cache bitmap allocated, the memory statistic "font/tex_mem".
+extern float g_font_tex_mem;
+
 // The font of a charset, created and loaded on first use.
 OGL_font_info* OGL_font(charset_t font);
 // Reloads one font (or both with font_both) if it exists, e.g. when the

@@ -10,8 +10,6 @@
 #include "support/gl_record.h"
 #include "support/test_util.h"
 
-extern float g_font_tex_mem;
-
 namespace {
 
 class FontTest : public ::testing::Test {

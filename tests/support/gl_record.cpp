@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "OGL/ogl_seams.h"
 #include "OGL/ogl_state.h"
 
 namespace fly_test {
@@ -55,7 +56,9 @@ gl_recorder::gl_recorder() : saved_(gl) {
 #undef FLY_GL_REC_SET
   gl.GenTextures = gen_textures;
   g_calls.clear();
+  g_next_tex = 1;
   OGL_setstate_forget();
+  OGL_default_tex_forget();  // its names belonged to an earlier table
 }
 
 gl_recorder::~gl_recorder() {

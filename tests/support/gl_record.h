@@ -17,7 +17,9 @@ struct gl_call {
 
 class gl_recorder {
  public:
-  gl_recorder();   // installs the recorders (and forgets the state cache)
+  // Installs the recorders and forgets the state cache and the stand-in
+  // texture names.
+  gl_recorder();
   ~gl_recorder();  // puts the previous table back
 
   std::vector<gl_call>& calls();
