@@ -55,7 +55,6 @@ struct counted_task : UTL_pool_task {
 };
 
 void count_up(void* n) { ++*static_cast<std::atomic<int>*>(n); }
-void tell(void* q) { static_cast<queue*>(q)->write(); }
 
 TEST(SharedPoolStress, UrgentBarrierAndSyncWaitBehindAHalfGatheredSync) {
   fly_test::fail_after(15, "urgent coordination deadlocked");
@@ -72,19 +71,34 @@ TEST(SharedPoolStress, UrgentBarrierAndSyncWaitBehindAHalfGatheredSync) {
     UTL_threadpool_sync gathering(&pool, "gathering");
     gathering.queue_me(count_up, &first_done, 0, 0);
     while (gathering.arrivals() < 1) UTL_sleep(1);  // the other thread waits in it
+    counters later;
+    pool.queue_task(new counted_task(&later), 0);  // the urgent one still goes ahead of this
     if (!urgent_sync) {
       UTL_threadpool_barrier halt(&pool, "urgent barrier");
       halt.halt_pool_start(1);
       gate.write();
       halt.halt_pool_finish();  // both threads parked: the sync finished first
       EXPECT_EQ(first_done, 1);
+      EXPECT_EQ(later.ran, 0);
       halt.restart_pool();
     } else {
-      queue done;
-      (new UTL_threadpool_sync(&pool, "urgent sync"))->queue_me(tell, &done, 1, 1);
+      struct seen {
+        queue done;
+        counters* later;
+        int later_ran = -1;
+      } s{{}, &later};
+      (new UTL_threadpool_sync(&pool, "urgent sync"))
+          ->queue_me(
+              [](void* p) {
+                auto* s = static_cast<seen*>(p);
+                s->later_ran = s->later->ran;
+                s->done.write();
+              },
+              &s, 1, 1);
       gate.write();
-      done.read();
+      s.done.read();
       EXPECT_EQ(first_done, 1);
+      EXPECT_EQ(s.later_ran, 0);
     }
   }
 }
@@ -199,6 +213,7 @@ TEST(ThreadLayerStress, ShutdownStopsFixedPoolsAfterTheirTasksAndReportsWhatThey
   THREAD_make_workers();
   std::vector<sleepy_work> tasks(20);
   tasks[19].alert = 1;
+  fly_test::clear_alerts();
   auto* pool = new UTL_worker_threads(2, 100);
   for (auto& t : tasks) pool->enqueue_task(&t);
   THREAD_shutdown();  // waits for the queued tasks, then reports the warning
