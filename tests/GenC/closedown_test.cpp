@@ -80,7 +80,7 @@ size_t crawls() {
 // Sweeps the alert from before the last frame (at about 1 ms) to well into
 // the close-down.
 void sweep_fatal(int r) {
-  for (int delay = 0; delay <= 3000; delay += 250) {
+  for (int delay = 0; delay <= 3000; delay += 300) {
     const std::string log = fly_test::sandbox() + "run" + std::to_string(delay) + ".txt";
     const size_t before = crawls();
     EXPECT_EXIT(last_frames(r, {delay, t_exit}, log), ::testing::ExitedWithCode(1), "late fatal")
