@@ -150,6 +150,7 @@ TEST(SharedPoolStress, DeletingAPoolWhileTasksQueueTasksLosesNone) {
   for (int round = 0; round < 30; ++round) {
     const int threads = round % 5 == 4 ? 0 : 3;  // without threads the deleting thread runs them
     auto* pool = new UTL_threadpool(threads);
+    pool->queue_task(nullptr, round & 1);  // not a stop item: every thread stays
     for (int s = 0; s < 4; ++s) {
       auto* seed = new counted_task(&c);
       seed->pool = pool;
