@@ -301,6 +301,6 @@ TEST(TexComposite, SamplingWeightsAndClipping) {
                                                   {0, 0, 1e-30f, 4},
                                                   {NAN, 0, 4, 4},
                                                   {0, 0, INFINITY, 4}})
-    TEX_composite(D(GL_RGBA, 2, 1), D(GL_RGBA, 4, 4), src.data(), guard.data(), r[0], r[1], r[2],
+    TEX_composite(D(GL_RGB, 2, 1), D(GL_RGBA, 4, 4), src.data(), guard.data(), r[0], r[1], r[2],
                   r[3]);
 }
