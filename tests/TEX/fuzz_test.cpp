@@ -102,6 +102,9 @@ void fuzz_loop(const char* name, std::vector<std::string> corpus, Body body, boo
                        std::chrono::duration<double>(fuzz_seconds()));
   const size_t seeds = corpus.size();
   long execs = 0, accepted = 0;
+  if (const char* dir = getenv("FLY_FUZZ_SEED_DIR"))  // for tools/fuzz/run.sh
+    for (size_t i = 0; i < corpus.size(); ++i)
+      fly_test::write_file(std::string(dir) + "/" + name + "/" + std::to_string(i), corpus[i]);
   for (const auto& s : corpus) {  // every seed is valid
     EXPECT_EQ(body(reinterpret_cast<const uint8_t*>(s.data()), s.size(), uint8_t(0x0B)), 1);
     fly_test::clear_alerts();
@@ -120,7 +123,9 @@ void fuzz_loop(const char* name, std::vector<std::string> corpus, Body body, boo
   printf("fuzz %s: seed %llu, %ld runs in %.1f s, %ld accepted, corpus %zu (%zu seeds)\n", name,
          static_cast<unsigned long long>(seed), execs, fuzz_seconds(), accepted, corpus.size(),
          seeds);
-  EXPECT_GT(execs, 0);
+  if (fuzz_seconds() > 0) {
+    EXPECT_GT(execs, 0);
+  }
 }
 
 std::vector<std::string> png_seeds() {
