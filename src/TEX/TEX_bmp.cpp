@@ -78,7 +78,7 @@ int TEX_load_bmp(const std::string& path, xmap_class& file, unsigned char*& pixe
   const uint64_t stride = uint64_t(bpp) * width + desc.pad;
   const uint64_t needed = stride * rows;
   if (pixels) {
-    TEX_check_fits(width, height, needed, TEX_capacity_of(pixels, capacity), path);
+    TEX_check_fits(pixels, width, height, needed, TEX_capacity_of(pixels, capacity), path);
     if (pad_to_pow2 && (desc.pad >= 1 || rows > uint64_t(height))) memset(pixels, 0, needed);
   } else {
     pixels = static_cast<unsigned char*>(calloc(needed, 1));

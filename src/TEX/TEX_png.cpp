@@ -140,7 +140,7 @@ read_status decode(png_structp png, png_infop info, read_job* job) {
   const uint64_t stride = uint64_t(bpp) * width + job->desc.pad;
   job->needed = stride * out_rows;
   if (job->pixels) {
-    if (job->needed > job->capacity) return read_too_big;
+    if (!TEX_fits(job->pixels, width, height, job->needed, job->capacity)) return read_too_big;
     if (job->pad_to_pow2 && (job->desc.pad > 0 || out_rows > uint64_t(height)))
       memset(job->pixels, 0, job->needed);
   } else {
@@ -202,7 +202,7 @@ int TEX_load_png(const std::string& path, xmap_class& file, unsigned char*& pixe
       desc = job.desc;
       return 1;
     case read_too_big:
-      TEX_check_fits(job.desc.width, job.desc.height, job.needed, job.capacity, path);
+      TEX_check_fits(pixels, job.desc.width, job.desc.height, job.needed, job.capacity, path);
       return 0;
     case read_bad_format:
       __MACIBM_alert(0, "Illegal bits per pixel", "", "", "", t_exit, __FILE__, __LINE__);

@@ -25,9 +25,17 @@ size_t TEX_capacity_of(const unsigned char* pixels, size_t capacity) {
   return pixels == scratch_array ? scratch_array_bytes : 0;
 }
 
-void TEX_check_fits(int width, int height, uint64_t needed, size_t capacity,
-                    const std::string& name) {
-  if (needed <= capacity) return;
+static bool legal(int size) { return size >= 1 && size <= 2048; }
+
+bool TEX_fits(const unsigned char* pixels, int width, int height, uint64_t needed,
+              size_t capacity) {
+  if (pixels == scratch_array && (!legal(width) || !legal(height))) return false;
+  return needed <= capacity;
+}
+
+void TEX_check_fits(const unsigned char* pixels, int width, int height, uint64_t needed,
+                    size_t capacity, const std::string& name) {
+  if (TEX_fits(pixels, width, height, needed, capacity)) return;
   check_dxy(width, name);
   check_dxy(height, name);
   size_alert(static_cast<double>(needed), name);

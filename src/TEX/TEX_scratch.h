@@ -20,12 +20,16 @@ void check_dxy(int size, std::string name);
 // the whole store for scratch_array, else 0.
 size_t TEX_capacity_of(const unsigned char* pixels, size_t capacity);
 
-// Called by a reader that was handed a buffer, before it writes a pixel:
-// an image of width x height that needs `needed` bytes must fit `capacity`.
-// Too large a side is the fatal alert of check_dxy; a buffer too small for
-// legal sides is the same alert with the byte count.
-void TEX_check_fits(int width, int height, uint64_t needed, size_t capacity,
-                    const std::string& name);
+// Whether a reader that was handed pixels may write an image of width x
+// height that needs `needed` bytes: it must fit capacity, and an image bound
+// for the texture store (scratch_array) must have legal texture sides.
+bool TEX_fits(const unsigned char* pixels, int width, int height, uint64_t needed,
+              size_t capacity);
+// Called before the first pixel is written: unless TEX_fits, the fatal alert
+// of check_dxy (on the bad side, or with the byte count when only the buffer
+// is too small).
+void TEX_check_fits(const unsigned char* pixels, int width, int height, uint64_t needed,
+                    size_t capacity, const std::string& name);
 
 // Smallest power of two at or above v (1 for v <= 1).
 int TEX_next_pow2(int v);

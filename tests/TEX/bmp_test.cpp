@@ -55,9 +55,11 @@ TEST(BmpRead, RgbaAlphaAndMagenta) {
   loaded gm;
   load(gm, bmp_bytes(two_by_two()), GL_RGBA, 0);
   EXPECT_EQ(gm.bytes(8), (std::vector<unsigned char>{0, 0, 0, 255, 0, 0, 0, 0}));
+  colr = colr_class();
 }
 
 TEST(BmpRead, PowerOfTwoPaddingAndShortData) {
+  fly_test::clear_alerts();
   bmp_spec b;
   b.width = b.height = 3;
   for (int i = 0; i < 27; ++i) b.bgr += char(10 + i);

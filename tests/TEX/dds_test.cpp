@@ -148,6 +148,7 @@ TEST(DdsBlocks, GammaKeepsTheBlockMode) {
   nv_gamma_correct(t);
   EXPECT_LE(uint16_t(t[0] | t[1] << 8), uint16_t(t[2] | t[3] << 8));
   EXPECT_EQ(t[4], 0xE1);  // 3 2 1 0 -> 3 2 0 1
+  colr = colr_class();
 }
 
 TEST(DdsSquish, EncodeDecodeEveryQualityAndFormat) {

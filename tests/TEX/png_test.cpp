@@ -135,6 +135,7 @@ TEST(PngRead, PaletteTransparencyGreyAndAlphaConversions) {
 }
 
 TEST(PngRead, ShortFilesReturnZeroQuietly) {
+  fly_test::clear_alerts();
   loaded r;
   load(r, std::string("\x89PNG\r\n\x1a", 7), GL_RGBA, 0);
   EXPECT_EQ(r.ok, 0);
@@ -182,6 +183,13 @@ TEST(PngRead, GivenBufferTooSmallIsRefusedBeforeAnyPixel) {
   {
     mem_file f(png_header_only(4096, 4096));
     EXPECT_FATAL_ALERT(TEX_load_png("big.png", f.map, px, GL_RGBA, 0, 1, 0, d),
+                       "Trying to create a texture either less than 1 or greater than 2048!");
+  }
+  EXPECT_EQ(scratch_array[0], 0x5A);
+  // Bound for the texture store, a side over 2048 is refused even when it fits.
+  {
+    mem_file f(png_header_only(3000, 1));
+    EXPECT_FATAL_ALERT(TEX_load_png("wide.png", f.map, px, GL_RGBA, 0, 0, 0, d),
                        "Trying to create a texture either less than 1 or greater than 2048!");
   }
   EXPECT_EQ(scratch_array[0], 0x5A);
