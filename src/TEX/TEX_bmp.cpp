@@ -68,12 +68,14 @@ int TEX_load_bmp(const std::string& path, xmap_class& file, unsigned char*& pixe
   desc.height = height;
   desc.has_mipmaps = 0;
   desc.format = static_cast<uint32_t>(want_format);
-  desc.pad = 0;
+  int64_t pad = 0;
   if (pad_to_pow2)
-    desc.pad = (TEX_next_pow2(width) - width) * bpp;
+    pad = int64_t(TEX_next_pow2(width) - width) * bpp;
   else if (pad_to_width)
-    desc.pad = (pad_to_width - width) * bpp;
-  if (desc.pad < 0) return refuse(path, "is wider than the row it is to be padded to");
+    pad = (int64_t(pad_to_width) - width) * bpp;
+  if (pad < 0 || pad > (int64_t(1) << 20))
+    return refuse(path, "is wider than the row it is to be padded to");
+  desc.pad = static_cast<int>(pad);
   const uint64_t rows = pad_to_pow2 ? uint64_t(TEX_next_pow2(height)) : uint64_t(height);
   const uint64_t stride = uint64_t(bpp) * width + desc.pad;
   const uint64_t needed = stride * rows;

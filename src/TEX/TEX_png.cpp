@@ -124,11 +124,13 @@ read_status decode(png_structp png, png_infop info, read_job* job) {
   if (fmt != GL_ALPHA && !(type & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(png);
 
   const int width = job->desc.width, height = job->desc.height;
+  int64_t pad = 0;
   if (job->pad_to_pow2)
-    job->desc.pad = bpp * (TEX_next_pow2(width) - width);
+    pad = int64_t(bpp) * (TEX_next_pow2(width) - width);
   else if (job->pad_to_width)
-    job->desc.pad = bpp * (job->pad_to_width - width);
-  if (job->desc.pad < 0) png_error(png, "Row padding narrower than the image");
+    pad = int64_t(bpp) * (int64_t(job->pad_to_width) - width);
+  if (pad < 0 || pad > (int64_t(1) << 20)) png_error(png, "Row padding narrower than the image");
+  job->desc.pad = static_cast<int>(pad);
 
   png_read_update_info(png, info);
   // The transformations must give exactly the row we lay out; anything else

@@ -57,7 +57,7 @@ static int bytes_per_pixel(uint32_t format) {
 
 static int ceil_log2(int v) {
   int s = 0;
-  while ((1 << s) < v) ++s;
+  while ((int64_t(1) << s) < v) ++s;
   return s;
 }
 
@@ -74,7 +74,7 @@ void TEX_downscale(TEX_image_desc& desc, unsigned char* pixels, int fx, int fy) 
     unsigned char* dst = pixels + size_t(y) * dst_stride;
     for (int x = 0; x < nw; ++x) {
       for (int c = 0; c < bpp; ++c) {
-        unsigned sum = 0;
+        uint64_t sum = 0;
         for (int j = 0; j < fy; ++j) {
           const unsigned char* p = src + size_t(j) * src_stride + size_t(x) * fx * bpp + c;
           for (int i = 0; i < fx; ++i) sum += p[size_t(i) * bpp];
