@@ -25,6 +25,7 @@ std::vector<unsigned char> image(const std::vector<std::vector<uint32_t>>& rows,
 
 void pack(packed& p, const std::vector<unsigned char>& img, int w, int h, int X, int R, int T,
           int pad_words = 0) {
+  free(p.s);
   p.n = TEX_pack_image_rle(TEX_image_desc{GL_RGBA, w, h, pad_words * 4, 0}, img.data(), X, R, T, p.s);
 }
 
