@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -509,14 +510,17 @@ void commit_file(packed_file& f) {
 }
 
 // The folder the zips are made in before they take their place; it holds
-// nothing once a build ends, however it ends.
+// nothing once a build ends, however it ends. Its files are spread over
+// sub-folders: workers creating files in one folder wait for each other.
 std::string staging_folder() { return dst_fold_base + ".packing/"; }
+constexpr size_t k_staging_folders = 64;
 
 packed_file packed_for(const std::string& path, size_t n) {
   packed_file f;
   f.path = path;
   f.rel = path.substr(src_fold.size());
-  f.staging = staging_folder() + std::to_string(n) + ".zip";
+  f.staging = staging_folder() + std::to_string(n % k_staging_folders) + "/" + std::to_string(n) +
+              ".zip";
   return f;
 }
 
@@ -529,49 +533,64 @@ class pack_task : public UTL_work_task {
   size_t index;
 };
 
-// The workers of one build. Destroying it waits for the packing under way
-// and empties the staging folder.
+// The workers of one build. The files are handed out biggest first, so that
+// no large file is left to pack alone at the end; they are committed in scan
+// order all the same. Destroying it waits for the packing under way and
+// empties the staging folder.
 class packer {
  public:
   packer(std::vector<packed_file>& files, int threads)
       : files_(files),
         done_(files.size(), false),
-        window_(static_cast<size_t>(threads) * 4),
-        pool_(std::make_unique<UTL_worker_threads>(threads, threads * 2)) {}
+        pool_(std::make_unique<UTL_worker_threads>(threads, threads * 2)) {
+    std::vector<int64_t> cost(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+      const int64_t bytes = std::max<int64_t>(entry_size(files[i].path), 0);
+      // A pre-packed 7z is only hashed, at several times the speed of deflate.
+      cost[i] = road_wants_7z(files[i].rel) ? bytes / 8 : bytes;
+      order_.push_back(i);
+    }
+    std::stable_sort(order_.begin(), order_.end(),
+                     [&](size_t a, size_t b) { return cost[a] > cost[b]; });
+  }
   ~packer() {
     pool_.reset();  // runs what is queued and joins: no task is left running
     tasks_.clear();
     recursive_delete_folder(staging_folder());
   }
 
-  // Waits until file k is packed, keeping the workers busy up to a few files
-  // ahead; the progress line (and with it the Q key) is polled meanwhile.
-  void wait_for(size_t k, const std::string& line, float fraction) {
+  // Waits until file k is packed, keeping the workers busy; the progress
+  // line (and with it the Q key) is polled meanwhile.
+  void wait_for(size_t k) {
     auto last_poll = std::chrono::steady_clock::now();
     while (!done_[k]) {
-      while (queued_ < files_.size() && queued_ < k + window_ && pool_->has_free_slot()) {
-        tasks_.push_back(std::make_unique<pack_task>(&files_[queued_], queued_));
+      while (queued_ < order_.size() && pool_->has_free_slot()) {
+        const size_t n = order_[queued_++];
+        tasks_.push_back(std::make_unique<pack_task>(&files_[n], n));
         pool_->enqueue_task(tasks_.back().get());
-        ++queued_;
       }
       if (UTL_work_task* t = pool_->check_retired_tasks()) {
         done_[static_cast<pack_task*>(t)->index] = true;
+        ++packed_;
         continue;
       }
       const auto now = std::chrono::steady_clock::now();
       if (now - last_poll > std::chrono::milliseconds(100)) {
         last_poll = now;
-        show_progress(line, fraction);
+        show_progress("reg: " + num(reg) + ": total files to compress: " + num(num_files_use) +
+                          ". packed: " + num(packed_) + ".",
+                      static_cast<float>(packed_) / static_cast<float>(files_.size()));
       }
-      std::this_thread::sleep_for(std::chrono::microseconds(500));
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   }
 
  private:
   std::vector<packed_file>& files_;
   std::vector<bool> done_;
-  size_t window_;
+  std::vector<size_t> order_;  // the order files are handed out in
   size_t queued_ = 0;
+  int packed_ = 0;
   std::vector<std::unique_ptr<pack_task>> tasks_;  // outlive the pool that runs them
   std::unique_ptr<UTL_worker_threads> pool_;
 };
@@ -589,14 +608,14 @@ void pack_and_commit_all() {
   recursive_delete_folder(staging_folder());  // left by a build that was killed
   const int err = make_folder(staging_folder());
   if (err) fatal("I could not make a folder to pack in!", staging_folder(), error_str(err));
+  for (size_t i = 0; i < k_staging_folders; ++i) make_folder(staging_folder() + std::to_string(i) + "/");
   std::vector<packed_file> files;
   files.reserve(comp_files.size());
   for (const std::string& f : comp_files) files.push_back(packed_for(f, files.size()));
   if (threads > 1) g_packer = std::make_unique<packer>(files, threads);
   for (size_t k = 0; k < files.size(); ++k) {
     if (g_packer)
-      g_packer->wait_for(k, "reg: " + num(reg) + ": packing: " + files[k].rel,
-                         num_files_use ? static_cast<float>(num_files_com) / num_files_use : 1);
+      g_packer->wait_for(k);
     else
       pack(files[k]);
     commit_file(files[k]);
@@ -640,6 +659,7 @@ void check_installed_paths() {
 void comp_file(std::string path) {
   packed_file f = packed_for(path, 0);
   make_folder(staging_folder());
+  make_folder(staging_folder() + "0/");
   pack(f);
   commit_file(f);
   stop_packing();
