@@ -250,3 +250,10 @@ TEST_F(Builder, PooledBuildEqualsOneThreadBuild) {
     EXPECT_EQ(sh("find " + q(out) + " -name '*.zip' | wc -l"), "5") << threads;
   }
 }
+
+TEST(ReleaseTool, RefusesBadNumbers) {
+  const std::string tool = std::string(FLY_BUILD_DIR) + "/tools/make_release --type=web --master=m --out=o ";
+  for (const char* bad : {"--release=0", "--release=92x", "--release=-5", "--threads=0", "--threads=x"})
+    EXPECT_EQ(fly_test::run(tool + bad + " 2>/dev/null"), 2) << bad;
+  EXPECT_FALSE(file_exists("o"));
+}
