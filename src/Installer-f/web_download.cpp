@@ -124,7 +124,7 @@ bool leave_server(int row, int s, int stream, const std::string& url) {
 // A download of row r from server s failed: the row waits and asks again, or
 // leaves the server. False when the row is given up.
 bool download_failed(int row, int s, int stream, const std::string& url) {
-  const uint64_t now = now_us();
+  const uint64_t now = std::max<uint64_t>(now_us(), 1);  // 0 means working
   if (!server_failing_us[s]) server_failing_us[s] = now;
   if (!server_dead[s] && now - server_failing_us[s] >= k_server_dead_us) {
     server_dead[s] = true;
