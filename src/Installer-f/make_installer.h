@@ -2,7 +2,9 @@
 // into the release tree the installer reads: one archive per file, the zipped
 // directory file and "dvd_version.txt" (on every disc of a disc release).
 // Web releases carry every file's history from the previous directory file
-// and "GONE" rows for files that left the master. Main thread only.
+// and "GONE" rows for files that left the master. Called on the main thread;
+// the archives are packed on a worker pool of its own and committed in scan
+// order.
 #pragma once
 
 #include <csignal>
