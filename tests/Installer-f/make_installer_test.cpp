@@ -165,6 +165,8 @@ TEST_F(Builder, RefusesBadMasters) {
       // One installed file, two master files: by letter case, by platform tree, as a folder.
       {[&] { file("All/Resources/README.txt")(), file("All/Resources/readme.txt")(); },
        "would install to the same file"},
+      {[&] { file("All/Resources/same.txt")(), file("Linux/Resources/same.txt")(); },
+       "would install to the same file"},
       {[&] { file("All/Resources/a/x.txt")(), file("Linux/Resources/A/X.txt")(); },
        "would install to the same file"},
       {[&] { file("All/Resources/plugins/ZKLM.so")(), file("Linux/Resources/plugins/zklm.so")(); },
