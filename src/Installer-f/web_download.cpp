@@ -10,6 +10,7 @@
 #include "GenH/shell.h"
 #include "Installer-f/directory.h"
 #include "Installer-f/folders.h"
+#include "Installer-f/row_names.h"
 #include "Installer-f/selection.h"
 #include "Installer-f/servers.h"
 #include "Installer-f/stg.h"
@@ -93,7 +94,16 @@ void give_up(int row, const std::string& url) {
 int extract_and_delete_file(std::string archive, std::string dest) {
   std::string folder;
   get_path_with_path(folder, dest);
-  int err = archive.ends_with(".7z") ? p7z_to_file(archive, folder) : zip_to_file(archive, folder);
+  int err;
+  if (passes_row_link(dest.substr(std::min(dest.size(), dest_dir_path.size())).insert(0, "-/"))) {
+    xer << "WARNING: not installing " << dest << ": a folder on its way is a link that the "
+        << "file list names.\n";
+    err = err_unsafe_path;
+  } else {
+    if (!dir_exists(folder)) make_folder_chain(folder);
+    err = archive.ends_with(".7z") ? p7z_install_file(archive, dest)
+                                   : zip_install_file(archive, dest);
+  }
   // An archive that holds some other name has not installed dest.
   if (err == 0 && !entry_exists(dest)) err = ENOENT;
   if (stg.log_actions) xer << "EXPANDING file " << dest << ", with result=" << err << ".\n";
@@ -128,6 +138,7 @@ void web_download_reset() {
   next.done_size_kb = 0;
   failed_servers.assign(sim_info.size(), 0);
   given_up.clear();
+  note_row_names();
 }
 
 const std::vector<std::string>& web_download_given_up() { return given_up; }
@@ -172,7 +183,7 @@ int grab_files() {
       xer << "WARNING: not touching " << v.path << ": it would reach outside the install.\n";
     } else if (v.to_delete) {
       stg.current_action = 0;
-      const int err = delete_installed_file(v, dest, deleted_files);
+      const int err = keep_despite_delete(v, dest) ? 0 : delete_installed_file(v, dest, deleted_files);
       if (stg.log_actions)
         xer << "now we want to nuke a file: DELETING  file " << dest << ", with result=" << err
             << ".\n";
@@ -226,6 +237,7 @@ int grab_files() {
       return stg.extract_failed;
   next.finished = 1;
   remove_empty_folders(deleted_files);
+  sync_install_folder();  // finished means on disk
   if (!given_up.empty()) stg.extract_failed = 1;
   return 1;
 }
