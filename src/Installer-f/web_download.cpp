@@ -183,7 +183,8 @@ int grab_files() {
       xer << "WARNING: not touching " << v.path << ": it would reach outside the install.\n";
     } else if (v.to_delete) {
       stg.current_action = 0;
-      const int err = keep_despite_delete(v, dest) ? 0 : delete_installed_file(v, dest, deleted_files);
+      const int err =
+          keep_despite_delete(v, dest) ? 0 : delete_installed_file(v, dest, deleted_files);
       if (stg.log_actions)
         xer << "now we want to nuke a file: DELETING  file " << dest << ", with result=" << err
             << ".\n";
