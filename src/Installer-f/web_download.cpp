@@ -238,6 +238,10 @@ int grab_files() {
       return stg.extract_failed;
   next.finished = 1;
   remove_empty_folders(deleted_files);
+  // What a stream fetched for a file it then gave up is of no more use.
+  for (int k = 0; k < web_streams && !temp_path.empty(); ++k)
+    if (entry_exists(temp_path + std::to_string(k) + ".zip"))
+      delete_file(temp_path + std::to_string(k) + ".zip");
   sync_install_folder();  // finished means on disk
   if (!given_up.empty()) stg.extract_failed = 1;
   return 1;
