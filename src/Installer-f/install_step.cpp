@@ -1,13 +1,9 @@
 #include "Installer-f/install_step.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "Files/errors.h"
 #include "Files/file_ops.h"
-#include "Files/paths.h"
 #include "Files/p7z.h"
 #include "Files/zip.h"
 #include "Installer-f/directory.h"

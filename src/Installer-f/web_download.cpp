@@ -95,7 +95,9 @@ int extract_and_delete_file(std::string archive, std::string dest) {
   std::string folder;
   get_path_with_path(folder, dest);
   int err;
-  if (passes_row_link(dest.substr(std::min(dest.size(), dest_dir_path.size())).insert(0, "-/"))) {
+  const std::string rel =
+      dest.starts_with(dest_dir_path) ? dest.substr(dest_dir_path.size()) : std::string();
+  if (passes_row_link("-/" + rel)) {
     xer << "WARNING: not installing " << dest << ": a folder on its way is a link that the "
         << "file list names.\n";
     err = err_unsafe_path;
