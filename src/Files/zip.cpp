@@ -564,8 +564,10 @@ int zip_file(const std::string& src, const std::string& src_full, const std::str
 }
 }  // namespace
 
-int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* out_name,
-                int use_out_name) {
+namespace {
+// only: the one file an install's archive may hold ("" for any).
+int unzip_archive(const std::string& zip, const std::string& out_dir, std::string* out_name,
+                  int use_out_name, const std::string& only) {
   const std::string zip_full = full_path(zip);
   int err;
   unzFile uf = unzOpen64(zip_full.c_str());
@@ -577,7 +579,7 @@ int zip_to_file(const std::string& zip, const std::string& out_dir, std::string*
     APL_RECORD_FAILURE();
     err = err_zip_open;
   } else {
-    err = unzipper(uf, out_dir, out_name, use_out_name).run();
+    err = unzipper(uf, out_dir, out_name, use_out_name, only).run();
     unzClose(uf);
   }
   if (err)
@@ -586,27 +588,18 @@ int zip_to_file(const std::string& zip, const std::string& out_dir, std::string*
         << ".\n";
   return err;
 }
+}  // namespace
+
+int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* out_name,
+                int use_out_name) {
+  return unzip_archive(zip, out_dir, out_name, use_out_name, std::string());
+}
 
 int zip_install_file(const std::string& zip, const std::string& dest) {
   std::string dir, leaf;
   split(dest, &dir, &leaf);
   if (leaf.empty()) return err_unsafe_path;
-  const std::string zip_full = full_path(zip);
-  int err;
-  unzFile uf = unzOpen64(zip_full.c_str());
-  if (!uf) {
-    xer << "OK I am about to report that I could not open a zip file for extraction!\n";
-    xer << "That incoming file is " << zip_full << "\n";
-    APL_RECORD_FAILURE();
-    err = err_zip_open;
-  } else {
-    err = unzipper(uf, dir, nullptr, 0, leaf).run();
-    unzClose(uf);
-  }
-  if (err)
-    xer << "Zip to file failed with error err = " << err << ". file = " << sErrFile.load()
-        << " line = " << sErrLine.load() << ". zip_file=" << zip << ", out_dir=" << dir << ".\n";
-  return err;
+  return unzip_archive(zip, dir, nullptr, 0, leaf);
 }
 
 int unzip_resource_fork(unzFile archive, std::string path, const unz_file_info64& info) {
