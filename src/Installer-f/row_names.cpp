@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <unordered_map>
 #include <unordered_set>
 
 #include "Files/paths.h"
@@ -9,9 +10,11 @@
 #include "Installer-f/folders.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/wizard_globals.h"
+#include "UTL/xer.h"
 
 namespace {
-std::unordered_set<std::string> g_all_names, g_wanted_names;
+std::unordered_map<std::string, size_t> g_all_names;  // -> a row that names the path
+std::unordered_set<std::string> g_wanted_names;
 
 bool for_target(const file_version_struct& v) {
   return v.platform == 0 || v.platform == stg.target_platform ||
@@ -34,8 +37,9 @@ std::string name_key(const std::string& list_path) {
 void note_row_names() {
   g_all_names.clear();
   g_wanted_names.clear();
-  for (const file_history_struct& row : sim_info) {
-    for (const file_version_struct& v : row) g_all_names.insert(name_key(v.path));
+  for (size_t r = 0; r < sim_info.size(); ++r) {
+    const file_history_struct& row = sim_info[r];
+    for (const file_version_struct& v : row) g_all_names.emplace(name_key(v.path), r);
     if (!row.empty() && row.back().sig_want != "GONE" && for_target(row.back()))
       g_wanted_names.insert(name_key(row.back().path));
   }
@@ -45,16 +49,34 @@ int gone_but_wanted(const file_version_struct& v) {
   return v.sig_want == "GONE" && g_wanted_names.count(name_key(v.path)) != 0;
 }
 
-int passes_row_link(const std::string& list_path) {
+namespace {
+// The row whose link stands at a folder on the way to list_path's file, or -1.
+long row_link_on_way(const std::string& list_path) {
   std::string rel = list_path;
   trim_dest_folder(rel);
   const std::string key = lower(rel);
   for (size_t s = rel.find('/'); s != std::string::npos; s = rel.find('/', s + 1)) {
-    if (!g_all_names.count(key.substr(0, s))) continue;
+    const auto it = g_all_names.find(key.substr(0, s));
+    if (it == g_all_names.end()) continue;
     struct stat st;
     if (lstat(full_path(dest_dir_path + rel.substr(0, s)).c_str(), &st) == 0 &&
         S_ISLNK(st.st_mode))
-      return 1;
+      return static_cast<long>(it->second);
   }
-  return 0;
+  return -1;
+}
+}  // namespace
+
+int passes_row_link(const std::string& list_path) { return row_link_on_way(list_path) >= 0; }
+
+void delete_gone_row_links(const std::string& list_path, std::set<std::string>& folders) {
+  for (long r; (r = row_link_on_way(list_path)) >= 0;) {
+    file_version_struct& v = sim_info[static_cast<size_t>(r)].back();
+    if (!v.to_delete || v.sig_want != "GONE") return;
+    const std::string full = installed_path(v.path);
+    const int err = delete_installed_file(v, full, folders);
+    xer << "Deleting " << full << " first, a link its row removes: a file is unpacked behind it. "
+        << "Result=" << err << ".\n";
+    if (err) return;
+  }
 }

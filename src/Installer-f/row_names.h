@@ -3,6 +3,7 @@
 // files are found on a case-sensitive volume: without letter case.
 #pragma once
 
+#include <set>
 #include <string>
 
 struct file_version_struct;
@@ -23,3 +24,7 @@ int gone_but_wanted(const file_version_struct& v);
 // there from an archive, it may point anywhere, and nothing is written,
 // deleted or changed through it. A link the user made is followed.
 int passes_row_link(const std::string& list_path);
+// The web road, where deletions and downloads interleave: such links on the
+// way whose own rows delete them anyway (GONE, to_delete) go now, before a
+// file is unpacked behind them; their folders join folders.
+void delete_gone_row_links(const std::string& list_path, std::set<std::string>& folders);

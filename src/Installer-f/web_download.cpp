@@ -97,6 +97,7 @@ int extract_and_delete_file(std::string archive, std::string dest) {
   int err;
   const std::string rel =
       dest.starts_with(dest_dir_path) ? dest.substr(dest_dir_path.size()) : std::string();
+  delete_gone_row_links("-/" + rel, deleted_files);
   if (passes_row_link("-/" + rel)) {
     xer << "WARNING: not installing " << dest << ": a folder on its way is a link that the "
         << "file list names.\n";

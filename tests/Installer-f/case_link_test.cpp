@@ -185,3 +185,27 @@ TEST_F(CaseAndLinks, ARenameInLetterCaseOnlyKeepsTheFile) {
     EXPECT_EQ(stg.files_to_install + stg.files_to_delete, 0);
   }
 }
+
+// Spelt exactly, N-1's link is named by a row of N's web list (as gone): the update removes it
+// before it unpacks N's folder of that name, and writes nothing through it.
+TEST_F(CaseAndLinks, AGoneLinkOfTheSameNameIsReplacedByTheFolder) {
+  const tree v1 = {{"All/Resources/lnk", "->../../outside"}, {"All/Resources/same.txt", "same"}};
+  const tree v2 = {{"All/Resources/lnk/x.txt", "inside"},
+                   {"All/Resources/lnk/MacOS/prog", "#!/bin/sh\n"},
+                   {"All/Resources/same.txt", "same"}};
+  releases(v1, v2);
+  write_file(root + "outside/x.txt", "decoy");
+  ASSERT_TRUE(disc_install(root + "disc1/disk_0/", kOld));
+  ASSERT_EQ(read_file(dest_dir_path + "Resources/lnk/x.txt"), "decoy");
+  const std::string before = snapshot(root + "outside");
+  ASSERT_TRUE(web_update());
+  EXPECT_EQ(snapshot(root + "outside"), before);
+  struct stat st;
+  ASSERT_EQ(lstat((dest_dir_path + "Resources/lnk").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(read_file(dest_dir_path + "Resources/lnk/x.txt"), "inside");
+  // The list gives the gone rows last: the link went before the first file behind it came.
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("Resources/lnk first, a link its row removes"));
+  ASSERT_TRUE(check_all());
+  EXPECT_EQ(stale(), 0);
+}

@@ -51,8 +51,7 @@ TEST(Folders, NothingGoesThroughARowsLinkNorAWantedFile) {
               {version("All/Resources/lnk", "GONE", sig('b'))},
               {version("All/Resources/Foo.txt", "GONE", sig('c'))},
               {version("All/Resources/foo.txt", sig('c'), sig('c'))}};
-  for (int r : {0, 1, 2}) sim_info[r].back().to_delete = 1;
-  // Unpacked behind the link: refused, told once.
+  // Unpacked behind the link its row keeps: refused, told once.
   put_zip(root + "y.zip", "y", "data");
   note_row_names();
   EXPECT_EQ(extract_and_delete_file(root + "y.zip", dest + "Resources/lnk/y"), err_unsafe_path);
@@ -67,6 +66,7 @@ TEST(Folders, NothingGoesThroughARowsLinkNorAWantedFile) {
   EXPECT_EQ(task.err, err_unsafe_path);
   sim_info[0].back().to_install = 0;
 
+  for (int r : {0, 1, 2}) sim_info[r].back().to_delete = 1;
   delete_files();
   EXPECT_EQ(read_file(root + "outside/x"), "outside");
   EXPECT_EQ(read_file(dest + "Resources/foo.txt"), "wanted");
