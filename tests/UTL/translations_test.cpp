@@ -6,6 +6,8 @@
 #include <set>
 
 #include "Files/errors.h"
+#include "Installer-f/folders.h"
+#include "Installer-f/wizard_globals.h"
 #include "Installer-f/licence.h"
 #include "UTL/cmdline.h"
 #include "UTL/localize.h"
@@ -378,4 +380,15 @@ TEST(EnglishTextSet, HoldsEveryLiteralTheSourcesTranslate) {
     }
   }
   EXPECT_GE(found, 15);  // the scan does see the sources
+}
+
+// An alert shows the error code's text in the user's language too.
+TEST(ShippedTranslationInUse, AlertsTranslateTheErrorText) {
+  load_shipped(2);
+  dest_dir_path = "/nowhere/";
+  make_dir_error("/nowhere/Resources/", EACCES);
+  ASSERT_EQ(fly_test::alerts().size(), 1u);
+  EXPECT_EQ(fly_test::alerts()[0].s2, "Fehler: Zugriff verweigert. Möglicherweise haben Sie keinen "
+                                      "Zugriff auf einen Ordner oder ein Dateisystem");
+  EXPECT_EQ(fly_test::alerts()[0].s3, "Installationsort: /nowhere/");
 }
