@@ -35,7 +35,7 @@ void make_dir_error(std::string path, int code) {
                  UTL_translate_string("I am unable to install or update Flyvane. An error occurred "
                                       "while creating new folders. Make sure you are installing "
                                       "to a directory that you have access to!"),
-                 UTL_translate_string("Error: ") + error_str(code),
+                 UTL_translate_string("Error: ") + UTL_translate_string(error_str(code)),
                  UTL_translate_string("Install Location: ") + dest_dir_path,
                  UTL_translate_string("Install Path:") + path, t_alert, __FILE__, __LINE__);
 }

@@ -183,7 +183,7 @@ int extract_and_delete_file(std::string archive, std::string dest) {
   if (err != 0) {
     stg.extract_failed = 1;
     __MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
-                   UTL_translate_string("Error: ") + error_str(err),
+                   UTL_translate_string("Error: ") + UTL_translate_string(error_str(err)),
                    UTL_translate_string("Compressed File: ") + archive,
                    UTL_translate_string("Destination: ") + dest, t_alert, __FILE__, __LINE__);
   } else if (dest.find("Contents/MacOS/") != std::string::npos) {
