@@ -144,7 +144,7 @@ int MACIBM_make_context(int index) {
   const int interval = mnw.use_vsync2 ? 2 : mnw.use_vsync1 ? 1 : 0;
   if (!LIN_set_swap_interval(interval))
     xer << "WARNING: I could not set vertical sync to " << interval
-        << "; the driver returned error " << -1 << ".\n";
+        << "; the driver returned error " << LIN_last_error() << ".\n";
 
   // A software renderer is slow but draws correctly: warn, never refuse.
   const char* renderer = reinterpret_cast<const char*>(gl.GetString(GL_RENDERER));

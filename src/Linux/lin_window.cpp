@@ -21,7 +21,6 @@ int video_up() {
   if (g_video_up) return 1;
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
   g_video_up = 1;
   return 1;
@@ -282,6 +281,8 @@ void LIN_swap_buffers() {
 }
 
 int LIN_set_swap_interval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0 ? 1 : 0; }
+
+const char* LIN_last_error() { return SDL_GetError(); }
 
 void* LIN_gl_proc_address(const char* name) {
   if (!video_up()) return nullptr;

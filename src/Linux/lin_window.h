@@ -77,6 +77,8 @@ void LIN_swap_buffers();
 // 0 none, 1 every frame, 2 every other frame; 1 when the driver took it.
 int LIN_set_swap_interval(int interval);
 void* LIN_gl_proc_address(const char* name);
+// What the window layer's last failed call said.
+const char* LIN_last_error();
 
 // Next event into *e: 1 when one was there, else 0. With wait_ms > 0 it
 // waits at most that long for one.

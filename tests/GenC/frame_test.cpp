@@ -13,6 +13,8 @@
 #include "Thread/thread_layer.h"
 #include "UTL/memory.h"
 #include "UTL/xtim.h"
+#include <gtest/gtest-spi.h>
+
 #include "support/gl_harness.h"
 #include "support/test_util.h"
 
@@ -444,4 +446,27 @@ TEST_F(Frame, TraceNamesEveryWindowChangeInWindowPixels) {
   EXPECT_THAT(t, HasSubstr("window 0 title=\"\" rect=0,0,800,600\n"));
   EXPECT_THAT(t, HasSubstr("window 994 title=\"BE ADVISED\" rect=190,175,420,250\n"));
   EXPECT_EQ(t.rfind("window 0 title=\"\" rect=0,0,800,600\n"), t.size() - 35) << t;
+}
+
+TEST(Harness, MissingContextFailsTheTest) {
+  setenv("FLY_TEST_VIDEO", "no_such_video_driver", 1);
+  EXPECT_NONFATAL_FAILURE(fly_test::gl_open_window(), "no OpenGL window or context");
+  unsetenv("FLY_TEST_VIDEO");
+}
+
+// The program itself on an X server (as `make run` starts it without a
+// display): it opens its window and runs frames until told to stop.
+TEST(Program, RunsFramesUnderAnXServer) {
+  const std::string exe = std::string(FLY_BUILD_DIR) + "/app/flyvane_installer";
+  const std::string trace = fly_test::sandbox() + "x11_trace.txt";
+  std::string out;
+  const int rc = fly_test::run("unset SDL_VIDEODRIVER; FLY_TRACE='" + trace +
+                                   "' FLY_QUIT_AFTER_FRAMES=20 timeout 60 xvfb-run -a -s "
+                                   "'-screen 0 1024x768x24' '" + exe + "' 2>&1",
+                               &out);
+  EXPECT_EQ(rc, 0) << out;
+  EXPECT_THAT(fly_test::read_file(trace), HasSubstr("window 0 title=\"\" rect=0,0,800,600\n"));
+  const std::string log =
+      fly_test::read_file(fly_test::sandbox() + "home/Desktop/Flyvane Installer Log.txt");
+  EXPECT_THAT(log, HasSubstr("OpenGL Render    : llvmpipe"));
 }
