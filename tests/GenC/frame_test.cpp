@@ -270,6 +270,49 @@ TEST(Menus, EmptySlotsNeverTakeAClick) {
   MACIBM_reset_hooks();
 }
 
+TEST(Menus, AnOpenMenuSlidesToTheTitleUnderTheMouse) {
+  MACIBM_clear_menus(1);
+  mnw.window_dx = 800;
+  mnw.window_dy = 600;
+  MACIBM_startwind(0, 0);
+  for (int i : {1, 2}) {
+    menu[i].title = i == 1 ? "File" : "Edit";
+    menu[i].x1 = static_cast<int16_t>(i * 50), menu[i].x2 = static_cast<int16_t>(i * 50 + 40);
+    menu[i].y1 = 580, menu[i].y2 = 600;
+  }
+  mnw.open_menu = 1;
+  mnw.mouse_x = 110;  // over "Edit"
+  mnw.mouse_y = 590;
+  mnw.mouse_clicked = 1;
+  MACIBM_handleclick(0);
+  EXPECT_EQ(mnw.open_menu, 2);
+  mnw.mouse_x = 400;  // a click outside every title and item closes it
+  mnw.mouse_y = 300;
+  mnw.mouse_clicked = 1;
+  MACIBM_handleclick(0);
+  EXPECT_EQ(mnw.open_menu, -1);
+  EXPECT_EQ(mnw.mouse_clicked, 1);
+}
+
+TEST(ShowInit, ProgressIsClampedAndCountsWithoutAValue) {
+  static float got = -1;
+  shell_hooks.show_init_panel = [](const std::string&, float p) { got = p; };
+  plot_init_lights = 0;
+  MACIBM_show_init("x", nullptr);
+  EXPECT_EQ(got, -1);  // nothing drawn before the first logical window
+  plot_init_lights = 1;
+  MACIBM_show_init("x", nullptr);
+  EXPECT_FLOAT_EQ(got, 0.02f);
+  float half = 0.5f, more = 7;
+  MACIBM_show_init("x", &half);
+  EXPECT_FLOAT_EQ(got, 0.5f);
+  MACIBM_show_init("x", &more);
+  EXPECT_FLOAT_EQ(got, 1);
+  for (int i = 0; i < 10; ++i) MACIBM_show_init("x", nullptr);
+  EXPECT_FLOAT_EQ(got, 0.10f);  // the eleventh call without a value
+  MACIBM_reset_hooks();
+}
+
 TEST(DialogBoxes, CornerBoxesCloseOnlyClosableDialogs) {
   mnw.window_dx = 800;
   mnw.window_dy = 600;

@@ -194,6 +194,36 @@ TEST_F(Detect, TextureUnitsWithGlslAndRendererRules) {
   EXPECT_EQ(ren.tex_units, 1);  // never below one
 }
 
+TEST_F(Detect, SystemVersionRulesAndTheirOverrides) {
+  static int os = 0x1048;
+  OGL_query.os_version = [](int* v) { *v = os; return 0; };
+  d.version = "2.1";
+  d.renderer = "NVIDIA GeForce 7300 GT OpenGL Engine";
+  run();
+  EXPECT_EQ(glExt.occlude_avail, 0);
+  EXPECT_THAT(fly_test::log_text(),
+              HasSubstr("Disabling occlusion queries on OS X 10.4 for nVidia 7300 GT on 10.4.8.\n"));
+  os = 0x1049;
+  run();
+  EXPECT_EQ(glExt.occlude_avail, 1);
+  os = 0x1048;
+  args({"--use_pixel_counters"});
+  run();
+  EXPECT_EQ(glExt.occlude_avail, 1);
+
+  args({});
+  d.renderer = "ATI Radeon HD 2600 PRO OpenGL Engine";
+  run();
+  EXPECT_EQ(glExt.sprites_avail, 0);
+  d.renderer = "ATI Radeon HD 2600 PRO OpenGL Engine 2";  // the whole string must match
+  run();
+  EXPECT_EQ(glExt.sprites_avail, 1);
+  OGL_query.os_version = [](int*) { return -1; };  // no system version: the rule is skipped
+  d.renderer = "ATI Radeon HD 2600 PRO OpenGL Engine";
+  run();
+  EXPECT_EQ(glExt.sprites_avail, 1);
+}
+
 TEST_F(Detect, RefusalAndSoftwareRenderer) {
   d.version = "1.0";
   EXPECT_FATAL_ALERT(run(), "Your graphics hardware cannot support Flyvane.");
