@@ -53,6 +53,7 @@ void set_fixed_defaults() {
   gl.ColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
   gl.Enable(GL_COLOR_MATERIAL);
   if (mnw.alias_got > 0) gl.Enable(GL_MULTISAMPLE);
+  else gl.Disable(GL_MULTISAMPLE);  // on by default in GL
   gl.DepthMask(GL_FALSE);
   OGL_setstate_forget();
 }

@@ -513,3 +513,22 @@ TEST(Program, RunsFramesUnderAnXServer) {
       fly_test::read_file(fly_test::sandbox() + "home/Desktop/Flyvane Installer Log.txt");
   EXPECT_THAT(log, HasSubstr("OpenGL Render    : llvmpipe"));
 }
+
+TEST(StartUp, NoGraphicsIsTheFatalAlert) {
+  setenv("SDL_VIDEODRIVER", "no_such_video_driver", 1);
+  const char* argv[] = {"prog"};
+  EXPECT_FATAL_ALERT(MACIBM_init(1, argv), "I could not set up the graphics for Flyvane!");
+  EXPECT_EQ(fly_test::alerts().back().file, "GenC/hl_init");
+  EXPECT_EQ(fly_test::alerts().back().line, 1648);
+  THREAD_shutdown();
+}
+
+TEST_F(SmallScreen, NoAntialiasingAskedMeansNoMultisampling) {
+  EXPECT_EQ(mnw.alias_req, 0);
+  EXPECT_EQ(mnw.alias_got, 0);
+  EXPECT_EQ(gl.IsEnabled(GL_MULTISAMPLE), GL_FALSE);
+  EXPECT_EQ(gl.IsEnabled(GL_CULL_FACE), GL_TRUE);
+  GLint front = 0;
+  gl.GetIntegerv(GL_FRONT_FACE, &front);
+  EXPECT_EQ(front, GL_CW);
+}
