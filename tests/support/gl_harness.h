@@ -2,8 +2,8 @@
 // window and context (made by the shell's start-up code, so tests see the
 // program's GL state), frames run through the real frame loop, scripted
 // input through the real event translation, and the back buffer read before
-// the swap. Without a display server the window goes through SDL's offscreen
-// driver (EGL on Mesa's llvmpipe); a missing context fails the test.
+// the swap. The window goes through SDL's offscreen driver (EGL on Mesa's
+// llvmpipe), so no display server is needed; a missing context fails the test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@
 
 namespace fly_test {
 
-// Picks the offscreen video driver unless a display is set; FLY_TEST_VIDEO
-// names another driver.
+// Picks SDL's offscreen video driver; FLY_TEST_VIDEO names another one
+// (x11 under xvfb-run, say).
 void gl_use_test_display();
 
 // Opens the program window on a pretend screen of screen_w x screen_h the way
