@@ -332,8 +332,8 @@ void MACIBM_handleclick(int force_close) {
       shell_hooks.swap();
       return_hit = 0;
       MACIBM_startwind(0, force_close);
+      return;
     }
-    return;
   }
   if (type == 0) {
     const int t = title_under_mouse();

@@ -333,6 +333,24 @@ TEST(DialogBoxes, CornerBoxesCloseOnlyClosableDialogs) {
   mnw.mouse_y = 20;
   MACIBM_handleclick(1);  // forced
   EXPECT_EQ(mnw.window_type, 0);
+
+  // Elsewhere in a closable dialog the click goes on: to an open popup.
+  MACIBM_clear_menus(1);
+  MACIBM_startwind(2, 0);
+  menu[menu_popup_slot].items.push_back({"one", 0, 100, 100, 200, 120});
+  menu[menu_popup_slot].items.push_back({"two", 0, 100, 80, 200, 99});
+  mnw.open_menu = menu_popup_slot;
+  active_popup_code = 42;
+  mnw.mouse_x = 150;
+  mnw.mouse_y = 90;
+  mnw.mouse_clicked = 1;
+  MACIBM_handleclick(0);
+  EXPECT_EQ(mnw.window_type, 2);
+  EXPECT_EQ(popup_menu_select, 1);
+  EXPECT_EQ(select_popup_code, 42);
+  EXPECT_EQ(active_popup_code, 0);
+  EXPECT_EQ(mnw.open_menu, -1);
+  EXPECT_EQ(mnw.mouse_clicked, 0);
 }
 
 TEST(InterfaceColours, SampledFromTheInterfaceImage) {
