@@ -532,6 +532,25 @@ TEST(Program, RunsFramesUnderAnXServer) {
   EXPECT_THAT(log, HasSubstr("OpenGL Render    : llvmpipe"));
 }
 
+// On a real X server the window stands where start-up put it, and a quit
+// request (SIGTERM, as a session ending sends) closes the program down in order.
+TEST(Program, WindowGeometryOnXAndAnOrderlyQuit) {
+  const std::string exe = std::string(FLY_BUILD_DIR) + "/app/flyvane_installer";
+  fly_test::write_file(fly_test::sandbox() + "x.sh",
+                       "\"$1\" & p=$!\n"
+                       "xdotool search --sync --name 'Flyvane Installer' getwindowgeometry\n"
+                       "kill -TERM $p\n"
+                       "wait $p\n"
+                       "echo \"exit=$?\"\n");
+  std::string out;
+  fly_test::run("unset SDL_VIDEODRIVER; timeout 60 xvfb-run -a -s '-screen 0 1024x768x24' sh '" +
+                    fly_test::sandbox() + "x.sh' '" + exe + "' 2>/dev/null",
+                &out);
+  EXPECT_THAT(out, HasSubstr("Position: 0,40"));
+  EXPECT_THAT(out, HasSubstr("Geometry: 800x600"));
+  EXPECT_THAT(out, HasSubstr("exit=0"));
+}
+
 TEST(StartUp, NoGraphicsIsTheFatalAlert) {
   setenv("SDL_VIDEODRIVER", "no_such_video_driver", 1);
   const char* argv[] = {"prog"};
