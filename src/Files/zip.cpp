@@ -424,12 +424,20 @@ int write_mapped(zipFile zf, const char* p, uint64_t n) {
   return 0;
 }
 
+// Entries are made on Unix (host 3, format 2.0), so that other tools take the
+// mode and link bits from the upper half of external_fa, and their names are
+// UTF-8 (flag bit 11).
+constexpr uLong k_made_by_unix = (3u << 8) | 20u;
+constexpr uLong k_flag_utf8 = 0x0800u;
+
 // Adds one entry holding the n bytes at p (method 0 stores them).
 int add_entry(zipFile zf, const std::string& name, const zip_fileinfo& zi, int method,
               const char* p, uint64_t n) {
   int err;
-  if (!STEP(zipOpenNewFileInZip64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, method,
-                                  Z_DEFAULT_COMPRESSION, 0)) &&
+  if (!STEP(zipOpenNewFileInZip4_64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr,
+                                    method, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                                    Z_DEFAULT_STRATEGY, nullptr, 0, k_made_by_unix, k_flag_utf8,
+                                    0)) &&
       !STEP(write_mapped(zf, p, n)))
     STEP(zipCloseFileInZip(zf));
   return err;
@@ -536,7 +544,9 @@ int zip_file(const std::string& src, const std::string& src_full, const std::str
     int err = add_entry(zf, name, info_of(src_full), Z_DEFLATED, data.map_base, size);
     std::unique_ptr<xmap_class> fork;
     if (err || STEP(fork_of(sidecar_of(src), &fork)) || !fork) return err;
-    return add_entry(zf, "__MACOSX/._" + name, zip_fileinfo{}, Z_DEFLATED, fork->map_base,
+    zip_fileinfo fork_zi{};
+    fork_zi.external_fa = static_cast<uLong>(S_IFREG | 0644) << 16;  // no mode 0 for other tools
+    return add_entry(zf, "__MACOSX/._" + name, fork_zi, Z_DEFLATED, fork->map_base,
                      static_cast<uint64_t>(fork->map_end - fork->map_base));
   });
 }

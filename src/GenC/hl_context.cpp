@@ -9,6 +9,8 @@
 #include "GenH/window.h"
 #include "OGL/gl_calls.h"
 #include "OGL/ogl_ext.h"
+#include "OGL/ogl_font.h"
+#include "OGL/ogl_seams.h"
 #include "OGL/ogl_state.h"
 #include "OGL/ren.h"
 #include "UTL/cmdline.h"
@@ -128,9 +130,13 @@ int MACIBM_make_context(int index) {
   xer.flush();
 
   mnw.contexts[0] = &k_context_token[0];
+  OGL_swap_buffers = LIN_swap_buffers;
   const int missing = OGL_load_core_calls(LIN_gl_proc_address);
   if (missing) xer << "WARNING: " << missing << " core OpenGL functions are missing.\n";
   if (!gl.Clear || !gl.Enable || !gl.GetString) return 0;
+  // Texture names of an earlier context died with it.
+  OGL_default_tex_forget();
+  OGL_font_reset(font_both);
   gl.Clear(GL_COLOR_BUFFER_BIT);
 
   const int err = glExt.init_entry_points();

@@ -13,6 +13,7 @@
 #include "GenH/window.h"
 #include "OGL/colr.h"
 #include "OGL/gl_calls.h"
+#include "OGL/ogl_draw.h"
 #include "OGL/ren.h"
 #include "OGL/xcam.h"
 #include "Thread/thread_layer.h"
@@ -33,14 +34,31 @@ void no_op() {}
 void no_op_int(int) {}
 void no_key(const LIN_event_record&) {}
 void no_text(const char*) {}
-void no_help(const help_box&, const std::string&) {}
-void no_cursor(const cursor_sprite&) {}
 int no_movie() { return 0; }
 void quit_as_the_wizard_would() { app_done = 1; }
 void default_app_update() { shell_hooks.plot_back_col(); }
-void default_show_init_panel(const std::string&, float) {
+void viewport_2d() { OGL_viewport(2); }
+
+// The start-up panel's texts on the background; its frame and progress bar
+// are the widget toolkit's, which installs the whole panel.
+void default_show_init_panel(const std::string& msg, float) {
+  const float x0 = mnw.layout_x;
   shell_hooks.plot_back_col();
+  OGL_string(52, x0 + 22, 210, "www.tessaline-labs.example", 440, font_regular, 0);
+  OGL_string(64, x0 + 22, 60, msg, 440, font_regular, 0);
   shell_hooks.swap();
+}
+
+// The hover help's text; the widget toolkit adds its framed panel beneath.
+void default_draw_help(const help_box& b, const std::string& text) {
+  OGL_string(52, b.x + 3, b.y + b.h - 10, text, 394, font_regular, 0);
+}
+
+// A cursor sprite out of the interface image (slot 410).
+void default_draw_cursor(const cursor_sprite& c) {
+  const float k = 1.0f / 512.0f;
+  OGL_2dquad(410, 52, 1.0f, c.x1, c.y1, c.s0 * k, c.t0 * k, c.x1, c.y2, c.s0 * k, c.t1 * k, c.x2,
+             c.y2, c.s1 * k, c.t1 * k, c.x2, c.y1, c.s1 * k, c.t0 * k, 1, 5);
 }
 
 bool in_rect(float x, float y, float x1, float y1, float x2, float y2) {
@@ -101,50 +119,6 @@ void MACIBM_clear_menus(int mode) {
 
 // ------------------------------------------------------------------ hooks
 
-void MACIBM_default_pix_specs(int) {
-  const float w = static_cast<float>(mnw.window_dx), h = static_cast<float>(mnw.window_dy);
-  mnw.scale = mnw.scale2 = 1.0f;
-  mnw.extent_x0 = mnw.extent_y0 = 0.0f;
-  mnw.extent_x1 = w;
-  mnw.extent_y1 = h;
-  mnw.centre_x = w / 2;
-  mnw.centre_y = 384;
-  mnw.layout_x = mnw.window_type == -1 ? 0.0f : std::max(0.0f, (w - 1024) / 2);
-  mnw.layout_y = std::max(0.0f, h - 768);
-  mnw.draw_viewport[0] = mnw.draw_viewport[1] = 0;
-  mnw.draw_viewport[2] = mnw.draw_dx = mnw.window_dx;
-  mnw.draw_viewport[3] = mnw.draw_dy = mnw.window_dy;
-  if (mnw.window_type != -1) shell_hooks.viewport_2d();
-}
-
-void MACIBM_default_viewport_2d() {
-  if (!gl.Viewport) return;
-  gl.Viewport(0, 0, mnw.window_dx, mnw.window_dy);
-  xcam.SetupOrtho(0, mnw.window_dx / mnw.scale, 0, mnw.window_dy / mnw.scale, -1, 1);
-  xcam.Identity();
-  gl.MatrixMode(GL_PROJECTION);
-  gl.LoadMatrixd(xcam.proj);
-  gl.MatrixMode(GL_MODELVIEW);
-  gl.LoadMatrixd(xcam.modelview);
-  xcam.matrices_dirty = false;
-}
-
-void MACIBM_default_swap() {
-  if (!gl.Color4f) return;
-  if (ren.green_mode) gl.Color4f(0, 1, 0, ren.global_alpha);
-  else gl.Color4f(1, 1, 1, ren.global_alpha);
-  xtim.profile_chart("sb1", 0);
-  LIN_swap_buffers();
-  xtim.profile_chart("sb2", 0);
-}
-
-void MACIBM_default_plot_back_col() {
-  if (!gl.ClearColor) return;
-  const colr_rgba c = OGL_colour_of(37, 1.0f);
-  gl.ClearColor(c.r, c.g, c.b, 1.0f);
-  gl.Clear(GL_COLOR_BUFFER_BIT);
-}
-
 shell_hooks_class shell_hooks;
 
 void MACIBM_reset_hooks() {
@@ -157,12 +131,12 @@ void MACIBM_reset_hooks() {
   shell_hooks.begin_focus_ring = no_op;
   shell_hooks.standard_gui = no_op;
   shell_hooks.zap_boxes = no_op_int;
-  shell_hooks.pix_specs = MACIBM_default_pix_specs;
-  shell_hooks.viewport_2d = MACIBM_default_viewport_2d;
-  shell_hooks.swap = MACIBM_default_swap;
-  shell_hooks.plot_back_col = MACIBM_default_plot_back_col;
-  shell_hooks.draw_help = no_help;
-  shell_hooks.draw_cursor = no_cursor;
+  shell_hooks.pix_specs = OGL_pix_specs;
+  shell_hooks.viewport_2d = viewport_2d;
+  shell_hooks.swap = OGL_sbuff;
+  shell_hooks.plot_back_col = OGL_plot_back_col;
+  shell_hooks.draw_help = default_draw_help;
+  shell_hooks.draw_cursor = default_draw_cursor;
   shell_hooks.show_init_panel = default_show_init_panel;
   shell_hooks.interface_textures = no_op;
   shell_hooks.texture_failures = no_op;

@@ -65,9 +65,11 @@ void MACIBM_trace_line(const std::string& line);
 void MACIBM_trace_frame();  // a line when the logical window, title or focus changed
 extern int g_window_focused;
 
-// ---- what the frame calls of other parts of the program. Each has a
-// default that keeps the shell usable alone; the owning part installs its
-// own at start-up.
+// ---- what the frame calls of other parts of the program. The defaults are
+// the drawing layer's calls where it has them (OGL_pix_specs, OGL_viewport(2),
+// OGL_sbuff, OGL_plot_back_col, OGL_string, OGL_2dquad) and otherwise keep
+// the shell usable alone; the owning part (wizard, widgets, menus, keys,
+// textures) installs its own at start-up.
 struct shell_hooks_class {
   void (*app_update)();                     // the application's frame
   void (*app_handlemenu)(int value);        // a chosen menu item
@@ -91,9 +93,3 @@ struct shell_hooks_class {
 };
 extern shell_hooks_class shell_hooks;
 void MACIBM_reset_hooks();  // back to the defaults
-
-// The defaults, for hooks that extend rather than replace them.
-void MACIBM_default_pix_specs(int);
-void MACIBM_default_viewport_2d();
-void MACIBM_default_swap();
-void MACIBM_default_plot_back_col();

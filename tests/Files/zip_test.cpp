@@ -62,7 +62,7 @@ TEST(ZipRoundTrip, LinksAndForkSidecars) {
      "assert z.read('lnk') == b'Versions/Current/Framework'\n"
      "z = zipfile.ZipFile('f.zip')\ni = z.infolist()\n"
      "assert [e.filename for e in i] == ['f.dat', '__MACOSX/._f.dat'], i\n"
-     "assert i[1].external_attr == 0\n"
+     "assert i[1].external_attr == 0o100644 << 16\n"
      "assert z.read(i[1]) == open('src/._f.dat', 'rb').read()\n");
   EXPECT_EQ(fly_test::run("unzip -tq lnk.zip && unzip -tq f.zip"), 0);
   ASSERT_EQ(symlink("elsewhere", "out/lnk"), 0);  // a link in the way is replaced
@@ -71,6 +71,40 @@ TEST(ZipRoundTrip, LinksAndForkSidecars) {
   EXPECT_TRUE(tree("out") == entries({{"lnk", "l:Versions/Current/Framework"},
                                       {"f.dat", "f:data fork"},
                                       {"._f.dat", "f:" + read_file("src/._f.dat")}}));
+}
+
+// Other tools see archives made on Unix with UTF-8 names: unzip and 7zz give
+// the same names, bytes, modes and links as zip_to_file.
+TEST(ZipForeign, UnzipAnd7zzUnpackOurArchivesAlike) {
+  const struct { std::string name; mode_t mode; } files[] = {
+      {"tool", 0755}, {"plain.txt", 0644}, {"secret", 0600}, {"\xc3\x9cnic\xc3\xb8" "d\xc3\xa9 name.txt", 0644},
+      {"\xd0\xba\xd0\xb0\xd1\x80\xd1\x82\xd0\xb0.dds", 0640}};
+  fly_test::run("mkdir src zips ours unzip 7zz");
+  std::vector<std::string> names;
+  for (const auto& [name, mode] : files) {
+    write_file("src/" + name, pattern(3000, mode));
+    chmod(("src/" + name).c_str(), mode);
+    names.push_back(name);
+  }
+  ASSERT_EQ(symlink("Versions/Current/Lib", "src/lib link"), 0);
+  ASSERT_EQ(symlink("\xc3\x9cnic\xc3\xb8" "d\xc3\xa9 name.txt", "src/to_named"), 0);
+  names.push_back("lib link"), names.push_back("to_named");
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string zip = "zips/" + std::to_string(i) + ".zip";
+    ASSERT_EQ(file_to_zip("src/" + names[i], zip), 0) << names[i];
+    ASSERT_EQ(zip_to_file(zip, "ours/"), 0) << names[i];
+    EXPECT_EQ(fly_test::run("LANG=C.UTF-8 unzip -q " + zip + " -d unzip"), 0) << names[i];
+    EXPECT_EQ(fly_test::run("7zz x -y -bso0 -bsp0 " + zip + " -o7zz"), 0) << names[i];
+  }
+  const entries ours = tree("ours");
+  EXPECT_EQ(ours, tree("src"));
+  for (const char* other : {"unzip", "7zz"}) {
+    EXPECT_EQ(tree(other), ours) << other;
+    for (const std::string& n : names)
+      EXPECT_EQ(mode_of(std::string(other) + "/" + n) & 0777, mode_of("ours/" + n) & 0777)
+          << other << " " << n;
+  }
+  for (const auto& [name, mode] : files) EXPECT_EQ(mode_of("ours/" + name), mode) << name;
 }
 
 TEST(ZipForeign, ZipDashYTreeWithoutFolderEntriesUnpacks) {

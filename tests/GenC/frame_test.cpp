@@ -1,4 +1,6 @@
 // The window, the frame loop and the logical windows, on a real context.
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdlib>
 
@@ -16,6 +18,7 @@
 #include <gtest/gtest-spi.h>
 
 #include "support/gl_harness.h"
+#include "support/gl_record.h"
 #include "support/test_util.h"
 
 namespace {
@@ -58,9 +61,11 @@ struct Frame : GlWindow {
 
 TEST(StartUp, LogHeaderPixelFormatAndWindowOnALargeScreen) {
   fly_test::gl_use_test_display();
+  fly_test::use_program_resources();
   LIN_set_screen_override(1024, 768);
   const char* argv[] = {"prog"};
   MACIBM_init(1, argv);
+  ASSERT_EQ(chdir((fly_test::sandbox() + "work").c_str()), 0);  // start-up moved to the program's folder
   const std::string log = fly_test::log_text();
   const char* in_order[] = {"Installer log.txt for Flyvane DVD Installer 2.05r2 compiled on ",
                             "This log file is generated automatically by Tessaline Labs",
@@ -130,6 +135,7 @@ TEST(Screen, WindowedModeTakesTheScreenLessAMargin) {
 }
 
 TEST(Startwind, CentringAndKinds) {
+  fly_test::gl_recorder no_context;  // the 2D viewport goes to a recording table
   mnw.window_dx = 1280;
   mnw.window_dy = 1024;
   mnw.wheel_total = 5;
@@ -163,6 +169,7 @@ TEST(Startwind, CentringAndKinds) {
 }
 
 TEST(HoverHelp, HeightsAndClamps) {
+  fly_test::gl_recorder no_context;  // the 2D viewport goes to a recording table
   mnw.window_dx = 1024;
   mnw.window_dy = 768;
   MACIBM_startwind(0, 0);
@@ -235,6 +242,7 @@ TEST(Scroll, SmoothUnitsMakeWheelStepsWithASignedRemainder) {
 }
 
 TEST(Menus, EmptySlotsNeverTakeAClick) {
+  fly_test::gl_recorder no_context;  // the 2D viewport goes to a recording table
   MACIBM_clear_menus(1);
   MACIBM_clear_menus(0);  // any other mode does nothing
   ASSERT_EQ(menu.size(), 1520u);
@@ -271,6 +279,7 @@ TEST(Menus, EmptySlotsNeverTakeAClick) {
 }
 
 TEST(Menus, AnOpenMenuSlidesToTheTitleUnderTheMouse) {
+  fly_test::gl_recorder no_context;  // the 2D viewport goes to a recording table
   MACIBM_clear_menus(1);
   mnw.window_dx = 800;
   mnw.window_dy = 600;
@@ -314,6 +323,7 @@ TEST(ShowInit, ProgressIsClampedAndCountsWithoutAValue) {
 }
 
 TEST(DialogBoxes, CornerBoxesCloseOnlyClosableDialogs) {
+  fly_test::gl_recorder no_context;  // the 2D viewport goes to a recording table
   mnw.window_dx = 800;
   mnw.window_dy = 600;
   for (int type : {994, 995, 996}) {
@@ -555,6 +565,7 @@ TEST(StartUp, NoGraphicsIsTheFatalAlert) {
   setenv("SDL_VIDEODRIVER", "no_such_video_driver", 1);
   const char* argv[] = {"prog"};
   EXPECT_FATAL_ALERT(MACIBM_init(1, argv), "I could not set up the graphics for Flyvane!");
+  ASSERT_EQ(chdir((fly_test::sandbox() + "work").c_str()), 0);
   EXPECT_EQ(fly_test::alerts().back().file, "GenC/hl_init");
   EXPECT_EQ(fly_test::alerts().back().line, 1648);
   THREAD_shutdown();

@@ -63,7 +63,7 @@ TEST_F(ColourRule, DefaultsRampAndSpectrum) {
   EXPECT_FLOAT_EQ(colr.rgb[75][0], 0.49f);
   EXPECT_FLOAT_EQ(colr.rgb[106][2], 0.9f);
   EXPECT_EQ(colr.rgb[11][0] + colr.rgb[11][1] + colr.rgb[11][2], 0.0f);
-  EXPECT_EQ(colr.gamma_differs, 0);
+  EXPECT_EQ(colr.gamma_on, 0);
   for (int i = 0; i < 256; ++i) EXPECT_EQ(colr.gamma_ramp[i], i);
 
   colr.spectrum_init(0);

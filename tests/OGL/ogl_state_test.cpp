@@ -49,7 +49,7 @@ TEST_F(StateCache, UnitsClampToTheHardwareAndWalkDown) {
   for (int u = 1; u < 4; ++u) EXPECT_EQ(gl_calls.count("ActiveTexture", GL_TEXTURE0 + u), 1) << u;
   EXPECT_EQ(gl_calls.count("ActiveTexture", GL_TEXTURE0 + 4), 0);
   EXPECT_EQ(gl_calls.calls().back().name, "ActiveTexture");
-  EXPECT_EQ(gl_calls.calls().back().a0, GL_TEXTURE0);  // unit 0 is active again
+  EXPECT_EQ(gl_calls.calls().back().args[0], GL_TEXTURE0);  // unit 0 is active again
   gl_calls.clear();
   OGL_setstate(1, 4, 3, 4, 9, 11);
   EXPECT_EQ(gl_calls.total(), 0) << gl_calls.text();
@@ -62,7 +62,7 @@ TEST_F(StateCache, UnitsClampToTheHardwareAndWalkDown) {
   EXPECT_EQ(num_units, 1);
   const std::vector<fly_test::gl_call>& c = gl_calls.calls();
   std::vector<std::string> seq;
-  for (const auto& k : c) seq.push_back(k.name + ":" + std::to_string(k.a0));
+  for (const auto& k : c) seq.push_back(k.name + ":" + std::to_string(static_cast<int>(k.args[0])));
   EXPECT_THAT(seq, ::testing::ElementsAre("Enable:" + std::to_string(GL_TEXTURE_2D),
                                           "ActiveTexture:" + std::to_string(GL_TEXTURE1),
                                           "Disable:" + std::to_string(GL_TEXTURE_2D),

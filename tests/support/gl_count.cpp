@@ -1,5 +1,6 @@
 #include "support/gl_count.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <type_traits>
 
@@ -20,14 +21,14 @@ const char* const k_names[idx_count] = {
 #undef FLY_TEST_GL_NAME
 };
 
-std::vector<gl_call> g_calls;
+std::vector<gl_call> g_counted;
 gl_call_table g_saved;
 int g_active = 0;
 
 template <typename T>
-long long as_number(T v) {
-  if constexpr (std::is_arithmetic_v<T>) return static_cast<long long>(v);
-  else return 0;
+double as_double(T v) {
+  if constexpr (std::is_pointer_v<T>) return static_cast<double>(reinterpret_cast<uintptr_t>(v));
+  else return static_cast<double>(v);
 }
 
 template <int I, typename F>
@@ -36,10 +37,7 @@ template <int I, typename R, typename... A>
 struct wrap<I, R(APIENTRY*)(A...)> {
   static inline R(APIENTRY* orig)(A...) = nullptr;
   static R APIENTRY fn(A... a) {
-    long long n[2] = {0, 0};
-    int k = 0;
-    ((k < 2 ? (n[k++] = as_number(a), 0) : 0), ...);
-    g_calls.push_back({k_names[I], n[0], n[1]});
+    g_counted.push_back({k_names[I], {as_double(a)...}});
     if (orig) return orig(a...);
     if constexpr (!std::is_void_v<R>) return R{};
   }
@@ -49,9 +47,9 @@ struct wrap<I, R(APIENTRY*)(A...)> {
 gl_counter::gl_counter() {
   if (g_active++) return;
   g_saved = gl;
-  g_calls.clear();
-#define FLY_TEST_GL_WRAP(ret, name, params)                       \
-  wrap<idx_##name, decltype(gl.name)>::orig = gl.name;            \
+  g_counted.clear();
+#define FLY_TEST_GL_WRAP(ret, name, params)            \
+  wrap<idx_##name, decltype(gl.name)>::orig = gl.name; \
   gl.name = &wrap<idx_##name, decltype(gl.name)>::fn;
   FLY_GL_CORE_CALLS(FLY_TEST_GL_WRAP)
 #undef FLY_TEST_GL_WRAP
@@ -62,28 +60,29 @@ gl_counter::~gl_counter() {
   gl = g_saved;
 }
 
-int gl_counter::total() const { return static_cast<int>(g_calls.size()); }
+int gl_counter::total() const { return static_cast<int>(g_counted.size()); }
 
 int gl_counter::count(const std::string& name) const {
   int n = 0;
-  for (const gl_call& c : g_calls) n += c.name == name;
+  for (const gl_call& c : g_counted) n += c.name == name;
   return n;
 }
 
-int gl_counter::count(const std::string& name, long long a0) const {
+int gl_counter::count(const std::string& name, double a0) const {
   int n = 0;
-  for (const gl_call& c : g_calls) n += c.name == name && c.a0 == a0;
+  for (const gl_call& c : g_counted) n += c.name == name && !c.args.empty() && c.args[0] == a0;
   return n;
 }
 
-const std::vector<gl_call>& gl_counter::calls() const { return g_calls; }
-void gl_counter::clear() { g_calls.clear(); }
+const std::vector<gl_call>& gl_counter::calls() const { return g_counted; }
+void gl_counter::clear() { g_counted.clear(); }
 
 std::string gl_counter::text() const {
   std::string s;
   char buf[64];
-  for (const gl_call& c : g_calls) {
-    snprintf(buf, sizeof(buf), "(0x%llx) ", c.a0);
+  for (const gl_call& c : g_counted) {
+    snprintf(buf, sizeof(buf), "(0x%llx) ",
+             c.args.empty() ? 0ull : static_cast<unsigned long long>(c.args[0]));
     s += c.name + buf;
   }
   return s;

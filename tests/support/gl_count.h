@@ -1,19 +1,16 @@
-// Counting and recording wrappers around the table of core GL entry points.
-// While a gl_counter lives, every call through `gl` is counted and logged
-// with its first two numeric arguments, then forwarded to the real entry
-// point; an entry point that was never loaded answers 0 (so state code runs
-// without a context, seeing a fresh context's state).
+// Counting wrappers around the table of core GL entry points, for tests with
+// a real context: while a gl_counter lives, every call through `gl` is logged
+// (as gl_recorder logs it) and then forwarded to the real entry point. An
+// entry point that was never loaded answers 0, so state code also runs
+// without a context, seeing a fresh context's state.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace fly_test {
+#include "support/gl_record.h"
 
-struct gl_call {
-  std::string name;  // without the "gl" prefix, e.g. "Enable"
-  long long a0, a1;  // first two numeric arguments (0 when none)
-};
+namespace fly_test {
 
 class gl_counter {
  public:
@@ -25,7 +22,7 @@ class gl_counter {
   int total() const;
   int count(const std::string& name) const;
   // Calls of name whose first argument is a0.
-  int count(const std::string& name, long long a0) const;
+  int count(const std::string& name, double a0) const;
   const std::vector<gl_call>& calls() const;
   void clear();
   // "Enable(0xde1) ActiveTexture(0x84c1) ..." for failure messages.

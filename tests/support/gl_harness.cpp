@@ -9,6 +9,7 @@
 #include "Linux/lin_window.h"
 #include "OGL/gl_calls.h"
 #include "OGL/ogl_ext.h"
+#include "UTL/resource.h"
 
 namespace fly_test {
 namespace {
@@ -25,8 +26,11 @@ void gl_use_test_display() {
   setenv("SDL_VIDEODRIVER", video && *video ? video : "offscreen", 1);
 }
 
+void use_program_resources() { UTL_set_resource_folder(std::string(FLY_APP_DIR) + "/Resources/"); }
+
 bool gl_open_window(int screen_w, int screen_h) {
   gl_use_test_display();
+  use_program_resources();
   LIN_set_screen_override(screen_w, screen_h);
   mnw.x_res = 800;
   mnw.y_res = 600;

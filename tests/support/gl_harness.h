@@ -19,6 +19,9 @@ namespace fly_test {
 // (x11 under xvfb-run, say).
 void gl_use_test_display();
 
+// "RESOURCE:" names reach the program's own resources (fonts, images).
+void use_program_resources();
+
 // Opens the program window on a pretend screen of screen_w x screen_h the way
 // start-up does (screen mode defaults, MACIBM_setres, MACIBM_make_context,
 // capability detection). False, with a test failure, when there is none.
