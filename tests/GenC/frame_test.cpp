@@ -525,6 +525,11 @@ TEST(Harness, MissingContextFailsTheTest) {
   unsetenv("FLY_TEST_VIDEO");
 }
 
+// xvfb-run -a alone races when two tests start servers at once: each test's
+// search starts at a display number of its own.
+const std::string k_xvfb =
+    "xvfb-run -a -n $((200 + $$ % 700)) -s '-screen 0 1024x768x24'";
+
 // The program itself on an X server (as `make run` starts it without a
 // display): it opens its window and runs frames until told to stop.
 TEST(Program, RunsFramesUnderAnXServer) {
@@ -532,8 +537,8 @@ TEST(Program, RunsFramesUnderAnXServer) {
   const std::string trace = fly_test::sandbox() + "x11_trace.txt";
   std::string out;
   const int rc = fly_test::run("unset SDL_VIDEODRIVER; FLY_TRACE='" + trace +
-                                   "' FLY_QUIT_AFTER_FRAMES=20 timeout 60 xvfb-run -a -s "
-                                   "'-screen 0 1024x768x24' '" + exe + "' 2>&1",
+                                   "' FLY_QUIT_AFTER_FRAMES=20 timeout 60 " + k_xvfb + " '" + exe +
+                                   "' 2>&1",
                                &out);
   EXPECT_EQ(rc, 0) << out;
   EXPECT_THAT(fly_test::read_file(trace), HasSubstr("window 0 title=\"\" rect=0,0,800,600\n"));
@@ -553,8 +558,8 @@ TEST(Program, WindowGeometryOnXAndAnOrderlyQuit) {
                        "wait $p\n"
                        "echo \"exit=$?\"\n");
   std::string out;
-  fly_test::run("unset SDL_VIDEODRIVER; timeout 60 xvfb-run -a -s '-screen 0 1024x768x24' sh '" +
-                    fly_test::sandbox() + "x.sh' '" + exe + "' 2>/dev/null",
+  fly_test::run("unset SDL_VIDEODRIVER; timeout 60 " + k_xvfb + " sh '" + fly_test::sandbox() +
+                    "x.sh' '" + exe + "' 2>/dev/null",
                 &out);
   EXPECT_THAT(out, HasSubstr("Position: 0,40"));
   EXPECT_THAT(out, HasSubstr("Geometry: 800x600"));
