@@ -119,35 +119,19 @@ void MACIBM_clear_menus(int mode) {
 
 // ------------------------------------------------------------------ hooks
 
-shell_hooks_class shell_hooks;
-
-void MACIBM_reset_hooks() {
-  shell_hooks.app_update = default_app_update;
-  shell_hooks.app_handlemenu = no_op_int;
-  shell_hooks.quit_request = quit_as_the_wizard_would;
-  shell_hooks.key_raw = no_key;
-  shell_hooks.text_input = no_text;
-  shell_hooks.run_repeat_keys = no_op;
-  shell_hooks.begin_focus_ring = no_op;
-  shell_hooks.standard_gui = no_op;
-  shell_hooks.zap_boxes = no_op_int;
-  shell_hooks.pix_specs = OGL_pix_specs;
-  shell_hooks.viewport_2d = viewport_2d;
-  shell_hooks.swap = OGL_sbuff;
-  shell_hooks.plot_back_col = OGL_plot_back_col;
-  shell_hooks.draw_help = default_draw_help;
-  shell_hooks.draw_cursor = default_draw_cursor;
-  shell_hooks.show_init_panel = default_show_init_panel;
-  shell_hooks.interface_textures = no_op;
-  shell_hooks.texture_failures = no_op;
-  shell_hooks.movie_takes_frame = no_movie;
-}
-
 namespace {
-struct hooks_init {
-  hooks_init() { MACIBM_reset_hooks(); }
-} g_hooks_init;
+// Set at compile time, so a hook is never null, even for static initialisers.
+constexpr shell_hooks_class k_default_hooks = {
+    default_app_update,  no_op_int,         quit_as_the_wizard_would, no_key,
+    no_text,             no_op,             no_op,                    no_op,
+    no_op_int,           OGL_pix_specs,     viewport_2d,              OGL_sbuff,
+    OGL_plot_back_col,   default_draw_help, default_draw_cursor,      default_show_init_panel,
+    no_op,               no_op,             no_movie};
 }  // namespace
+
+shell_hooks_class shell_hooks = k_default_hooks;
+
+void MACIBM_reset_hooks() { shell_hooks = k_default_hooks; }
 
 // ------------------------------------------------------------------ frame
 
