@@ -50,6 +50,7 @@ widget_frames::widget_frames() {
   mnw.open_menu = -1;
   mnw.language = 0;
   mnw.scale = 1;
+  mnw.press_time = -100;  // no press before the test: the first click is a single one
   BTN_modal = {fake_startwind, fake_event_proc};
   frame();
 }
