@@ -8,6 +8,7 @@
 #include "GenH/stls.h"
 #include "GenH/ui_items.h"
 #include "OGL/ogl_draw.h"
+#include "OGL/ogl_seams.h"
 #include "OOPS_cpp/key_queue.h"
 #include "support/test_util.h"
 #include "support/widget_frame.h"
@@ -15,6 +16,9 @@
 namespace {
 
 using fly_test::widget_frames;
+
+int g_swaps = 0;
+void count_swap() { ++g_swaps; }
 
 struct box {
   float x1, y1, x2, y2;
@@ -221,11 +225,14 @@ TEST(Buttons, ActionWidthHitBoxPressAndMenu) {
   EXPECT_FLOAT_EQ(it->x2 - it->x1, w);  // the main text's width, not the raw label's
   EXPECT_FLOAT_EQ(it->y2 - it->y1, 20);
 
+  const ogl_swap_fn saved_swap = OGL_swap_buffers;
+  OGL_swap_buffers = count_swap;
   f.click(200 + w / 2, 110);  // the inclusive corner
   f.frame();
   f.rec.clear();
   EXPECT_EQ(BTN_action(200, 100, 0, 0, 1, "Cancel", "-"), 1);
   EXPECT_EQ(f.rec.prims().size(), 4u);  // face, label; then pressed face and label again
+  EXPECT_EQ(g_swaps, 1);  // shown at once
   f.click(200, 111);
   f.frame();
   EXPECT_EQ(BTN_action(200, 100, 0, 0, 1, "Cancel", "-"), 0);
@@ -234,6 +241,12 @@ TEST(Buttons, ActionWidthHitBoxPressAndMenu) {
   f.rec.clear();
   EXPECT_EQ(BTN_action(200, 100, 0, 1, 1, "Cancel", "-"), 1);  // already pressed: no second face
   EXPECT_EQ(f.rec.prims().size(), 3u);
+  EXPECT_EQ(g_swaps, 1);
+  f.click(200, 100);
+  f.frame();
+  EXPECT_EQ(BTN_action(200, 100, 0, 0, 0, "Cancel", "-"), 1);  // style 0: no flash
+  EXPECT_EQ(g_swaps, 1);
+  OGL_swap_buffers = saved_swap;
   f.click(200, 100);
   f.frame();
   mnw.open_menu = 3;
