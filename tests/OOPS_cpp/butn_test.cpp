@@ -325,3 +325,19 @@ TEST(SmallWidgets, SliderTrackAndDial) {
   plot_dir(300, 300, &heading, 1);
   EXPECT_NEAR(heading, 180, 1e-3);
 }
+
+TEST(UiItems, WindowPixelsKeysAndFrameReset) {
+  widget_frames f;
+  mnw.origin_x = 100, mnw.origin_y = 50, mnw.scale = 2;
+  mnw.window_type = 997;
+  BTN_action(20, 30, 40, 0, 0, UI_tr("Continue"), "-");
+  const ui_item* it = UI_item_find("Continue");
+  ASSERT_NE(it, nullptr);
+  EXPECT_EQ(it->key, "Continue");
+  EXPECT_FLOAT_EQ(it->x1, 200);  // (100 + 0) * 2
+  EXPECT_FLOAT_EQ(it->y2, 180);  // (50 + 40) * 2
+  EXPECT_EQ(it->window, 997);
+  EXPECT_EQ(it->enabled, 1);
+  f.frame();
+  EXPECT_TRUE(UI_items().empty());
+}

@@ -164,6 +164,10 @@ TEST(Chooser, BadArgumentsAndPreviewOfShortFiles) {
   stand_io_dialog(998, 3, "v.acf");
   fly_test::write_file("p.fdr", "I\n1 version\nTITLE, x\n  comm,  the comment\n");
   stand_io_dialog(998, 8, "p.fdr");
+  BTN_modal = {nullptr, nullptr};  // no shell: nothing to choose with
+  p = "keep";
+  EXPECT_EQ(BTN_opensave(998, 0, &p), 0);
+  EXPECT_EQ(p, "keep");
 }
 
 TEST(Chooser, PathFieldShowsTheLastComponentAndLongResultsAreCut) {
