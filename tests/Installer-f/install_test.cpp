@@ -180,7 +180,7 @@ TEST_F(DiscInstall, FreshInstallFromBuiltDiscs) {
   set_install_filter(1, 0);
   ASSERT_TRUE(check_all());
   EXPECT_EQ(stale(), 2);
-  scripted_prompts p({1});
+  scripted_prompts p({1}, true);  // answered in the prompt window
   ASSERT_EQ(install(false), 1);  // one swap: the deleted file is on the second disc
   EXPECT_EQ(p.files(), std::vector<std::string>{d + "Resources/big.bin"});
   same_as_master();
