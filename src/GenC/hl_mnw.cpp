@@ -32,6 +32,7 @@ int mouse_was_plugin = 0;
 
 void no_op() {}
 void no_op_int(int) {}
+void zap_boxes(int hot) { BTN_zap_boxes(hot); }
 void no_key(const LIN_event_record&) {}
 void no_text(const char*) {}
 int no_movie() { return 0; }
@@ -123,8 +124,8 @@ namespace {
 // Set at compile time, so a hook is never null, even for static initialisers.
 constexpr shell_hooks_class k_default_hooks = {
     default_app_update,  no_op_int,         quit_as_the_wizard_would, no_key,
-    no_text,             no_op,             no_op,                    no_op,
-    no_op_int,           OGL_pix_specs,     viewport_2d,              OGL_sbuff,
+    no_text,             no_op,             BTN_begin_focus_ring,     no_op,
+    zap_boxes,           OGL_pix_specs,     viewport_2d,              OGL_sbuff,
     OGL_plot_back_col,   default_draw_help, default_draw_cursor,      default_show_init_panel,
     no_op,               no_op,             no_movie};
 }  // namespace

@@ -7,12 +7,14 @@
 
 #include "Files/file_ops.h"
 #include "Files/paths.h"
+#include "GenH/butn.h"
 #include "GenH/menu.h"
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "GenH/window.h"
 #include "OGL/colr.h"
 #include "OGL/ogl_ext.h"
+#include "Installer-f/prompts.h"
 #include "Linux/lin_sys.h"
 #include "Thread/thread_layer.h"
 #include "UTL/cmdline.h"
@@ -149,6 +151,9 @@ void MACIBM_init(int argc, const char* const* argv) {
   MACIBM_startwind(-1, 0);
   shell_hooks.pix_specs(0);
   ogl_inited = 1;
+  // With a window, the modal widgets and the engine's questions run real frames.
+  BTN_modal = {MACIBM_startwind, MACIBM_event_proc};
+  installer_prompt_runner = prompt_window_runner;
 
   std::vector<int> langs;
   UTL_lang_get_languages(langs);
