@@ -984,7 +984,7 @@ void make_elements(const std::string& out, font& bold, const language& lang, std
   // The wizard's step and content panels.
   {
     const float x0 = 982.5f, x1 = 1023.5f, y0 = 2.5f, y1 = 43.5f;
-    fill(c, x0, y0, x1, y1, rrect_sdf(x0, y0, x1, y1, 8), solid(hex(0xF5F7FA, 0.96f)));
+    fill(c, x0, y0, x1, y1, rrect_sdf(x0, y0, x1, y1, 8), solid(hex(0xF5F7FA)));
     fill(c, x0, y0, x1, y1, inner_ring(rrect_sdf(x0, y0, x1, y1, 8), 1), solid(hex(0x9AA6B4)));
   }
   c.save(out + "elements_" + lang.name + ".png");
