@@ -525,7 +525,9 @@ void panel_window(atlas& a, int u, int v, bool title) {
 void panel_inner(atlas& a, int u, int v, const std::string& name, rgba lo, rgba hi, rgba edge,
                  float hl) {
   a.claim(name, u, v, u + 100, v + 100);
-  const float x0 = u + 4, x1 = u + 96, y0 = v + 6, y1 = v + 98;
+  // Four texels below the caller's rectangle (14 above the bottom): room for
+  // what stands under a panel, such as the alert's button.
+  const float x0 = u + 4, x1 = u + 96, y0 = v + 10, y1 = v + 98;
   soft_shadow(a.c, x0, y0 - 2, x1, y1 - 2, 7, 4, 0.22f);
   panel_box(a.c, x0, y0, x1, y1, 6, lo, hi, edge, hl);
 }
@@ -931,7 +933,7 @@ void button_face(canvas& c, int u, int kind) {
   const float x0 = u + 0.5f, x1 = u + 47.5f, y0 = 97 + 2.5f, y1 = 97 + 28.5f;
   soft_shadow(c, x0, y0 - 1.5f, x1, y1 - 1, 8, 2, 0.35f);
   if (kind == 11)
-    panel_box(c, x0, y0, x1, y1, 8, hex(0x2767C4), pal::accent_hi, pal::accent_dark, 0.35f);
+    panel_box(c, x0, y0, x1, y1, 8, hex(0x1E5AB0), hex(0x3D84E4), hex(0x1A4F9C), 0.35f);
   else if (kind == 12)
     panel_box(c, x0, y0, x1, y1, 8, hex(0x2A70D2), hex(0x1C56A8), hex(0x184D99), 0.0f);
   else

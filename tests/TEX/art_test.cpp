@@ -276,6 +276,14 @@ TEST(InterfaceArt, ButtonImagesOfEveryLanguageFitTheirCuts) {
       EXPECT_GT(im.box_diff(left, 0, left, 46, w, 22), 1000) << "hovered and normal look alike, image " << i;
       EXPECT_GT(im.box_diff(left, 23, left, 46, w, 22), 1000) << "pressed and normal look alike, image " << i;
     }
+    // The words read well on the button face (normal look, kind 11).
+    texel ink{0, 0, 0, 0};
+    for (int v = 46; v < 68; ++v)
+      for (int u = k_cuts[2][lang]; u < k_cuts[3][lang]; ++u)
+        if (im.at(u, v).a > ink.a) ink = im.at(u, v);
+    ASSERT_EQ(ink.a, 255);
+    const texel face = im.at(950, 112);
+    EXPECT_GE(contrast(face, ink.r / 255.0, ink.g / 255.0, ink.b / 255.0), 4.5);
     // Nothing past the last image in the image rows, up to the panel.
     EXPECT_EQ(im.visible(k_cuts[7][lang], 0, 982, 69), 0);
     // The three faces (normal 926, pressed 975, disabled 877) and the panel.
