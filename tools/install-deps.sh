@@ -10,6 +10,7 @@ PKGS=(
   libsdl2-dev libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0
   xvfb xauth xdotool
   zip unzip 7zip python3 fonts-dejavu-core
+  libjpeg62-turbo-dev xplanet-images
   nginx curl
 )
 
