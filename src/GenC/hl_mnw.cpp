@@ -22,7 +22,6 @@
 
 int escape_hit = 0, delete_hit = 0;
 int g_window_focused = 0;
-int popup_menu_select = 0, active_popup_code = 0, select_popup_code = 0;
 long MACIBM_frame_count = 0;
 
 namespace {
@@ -112,11 +111,6 @@ bool closable(int type) {
   return type != 0 && type != 994 && type != 995 && type != 996 && type != 998 && type != 999;
 }
 }  // namespace
-
-void MACIBM_clear_menus(int mode) {
-  if (mode != 1) return;
-  menu.assign(menu_slot_count, menu_struct());
-}
 
 // ------------------------------------------------------------------ hooks
 

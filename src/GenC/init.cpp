@@ -154,6 +154,10 @@ void MACIBM_init(int argc, const char* const* argv) {
   // With a window, the modal widgets and the engine's questions run real frames.
   BTN_modal = {MACIBM_startwind, MACIBM_event_proc};
   installer_prompt_runner = prompt_window_runner;
+  shell_hooks.standard_gui = standard_gui;
+  menu_hooks.frame1 = BTN_frame1;
+  menu_hooks.frame2 = BTN_frame2;
+  menu_hooks.util_element = BTN_util_element;
 
   std::vector<int> langs;
   UTL_lang_get_languages(langs);

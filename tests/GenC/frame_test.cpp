@@ -241,7 +241,7 @@ TEST(Scroll, SmoothUnitsMakeWheelStepsWithASignedRemainder) {
   EXPECT_EQ(APL_scroll_remainder(), -2);
 }
 
-TEST(Menus, EmptySlotsNeverTakeAClick) {
+TEST(FrameMenus, EmptySlotsNeverTakeAClick) {
   fly_test::gl_recorder no_context;  // the 2D viewport goes to a recording table
   MACIBM_clear_menus(1);
   MACIBM_clear_menus(0);  // any other mode does nothing
@@ -278,7 +278,7 @@ TEST(Menus, EmptySlotsNeverTakeAClick) {
   MACIBM_reset_hooks();
 }
 
-TEST(Menus, AnOpenMenuSlidesToTheTitleUnderTheMouse) {
+TEST(FrameMenus, AnOpenMenuSlidesToTheTitleUnderTheMouse) {
   fly_test::gl_recorder no_context;  // the 2D viewport goes to a recording table
   MACIBM_clear_menus(1);
   mnw.window_dx = 800;
