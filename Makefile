@@ -46,6 +46,7 @@ test-tsan: tsan
 test: test-main test-asan test-tsan
 
 run: build
+	cmake --build $(BUILD) --target demo_discs
 	$(BUILD)/app/flyvane_installer --help
 
 bench: build

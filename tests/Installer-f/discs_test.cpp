@@ -9,6 +9,7 @@
 #include "Files/launch.h"
 #include "Installer-f/discs.h"
 #include "Installer-f/relocate.h"
+#include "Installer-f/wizard_rules.h"
 #include "Linux/lin_discs.h"
 #include "engine_util.h"
 
@@ -306,4 +307,55 @@ TEST_F(Relocate, FailedCopyWarnsAndRunsFromTheDisc) {
   EXPECT_FALSE(file_exists(deep_temp + "flyvane_installer") || file_exists(deep_temp + "Resources"));
   EXPECT_THAT(relocate_warning, HasSubstr("WARNING: could not copy the installer to " + deep_temp));
   EXPECT_THAT(fly_test::log_text(), HasSubstr(relocate_warning));
+}
+
+// The generated demo set of `make run`, installed headless the way the run
+// and swap screens drive the engine: disc one from the simulated drive, a
+// swap to disc two, then the installed simulator runs and leaves its marker.
+TEST_F(Drive, DemoDiscSetInstallsAndItsSimulatorRuns) {
+  const std::string demo = root + "demo/";
+  sh(std::string("python3 ") + FLY_SOURCE_DIR + "/tools/make_demo_discs.py --make-release=" +
+     FLY_BUILD_DIR + "/tools/make_release --out=" + q(demo) + " >/dev/null");
+  setenv(LIN_volumes_env, (demo + "volumes").c_str(), 1);
+  const std::string volumes = demo + "volumes/";
+  UTIL_scan_dvd();
+  ASSERT_EQ(stg.dir_state, 3);
+  EXPECT_EQ(install_name, "Flyvane 9 Demo");
+  ASSERT_TRUE(install_dest_from_choice(root, install_name, dest_dir_path));
+  stg.target_platform = 1;
+  ASSERT_TRUE(check_all());
+  set_install_filter(1, 1);
+  scenery_take_all();
+  recalc_disk_sizes();
+  EXPECT_EQ(stg.files_to_install, 21);
+  ASSERT_TRUE(choose_files() && make_dirs() == 0);
+  register_new_flyvane();
+  delete_files();
+  ASSERT_EQ(UTIL_run_disk_ready(), 1);
+
+  int f = 0, status = 0, swaps = 0;
+  ASSERT_TRUE(frames_until(
+      [&] {
+        if ((status = install_files(f, current_disk)) != 2) return;
+        want_file_disk = f, ++swaps;
+        if (UTIL_verify_disk()) return;
+        EXPECT_EQ(UTIL_switch_disk(1), 1);  // eject disc one, ask for disc two
+        symlink("../discs/disk_1", (volumes + "FLYVANE9_2").c_str());
+        EXPECT_EQ(UTIL_verify_disk(), 1);
+      },
+      [&] { return status == 1 || status == 3; }));
+  ASSERT_EQ(status, 1);
+  EXPECT_EQ(swaps, 1);
+  EXPECT_EQ(sh("ls " + q(volumes)), "FLYVANE9_2");
+  for (auto& row : sim_info) row.back().current = 0;
+  ASSERT_TRUE(check_all());
+  for (const auto& row : sim_info) EXPECT_EQ(row.back().current, 1) << row.back().path;
+  EXPECT_TRUE(path_is_to_a_sim());
+  EXPECT_TRUE(file_exists(dest_dir_path + "Global Scenery/-40+170/-37+174.dsf"));
+
+  const std::string sim = APL_bundle_executable(dest_dir_path + "Flyvane.app");
+  EXPECT_EQ(sim, dest_dir_path + "Flyvane.app/Contents/MacOS/Flyvane");
+  EXPECT_EQ(sh("stat -c %a " + q(sim)), "755");
+  EXPECT_THAT(sh("FLY_SIM_MARKER=" + q(root + "marker") + " " + q(sim)), HasSubstr("is running"));
+  EXPECT_EQ(read_file(root + "marker"), "Flyvane 9 demo simulator ran with 0 argument(s)\n");
 }
