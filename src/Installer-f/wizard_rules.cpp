@@ -57,6 +57,13 @@ int wiz_rect_holds(const wiz_rect& r, float x, float y) {
   return x >= r.x0 && x <= r.x1 && y >= r.y0 && y <= r.y1;
 }
 
+button_look interface_rect_look(int enabled, int style, int mouse_inside, int held) {
+  const float alpha = style == 2 ? 0.5f : 1.0f;
+  if (!enabled || !mouse_inside) return {style == 2 ? 13 : 11, 0.359375f, 0.53125f, alpha};
+  if (held) return {12, 0.1796875f, 0.3515625f, alpha};
+  return {11, 0.0f, 0.171875f, alpha};
+}
+
 int disk_space_report(unsigned long long total_bytes, unsigned long long free_bytes,
                       float needed_kb, const std::string& enough_text,
                       const std::string& short_text, std::string& text) {

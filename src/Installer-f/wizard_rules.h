@@ -33,6 +33,15 @@ struct wiz_rect {
 wiz_rect interface_rect_box(float x, float y, int image, int align, int language, int* width_out);
 // Edges included.
 int wiz_rect_holds(const wiz_rect& r, float x, float y);
+// How interface_rect draws a button: the frame kind, the rows of the button
+// texture (bottom, top, as fractions) and the image's alpha. Hovered needs
+// enabled and the mouse inside; held is the mouse button.
+struct button_look {
+  int frame_kind;
+  float t0, t1;
+  float alpha;
+};
+button_look interface_rect_look(int enabled, int style, int mouse_inside, int held);
 
 // The disk-space panel for a volume of total and free bytes and the KB the
 // choice needs: the text to draw, and 1 when free > needed (KB of 1000

@@ -31,7 +31,7 @@ int LIN_mount_is_skipped(const LIN_mount& m) {
       // network shares
       "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "ceph", "glusterfs", "9p", "davfs",
       "fuse.sshfs", "fuse.rclone", "fuse.glusterfs", "fuse.s3fs", "fuse.curlftpfs", "lustre",
-      "gfs2", "ocfs2", "coda"};
+      "gfs2", "ocfs2", "coda", "fuse.gvfsd-fuse", "fuse.portal"};
   for (const char* k : k_kinds)
     if (m.fstype == k) return 1;
   // A file system in user space over the network names its server.

@@ -128,6 +128,17 @@ TEST(WizardRules, ButtonCutsAndRectangles) {
   EXPECT_TRUE(wiz_rect_holds(left, 30, 34) && wiz_rect_holds(left, 86, 12));
   EXPECT_FALSE(wiz_rect_holds(left, 29.9f, 20) || wiz_rect_holds(left, 50, 34.1f));
 
+  struct { int enabled, style, inside, held, kind; float t0, alpha; } looks[] = {
+      {1, 0, 0, 0, 11, 0.359375f, 1},  {1, 2, 0, 1, 13, 0.359375f, 0.5f},
+      {0, 0, 1, 1, 11, 0.359375f, 1},  {0, 2, 1, 0, 13, 0.359375f, 0.5f},
+      {1, 0, 1, 1, 12, 0.1796875f, 1}, {1, 0, 1, 0, 11, 0, 1}};
+  for (const auto& c : looks) {
+    const button_look l = interface_rect_look(c.enabled, c.style, c.inside, c.held);
+    EXPECT_EQ(l.frame_kind, c.kind) << c.enabled << c.style << c.inside << c.held;
+    EXPECT_EQ(l.t0, c.t0) << c.enabled << c.style << c.inside << c.held;
+    EXPECT_EQ(l.alpha, c.alpha) << c.enabled << c.style << c.inside << c.held;
+  }
+
   wiz_rect all, none;
   world_map_buttons(0, all, none);
   EXPECT_EQ(none.x0, 638); EXPECT_EQ(none.x1, 770); EXPECT_EQ(none.y0, 122);
