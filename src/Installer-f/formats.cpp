@@ -48,9 +48,9 @@ void flt_to_str(float value, std::string* out, int width, int decimals) {
   const double scaled = std::round(static_cast<double>(product));
   const double limit = static_cast<double>(INT_MAX) * s;
   const long long h = std::isnan(scaled) ? 0
-                      : scaled > limit    ? static_cast<long long>(limit)
-                      : scaled < -limit   ? -static_cast<long long>(limit)
-                                          : static_cast<long long>(scaled);
+                      : scaled > limit   ? static_cast<long long>(limit)
+                      : scaled < -limit  ? -static_cast<long long>(limit)
+                                         : static_cast<long long>(scaled);
   const long long whole = h / s, frac = h % s;
 
   char buf[16];

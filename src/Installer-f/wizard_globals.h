@@ -18,10 +18,10 @@ extern std::string crnt_file_name;              // and its name
 // The current screen; only the wizard frame changes it. Its initial value is
 // the start screen, so it is defined beside that screen.
 extern wizard_screen_fn g_wizard;
-extern std::vector<std::string> step_names;     // the flow's steps, shown left
+extern std::vector<std::string> step_names;       // the flow's steps, shown left
 extern std::vector<wizard_screen_fn> step_funcs;  // parallel to step_names
-extern std::string no_install_name;             // "Not Yet Scanned": no disc read yet
-extern std::string cmd_line_path;               // "-path" of the command line
+extern std::string no_install_name;               // "Not Yet Scanned": no disc read yet
+extern std::string cmd_line_path;                 // "-path" of the command line
 extern int want_file_disk;  // the row whose archive the install step waits for
 extern int current_disk;    // the disc taken to be in the drive, from 0
 extern int accept_eula;     // the licence box; the destination screen clears it

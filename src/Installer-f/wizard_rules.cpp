@@ -31,10 +31,14 @@ void clear_stale_dest_dir() {
 }
 
 const float btn_cuts[8][6] = {
-    {0, 0, 0, 0, 0, 0},             {56, 91, 96, 75, 54, 60},
-    {145, 172, 181, 144, 212, 156}, {246, 284, 256, 211, 312, 269},
-    {357, 477, 422, 346, 480, 421}, {489, 695, 611, 422, 673, 606},
-    {605, 874, 762, 501, 840, 789}, {691, 958, 859, 616, 921, 892},
+    {0, 0, 0, 0, 0, 0},
+    {56, 91, 96, 75, 54, 60},
+    {145, 172, 181, 144, 212, 156},
+    {246, 284, 256, 211, 312, 269},
+    {357, 477, 422, 346, 480, 421},
+    {489, 695, 611, 422, 673, 606},
+    {605, 874, 762, 501, 840, 789},
+    {691, 958, 859, 616, 921, 892},
 };
 
 void btn_cut_edges(int image, int language, float& left, float& right) {
@@ -67,8 +71,8 @@ button_look interface_rect_look(int enabled, int style, int mouse_inside, int he
 int disk_space_report(unsigned long long total_bytes, unsigned long long free_bytes,
                       float needed_kb, const std::string& enough_text,
                       const std::string& short_text, std::string& text) {
-  const float total = static_cast<float>(total_bytes / 1000), free_kb =
-                                                                  static_cast<float>(free_bytes / 1000);
+  const float total = static_cast<float>(total_bytes / 1000),
+              free_kb = static_cast<float>(free_bytes / 1000);
   const std::string& message = free_kb < needed_kb ? short_text : enough_text;
   text = UTL_string_sub(UTL_translate_string("Disk size: %1:total disk space%\nFree disk space: "
                                              "%2:free disk space%\nDisk space needed to install: "

@@ -11,8 +11,7 @@
 int install_folder_name_ok(const std::string& name);
 // The destination for parent (ending in "/") and the typed name: 1 with
 // dest = parent + name + "/" for a good name, else 0 with dest = parent.
-int install_dest_from_choice(const std::string& parent, const std::string& name,
-                             std::string& dest);
+int install_dest_from_choice(const std::string& parent, const std::string& name, std::string& dest);
 // First frame of a copy-picking screen: dest_dir_path is kept only when it
 // is one of all_skysuites (another flow may have left any folder there).
 void clear_stale_dest_dir();

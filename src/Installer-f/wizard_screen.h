@@ -18,7 +18,7 @@ struct wizard_screen {
   float progress = -1;                     // below 0: no progress bar
   std::string progress_text;
   int show_servers = 0;
-  std::vector<std::string> choices;           // top to bottom
+  std::vector<std::string> choices;            // top to bottom
   std::vector<wizard_screen_fn> choice_funcs;  // parallel to choices
   void (*on_cancel)() = nullptr;               // run by Quit before the program ends
 };

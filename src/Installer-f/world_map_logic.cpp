@@ -56,6 +56,6 @@ void world_map_select(int* selection, int value) {
 void world_map_buttons(int language, wiz_rect& select_all, wiz_rect& select_none) {
   int none_width = 0;
   select_none = interface_rect_box(770, 122, 4, -1, language, &none_width);
-  select_all = interface_rect_box(765 - static_cast<float>(none_width), 122, 3, -1, language,
-                                  nullptr);
+  select_all =
+      interface_rect_box(765 - static_cast<float>(none_width), 122, 3, -1, language, nullptr);
 }

@@ -1,13 +1,14 @@
 // The installation discs through the simulated drive: version files, the
 // start screen's scan, asking for and checking discs, and the relocation
 // of the program off the disc.
+#include "Installer-f/discs.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
 #include "Files/launch.h"
-#include "Installer-f/discs.h"
 #include "Installer-f/relocate.h"
 #include "Installer-f/wizard_rules.h"
 #include "Linux/lin_discs.h"
@@ -51,20 +52,25 @@ std::string disc(const std::string& root, const std::string& name, const std::st
 }  // namespace
 
 TEST(DiscVersionFile, HeaderAndVersionLines) {
-  struct { std::string text; int accepted; const char* name; } cases[] = {
-      {kVersionHead + "VERSION Flyvane 9\n", 1, "Flyvane 9"},
-      {"\xEF\xBB\xBF" "A\n900\nDVD\nVERSION R\n", 1, "R"},
-      {"I\n840 version\nDVD\n\nVERSION R\n", 0, "-"},
-      {"I\n900 version\nCD\n\nVERSION R\n", 0, "-"},
-      {"X\n900 version\nDVD\n\nVERSION R\n", 0, "-"},
-      {kVersionHead + "VERSIONS R\n", 1, "-"},
-      {kVersionHead + "  VERSION\tRelease 9\r\n", 1, "Release 9"},
-      {kVersionHead + "VERSION\n", 1, ""},
-      {kVersionHead + "\t VERSION", 1, ""},
-      {kVersionHead + "VERSION A\nVERSION B\n", 1, "B"},
-      {kVersionHead + std::string("VERSION A\0junk", 14), 1, "A"},
-      {kVersionHead + "# VERSION x\nVERSION  C  two \n", 1, "C  two "},
-      {"", 0, "-"}};
+  struct {
+    std::string text;
+    int accepted;
+    const char* name;
+  } cases[] = {{kVersionHead + "VERSION Flyvane 9\n", 1, "Flyvane 9"},
+               {"\xEF\xBB\xBF"
+                "A\n900\nDVD\nVERSION R\n",
+                1, "R"},
+               {"I\n840 version\nDVD\n\nVERSION R\n", 0, "-"},
+               {"I\n900 version\nCD\n\nVERSION R\n", 0, "-"},
+               {"X\n900 version\nDVD\n\nVERSION R\n", 0, "-"},
+               {kVersionHead + "VERSIONS R\n", 1, "-"},
+               {kVersionHead + "  VERSION\tRelease 9\r\n", 1, "Release 9"},
+               {kVersionHead + "VERSION\n", 1, ""},
+               {kVersionHead + "\t VERSION", 1, ""},
+               {kVersionHead + "VERSION A\nVERSION B\n", 1, "B"},
+               {kVersionHead + std::string("VERSION A\0junk", 14), 1, "A"},
+               {kVersionHead + "# VERSION x\nVERSION  C  two \n", 1, "C  two "},
+               {"", 0, "-"}};
   const std::string f = fly_test::sandbox() + "work/dvd_version.txt";
   for (const auto& c : cases) {
     write_file(f, c.text);
@@ -181,7 +187,8 @@ TEST_F(Drive, BuiltSetSwapWrongDiscAndRemovedDisc) {
   EXPECT_EQ(UTIL_switch_disk(1), 1);
   EXPECT_EQ(dvd_path, "");
   EXPECT_FALSE(file_exists(drive + "B disc 1"));
-  EXPECT_THAT(fly_test::log_text(), HasSubstr("Ejected the simulated disc " + drive + "B disc 1\n"));
+  EXPECT_THAT(fly_test::log_text(),
+              HasSubstr("Ejected the simulated disc " + drive + "B disc 1\n"));
   EXPECT_EQ(UTIL_switch_disk(1), 1);  // nothing left to eject
 
   // No disc: the archive's name is never tried in the working folder.
@@ -226,7 +233,10 @@ TEST_F(Drive, BuiltSetSwapWrongDiscAndRemovedDisc) {
 }
 
 namespace {
-struct launch_call { std::string app, arg; int finish_first; };
+struct launch_call {
+  std::string app, arg;
+  int finish_first;
+};
 std::vector<launch_call> g_launches;
 int g_launch_result = 0;
 int fake_launch(const std::string& app, const std::string& arg, int finish_first) {
@@ -296,7 +306,8 @@ TEST_F(Relocate, NotFromTheDiscOrNoDiscCopiesNothing) {
 // is never started: it is removed, a warning kept, and the program runs on.
 TEST_F(Relocate, FailedCopyWarnsAndRunsFromTheDisc) {
   insert("FLY9_1", disc1);
-  const std::string deep_temp = root + "t/" + std::string(250, 't') + "/" + std::string(250, 'u') + "/";
+  const std::string deep_temp =
+      root + "t/" + std::string(250, 't') + "/" + std::string(250, 'u') + "/";
   LIN_make_dirs(deep_temp);
   std::string deep = disc1 + "Flyvane Installer/Resources/";
   while (deep.size() < 3900) deep += std::string(200, 'd') + "/";
@@ -304,7 +315,8 @@ TEST_F(Relocate, FailedCopyWarnsAndRunsFromTheDisc) {
   write_file(deep + "x.txt", "deep");
   EXPECT_EQ(relocate_from(app, deep_temp), 0);
   EXPECT_TRUE(g_launches.empty());
-  EXPECT_FALSE(file_exists(deep_temp + "flyvane_installer") || file_exists(deep_temp + "Resources"));
+  EXPECT_FALSE(file_exists(deep_temp + "flyvane_installer") ||
+               file_exists(deep_temp + "Resources"));
   EXPECT_THAT(relocate_warning, HasSubstr("WARNING: could not copy the installer to " + deep_temp));
   EXPECT_THAT(fly_test::log_text(), HasSubstr(relocate_warning));
 }

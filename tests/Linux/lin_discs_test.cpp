@@ -25,9 +25,8 @@ TEST(DiscVolumes, MountinfoSearchSkipsKernelAutomountAndNetworkKinds) {
       "41 26 0:13 / /media/u/fuse\\134zip ro - fuse.fuse-zip fuse-zip ro\n"
       "42 26 7:0 / /mnt/iso ro - udf /dev/loop0 ro\n");
   ASSERT_EQ(t.size(), 12u);
-  EXPECT_EQ(LIN_volume_folders(t),
-            (std::vector<std::string>{"/", "/media/u/FLY DISC\t1/", "/media/u/fuse\\zip/",
-                                      "/mnt/iso/"}));
+  EXPECT_EQ(LIN_volume_folders(t), (std::vector<std::string>{"/", "/media/u/FLY DISC\t1/",
+                                                             "/media/u/fuse\\zip/", "/mnt/iso/"}));
 }
 
 // The simulated drive: its entries are the volumes in name order; an eject
