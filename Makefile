@@ -47,6 +47,7 @@ test-tsan: tsan
 test: test-main test-asan test-tsan
 
 run: build
+	cmake --build $(BUILD) --target demo_discs
 	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
 	  $(BUILD)/app/flyvane_installer; \
 	else \
