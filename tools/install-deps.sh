@@ -11,6 +11,8 @@ PKGS=(
   xvfb xauth
   zip unzip 7zip python3 fonts-dejavu-core
   nginx curl
+  zenity
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
 )
 
 missing=()
