@@ -1,5 +1,6 @@
 #include "GenH/keys.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
@@ -401,4 +402,50 @@ int script_to_utf32(int ch) {
   if (u.size() == 2) return ((s[0] & 0x1f) << 6) | (s[1] & 0x3f);
   if (u.size() == 3) return ((s[0] & 0x0f) << 12) | ((s[1] & 0x3f) << 6) | (s[2] & 0x3f);
   return 0;
+}
+
+keys_wind_state keys_wind_st;
+
+void keys_wind_add(keys_wind_state& st) {
+  keys.bindings.push_back({0, 0, cmnd.get_cmnd_by_name("sim/operation/none"), 0});
+  const int n = static_cast<int>(keys.bindings.size());
+  if (n > keys_wind_rows) st.k_cen = n - keys_wind_rows;
+}
+
+void keys_wind_delete(keys_wind_state& st) {
+  const int n = static_cast<int>(keys.bindings.size());
+  if (st.key_edit < 0 || st.key_edit >= n) return;
+  keys.bindings.erase(keys.bindings.begin() + st.key_edit);
+  st.key_edit = -1;
+  const int top = std::max(0, n - 1 - keys_wind_rows);
+  if (st.k_cen > top) st.k_cen = top;
+}
+
+void keys_wind_click_row(keys_wind_state& st, int row) {
+  if (row < 0 || row >= static_cast<int>(keys.bindings.size())) return;
+  st.key_edit = (st.key_edit == row) ? -1 : row;
+}
+
+void keys_wind_take_key(keys_wind_state& st) {
+  const int n = static_cast<int>(keys.bindings.size());
+  if (st.key_edit < 0 || st.key_edit >= n) return;
+  key_binding& sel = keys.bindings[static_cast<size_t>(st.key_edit)];
+  sel.vkey = keys.last_key;
+  sel.flags = keys.last_modifiers;
+  for (int i = 0; i < n; ++i) {
+    key_binding& b = keys.bindings[static_cast<size_t>(i)];
+    if (i != st.key_edit && b.vkey == sel.vkey && b.flags == sel.flags) b.vkey = b.flags = 0;
+  }
+}
+
+std::string keys_wind_row_label(const key_binding& b) {
+  std::string s = "-";
+  if (b.flags & 7) s += keys.flag_to_str(b.flags) + " ";
+  return s + keys.vkey_to_str(b.vkey);
+}
+
+std::string keys_wind_row_command(const key_binding& b) {
+  if (b.command < 0 || b.command >= cmnd.count()) return "";
+  const std::string& p = cmnd.path(b.command);
+  return p.size() > 4 ? p.substr(4) : "";
 }

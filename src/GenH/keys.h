@@ -100,6 +100,27 @@ class keys_class {
 
 extern keys_class keys;
 
+// What the key-binding panel does, apart from drawing it: the selected row
+// (-1 none) and the first row shown, 34 rows at a time.
+struct keys_wind_state {
+  int key_edit = -1;
+  int k_cen = 0;
+};
+enum { keys_wind_rows = 34 };
+extern keys_wind_state keys_wind_st;
+// "Add New Key Assignment": a binding without a key; the list scrolls to its end.
+void keys_wind_add(keys_wind_state& st);
+// "Delete Selected Key Assignment".
+void keys_wind_delete(keys_wind_state& st);
+// A click on a row selects it, a click on the selected row deselects it.
+void keys_wind_click_row(keys_wind_state& st, int row);
+// A key went down with a row selected: that binding takes the last key and
+// modifiers, and any other binding of the same keys loses them.
+void keys_wind_take_key(keys_wind_state& st);
+// A row's button label and its command text.
+std::string keys_wind_row_label(const key_binding& b);
+std::string keys_wind_row_command(const key_binding& b);
+
 // The code point of one byte of the system's single-byte script (Mac Roman
 // above 127).
 int script_to_utf32(int ch);

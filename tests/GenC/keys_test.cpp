@@ -257,3 +257,35 @@ TEST(Keymap, ScancodesReachTheIntendedKeys) {
   EXPECT_EQ(LIN_utf8_first("\xC3\xA9x", &n) * 10 + n, 0xE9 * 10 + 2);
   EXPECT_EQ(LIN_utf8_first("\xC0\xAF", &n) + n, 0);  // overlong
 }
+
+TEST(KeysWind, AddSelectTakeKeyAndDelete) {
+  keys_wind_state st;
+  keys.bindings.clear();
+  for (int i = 0; i < 34; ++i) keys_wind_add(st);
+  EXPECT_EQ(st.k_cen, 0);
+  keys_wind_add(st);
+  EXPECT_EQ(st.k_cen, 1);  // scrolled to the end
+  EXPECT_EQ(keys_wind_row_label(keys.bindings[0]), "-<NONE>");
+
+  keys.bindings[3] = {81, 4, 1, 0};
+  keys_wind_click_row(st, 5);
+  keys.last_key = 81, keys.last_modifiers = 4;
+  keys_wind_take_key(st);
+  EXPECT_EQ(keys.bindings[5].vkey * 10 + keys.bindings[5].flags, 814);
+  EXPECT_EQ(keys.bindings[3].vkey * 10 + keys.bindings[3].flags, 0);  // one key, one binding
+  EXPECT_EQ(keys_wind_row_label(keys.bindings[5]), "-CTRL Q");
+  EXPECT_EQ(keys_wind_row_command({0, 0, 1, 0}), "operation/quit");
+  EXPECT_EQ(keys_wind_row_command({0, 0, 99, 0}), "");
+
+  keys_wind_click_row(st, 5);
+  EXPECT_EQ(st.key_edit, -1);
+  keys_wind_take_key(st);  // nothing selected: nothing changes
+  keys_wind_delete(st);
+  EXPECT_EQ(keys.bindings.size(), 35u);
+  keys_wind_click_row(st, 99);
+  EXPECT_EQ(st.key_edit, -1);
+  keys_wind_click_row(st, 34);
+  keys_wind_delete(st);
+  EXPECT_EQ(keys.bindings.size(), 34u);
+  EXPECT_EQ(st.key_edit * 10 + st.k_cen, -10);
+}
