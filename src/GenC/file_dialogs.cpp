@@ -74,7 +74,12 @@ int GetFilePathFromUser(int kind, const std::string& prompt, const std::string& 
         << strerror(start_errno ? start_errno : EIO) << ")\n";
     return 0;
   }
-  if (status != 0) return 0;  // cancelled, or the dialog failed
+  if (status != 0) {  // cancelled, or the dialog failed
+    // zenity ends as if cancelled when it has no display to show on.
+    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY"))
+      xer << "WARNING: no display to show the file dialog on.\n";
+    return 0;
+  }
 
   if (!out.empty() && out.back() == '\n') out.pop_back();
   if (!out.empty() && out.back() == '\r') out.pop_back();

@@ -51,6 +51,12 @@ TEST_F(Dialogs, CancelLeavesThePathAndFlushesInput) {
   EXPECT_EQ(GetFilePathFromUser(3, "Pick", "Select", 1, path, path), 0);  // no such kind
   EXPECT_EQ(g_runs.size(), 3u);
   EXPECT_EQ(path, "/keep/this/");
+
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  g_status = 1;
+  EXPECT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, path, path), 0);
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("WARNING: no display to show the file dialog on."));
 }
 
 TEST_F(Dialogs, FolderComesBackWithoutSlashAndIsRememberedPerKey) {
