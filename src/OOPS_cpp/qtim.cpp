@@ -218,6 +218,9 @@ int mov_startrecord() {
     xer << "WARNING: no movie without a window.\n";
     return 0;
   }
+  // The panel's limits, so that frames come due and a stop can be honoured.
+  if (!(q.frame_rate >= 10.0f)) q.frame_rate = 10.0f;
+  if (q.frame_rate > 99.0f) q.frame_rate = 99.0f;
   if (q.movie_dx < 32) q.movie_dx = 32;
   if (q.movie_dx > k_max_window) q.movie_dx = k_max_window;
   q.movie_dy = mnw.window_dy * q.movie_dx / mnw.window_dx;

@@ -196,3 +196,28 @@ TEST_F(Recorder, TwoSecondMovieReadsBackAsOneMjpegTrack) {
   EXPECT_GT(at(250, 120, 2), 200);  // right blue
   EXPECT_LT(at(250, 120, 0), 60);
 }
+
+TEST_F(Recorder, OddSizesAndOutOfRangeSettings) {
+  mnw.window_dx = 999;
+  mnw.window_dy = 777;
+  qtim.movie_dx = 5000;
+  qtim.frame_rate = 0.0f;
+  qtim.mov_toggle(1);
+  ASSERT_EQ(qtim.state, 1);
+  EXPECT_EQ(qtim.movie_dx * 10000 + qtim.movie_dy, 2048 * 10000 + 777 * 2048 / 999);
+  EXPECT_EQ(qtim.frame_rate, 10.0f);
+  qtim.mov_toggle(0);
+  qtim.movie_dx = 33;
+  mnw.window_dx = 64;
+  mnw.window_dy = 31;
+  qtim.frame_rate = 20.0f;
+  qtim.stop_thread();
+  qtim.mov_toggle(1);
+  ASSERT_EQ(qtim.movie_dx * 100 + qtim.movie_dy, 3315);
+  std::vector<unsigned char> px(33 * 15 * 4, 0x40);
+  ASSERT_TRUE(record_at(steps(6, 0.0, 0.05), px));
+  qtim.mov_toggle(0);
+  EXPECT_EQ(fly_test::sh("ffprobe -v error -show_entries stream=width,height,nb_frames -of csv=p=0 "
+                         "'Flyvane movie take-2.mov'"),
+            "33,15,6");
+}
