@@ -1,9 +1,10 @@
-// Release builder speed: a disc release of a master folder made from
-// make-corpus.py, against one zip per file with xargs -P<processors> plus a
-// md5sum pass over the same files, in the same run. The builder works on
-// the calling thread, one file after another; the single-process zip line
-// shows what that costs. Everything is made under $TMPDIR (or /tmp) and
-// removed afterwards.
+// Release builder speed: a disc release of a make-corpus.py --release master
+// (with its pre-packed 7z tiles), against what the same work costs with
+// standard tools in the same run: one zip per released file with
+// xargs -P<processors>, then md5sum over every released file. The builder
+// packs on its worker pool (one thread per processor); its one-thread build
+// is timed too. Everything is made under $TMPDIR (or /tmp) and removed
+// afterwards.
 //
 //   bench_make_installer_bench [--scale S] [--runs N] [--keep 1]
 #include <unistd.h>
@@ -40,38 +41,33 @@ int main(int argc, char** argv) {
   const bench::scratch tmp("builder-bench", keep != 0, bench::tmp_root());
   const std::string& g_tmp = tmp.path();
   if (chdir(g_tmp.c_str()) != 0) return 1;  // the alerts' memory report lands here too
-  const std::string gen = g_tmp + "gen", master = g_tmp + "master/";
+  const std::string master = g_tmp + "master/";
+  printf("making the release master (scale %g) in %s\n", scale, master.c_str());
+  fflush(stdout);
+  run_shell("python3 " + q(bench::corpus_script()) + " --release --prepack-7z --scale " +
+            std::to_string(scale) + " " + q(master) + " > /dev/null");
 
-  // The corpus is an installed tree; the master holds it under its platform
-  // folders, with the folders every release needs.
-  bench::make_corpus(scale, gen);
-  std::string dirs;
-  for (const char* d :
-       {"All/Instructions", "All/Weapons", "All/Airfoils", "All/Aircraft", "All/Output",
-        "All/Custom Scenery", "All/Global Scenery", "All/Resources/plugins",
-        "All/Resources/default scenery/900 red terrain",
-        "All/Resources/bitmaps/Earth Orbit Textures", "Macintosh/Flyvane.app", "Windows", "Linux"})
-    dirs += " " + q(master + d);
-  run_shell("mkdir -p" + dirs);
-  run_shell("cd " + q(gen) + " && cp -a Resources Aircraft 'Global Scenery' " + q(master + "All/") +
-            " && cp -a Contents " + q(master + "Macintosh/Flyvane.app/"));
-  run_shell("rm -rf " + q(gen));
-
-  // The files the builder releases (everything in this master), in pairs
-  // "archive file" for zip; md5sum hashes the plain files (the links are
-  // hashed by their text, which costs nothing).
-  const std::string list = g_tmp + "files.txt", plain = g_tmp + "plain.txt",
+  // What the builder releases from this master: everything but the 7z
+  // archives and the preferences. The global scenery goes out as its
+  // pre-packed 7z (a hard link), so the peer only hashes it; the rest is
+  // zipped, in pairs "archive file" for zip. md5sum reads the plain files
+  // (links are hashed by their text, which costs nothing).
+  const std::string zipped = g_tmp + "zipped.txt", hashed = g_tmp + "hashed.txt",
                     pairs = g_tmp + "pairs.txt", peer = g_tmp + "peer/";
-  run_shell("cd " + q(master) + " && find . \\( -type f -o -type l \\) -printf '%P\\0' > " +
-            q(list));
-  run_shell("cd " + q(master) + " && find . -type f -printf '%P\\0' > " + q(plain));
-  run_shell("tr '\\0' '\\n' < " + q(list) + " | awk '{ printf \"%s\", \"" + peer +
+  const std::string released = "\\( -type f -o -type l \\) ! -name '*.7z' ! -path './All/Output/preferences/*'";
+  run_shell("cd " + q(master) + " && find . " + released +
+            " ! -path './All/Global Scenery/*' -printf '%P\\0' > " + q(zipped));
+  run_shell("cd " + q(master) + " && find . " + released + " -type f -printf '%P\\0' > " +
+            q(hashed));
+  run_shell("tr '\\0' '\\n' < " + q(zipped) + " | awk '{ printf \"%s\", \"" + peer +
             "\" $0 \".zip\\0\" $0 \"\\0\" }' > " + q(pairs));
-  const long files = std::stol(shell_out("tr -cd '\\0' < " + q(list) + " | wc -c"));
-  const double mb =
-      std::stod(shell_out("cd " + q(master) + " && du -sb --apparent-size . | cut -f1")) / 1e6;
+  const long files = std::stol(shell_out("cd " + q(master) + " && find . " + released + " | wc -l"));
+  const long zips = std::stol(shell_out("tr -cd '\\0' < " + q(zipped) + " | wc -c"));
+  const double mb = std::stod(shell_out("cd " + q(master) + " && find . " + released +
+                                        " -printf '%s\\n' | awk '{ s += $1 } END { print s }'")) /
+                    1e6;
   const double split_kb = mb * 1000 / 3;  // a disc set of two or three
-  run_shell("cd " + q(master) + " && xargs -0 cat < " + q(list) + " > /dev/null 2>&1; true");
+  run_shell("cd " + q(master) + " && xargs -0 cat < " + q(hashed) + " > /dev/null 2>&1; true");
 
   const int procs = LIN_processor_count();
   const std::string np = std::to_string(procs);
@@ -79,12 +75,9 @@ int main(int argc, char** argv) {
     run_shell("cd " + q(master) + " && find . -type d -printf '" + peer +
               "%P\\0' | xargs -0 mkdir -p");
     run_shell("cd " + q(master) + " && xargs -0 -P" + p + " -n2 zip -q -X -y < " + q(pairs));
-    run_shell("cd " + q(master) + " && xargs -0 md5sum < " + q(plain) + " > /dev/null");
+    run_shell("cd " + q(master) + " && xargs -0 md5sum < " + q(hashed) + " > /dev/null");
   };
   auto clear_peer = [&] { run_shell("rm -rf " + q(peer)); };
-  const double t_peer = best_of(runs, clear_peer, [&] { peer_run(np); });
-  const double t_peer1 = best_of(1, clear_peer, [&] { peer_run("1"); });
-  clear_peer();
 
   build_progress = quiet_progress;
   MACIBM_system_alert = quiet_alert;
@@ -93,19 +86,32 @@ int main(int argc, char** argv) {
   dst_fold_base = g_tmp + "release/";
   sim_name = "Bench Release";
   dvd_split_kb = split_kb;
-  const double t_build = best_of(
-      runs, [&] { run_shell("rm -rf " + q(dst_fold_base)); }, [] { build_install(); });
+  auto clear_release = [&] { run_shell("rm -rf " + q(dst_fold_base)); };
+  // The machine may be shared: the peer and the builder take turns, and
+  // each keeps its best time.
+  double t_peer = 1e30, t_build = 1e30;
+  build_threads = 0;
+  for (int r = 0; r < runs; ++r) {
+    t_peer = std::min(t_peer, best_of(1, clear_peer, [&] { peer_run(np); }));
+    t_build = std::min(t_build, best_of(1, clear_release, [] { build_install(); }));
+  }
+  clear_peer();
   const long archives = std::stol(shell_out("find " + q(dst_fold_base) + " -name '*.zip' | wc -l"));
   const long discs = std::stol(shell_out("ls -d " + q(dst_fold_base) + "disk_* | wc -l"));
+  build_threads = 1;
+  const double t_build1 = best_of(1, clear_release, [] { build_install(); });
+  clear_release();
 
-  printf("master: %ld files, %.1f MB; %d processors; best of %d runs\n", files, mb, procs, runs);
-  printf("  %-46s %8.3f s %8.1f MB/s\n", ("xargs -P" + np + " -n1 zip -q -X, then md5sum").c_str(),
-         t_peer, mb / t_peer);
-  printf("  %-46s %8.3f s %8.1f MB/s\n", "xargs -P1 -n1 zip -q -X, then md5sum", t_peer1,
-         mb / t_peer1);
-  printf("  %-46s %8.3f s %8.1f MB/s  (%ld archives with the file list, %ld discs)\n",
-         "build_install (disc release, one thread)", t_build, mb / t_build, archives, discs);
+  printf("master: %ld files released (%ld zipped), %.1f MB; %d processors; best of %d runs\n",
+         files, zips, mb, procs, runs);
+  printf("  %-50s %8.3f s %8.1f MB/s\n",
+         ("xargs -P" + np + " -n2 zip -q -X -y, then md5sum").c_str(), t_peer, mb / t_peer);
+  printf("  %-50s %8.3f s %8.1f MB/s  (%ld archives with the file list, %ld discs)\n",
+         ("build_install (disc release, " + np + " threads)").c_str(), t_build, mb / t_build,
+         archives, discs);
+  printf("  %-50s %8.3f s %8.1f MB/s\n", "build_install (disc release, one thread)", t_build1,
+         mb / t_build1);
   printf("ratio peer (xargs -P%s) / build_install: %.3f\n", np.c_str(), t_peer / t_build);
-  printf("ratio peer (xargs -P1) / build_install:  %.3f\n", t_peer1 / t_build);
+  printf("ratio one thread / pooled build_install:  %.3f\n", t_build1 / t_build);
   return 0;
 }

@@ -4,7 +4,8 @@
 // build stops with a fatal alert, exit status 1).
 //
 //   make_release --type=web|disc|addon1|addon2 --master=DIR --out=DIR
-//                [--old=FILE] [--name=NAME] [--split-kb=KB] [--log=FILE]
+//                [--old=FILE] [--name=NAME] [--release=N] [--split-kb=KB]
+//                [--threads=N] [--log=FILE]
 #include <signal.h>
 #include <unistd.h>
 
@@ -15,18 +16,25 @@
 
 #include "GenH/shell.h"
 #include "Installer-f/make_installer.h"
+#include "UTL/str_to_int.h"
 #include "UTL/xer.h"
 
 namespace {
 const char* const k_usage =
     "usage: make_release --type=web|disc|addon1|addon2 --master=DIR --out=DIR\n"
-    "                    [--old=FILE] [--name=NAME] [--split-kb=KB] [--log=FILE]\n"
-    "  --type      web (needs --old, the previous release's directory file), disc,\n"
-    "              or the first or second add-on edition\n"
+    "                    [--old=FILE] [--name=NAME] [--release=N] [--split-kb=KB]\n"
+    "                    [--threads=N] [--log=FILE]\n"
+    "  --type      web, disc, or the first or second add-on edition\n"
     "  --master    the master folder, one sub-folder per platform\n"
     "  --out       the output base folder (a web build makes it and must not find it)\n"
+    "  --old       the previous release's directory file (web builds; without it the\n"
+    "              build is a first web release, with no history and no GONE rows)\n"
     "  --name      the release name: the output sub-folder and the discs' version text\n"
+    "              (default \"Flyvane 9.21rc2\")\n"
+    "  --release   the release number of every new row (default 92102); no row of\n"
+    "              the previous directory file may carry it already\n"
     "  --split-kb  archives per disc in KB of 1000 bytes (default 7670000)\n"
+    "  --threads   threads packing archives (default one per processor)\n"
     "  --log       the log file (default make_release.log in the working folder)\n";
 
 void on_interrupt(int) { build_quit_requested = 1; }
@@ -48,7 +56,7 @@ std::string absolute(std::string p, bool folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string type, master, out, old, name, split, log = "make_release.log";
+  std::string type, master, out, old, name, release, split, threads, log = "make_release.log";
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const size_t eq = a.find('=');
@@ -63,7 +71,9 @@ int main(int argc, char** argv) {
                         : key == "--out"      ? &out
                         : key == "--old"      ? &old
                         : key == "--name"     ? &name
+                        : key == "--release"  ? &release
                         : key == "--split-kb" ? &split
+                        : key == "--threads"  ? &threads
                         : key == "--log"      ? &log
                                               : nullptr;
     if (!slot || eq == std::string::npos) usage("unknown argument " + a);
@@ -76,11 +86,18 @@ int main(int argc, char** argv) {
     if (type == k_types[t] || type == std::to_string(t)) build_type = t;
   if (build_type < 0) usage("--type must be web, disc, addon1 or addon2");
   if (master.empty() || out.empty()) usage("--master and --out are needed");
-  if (build_type == 0 && old.empty()) usage("a web build needs --old");
   // The name is a folder name and is read back trimmed from the version file.
   if (!name.empty() && (name.find('/') != std::string::npos || name.front() == ' ' ||
                         name.back() == ' ' || name.find('\n') != std::string::npos))
     usage("--name must be one folder name without blanks at its ends");
+  if (!release.empty()) {
+    build_release_number = str_to_int(release);
+    if (build_release_number <= 0) usage("--release must be a positive whole number");
+  }
+  if (!threads.empty()) {
+    build_threads = str_to_int(threads);
+    if (build_threads <= 0 || build_threads > 256) usage("--threads must be 1 to 256");
+  }
   if (!split.empty()) {
     char* end = nullptr;
     dvd_split_kb = strtod(split.c_str(), &end);

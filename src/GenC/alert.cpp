@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #include "GenH/shell.h"
 #include "Linux/lin_sys.h"
@@ -27,7 +28,11 @@ alert_intercept_fn g_alert_intercept = nullptr;
 
 void __MACIBM_alert(int ret_window, std::string s1, std::string s2, std::string s3,
                     std::string s4, int type, const char* src_file, int src_line) {
-  static int in_alert = 0;
+  // Before the thread layer is up (and after it is down) every thread takes
+  // the path below: alerts of two threads are shown one after the other, and
+  // only an alert raised inside one on the same thread counts as recursive.
+  static std::recursive_mutex alert_lock;
+  static int in_alert = 0;  // under alert_lock
 
   // Worker threads never draw: the main thread reports for them.
   if (THREAD_is_inited() && !THREAD_is_main_thread()) {
@@ -37,6 +42,7 @@ void __MACIBM_alert(int ret_window, std::string s1, std::string s2, std::string 
   if (g_alert_intercept &&
       g_alert_intercept(ret_window, s1, s2, s3, s4, type, src_file, src_line))
     return;
+  std::unique_lock<std::recursive_mutex> one_at_a_time(alert_lock);
 
   char num[16];
   int_to_str(src_line, num, 1, 0);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -11,7 +12,9 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "Files/errors.h"
@@ -23,7 +26,9 @@
 #include "GenH/shell.h"
 #include "Installer-f/directory.h"
 #include "Installer-f/folders.h"
+#include "Linux/lin_sys.h"
 #include "OOPS_cpp/xmap.h"
+#include "Thread/worker_threads.h"
 #include "UTL/xer.h"
 
 int build_type = 0;
@@ -33,6 +38,9 @@ std::string old_dir_path = "/VOLUMES/-FLYVANE9-/-build-rsrc-/directory920rc4.txt
 std::string sim_name = "-";
 std::string dst_folder;
 double dvd_split_kb = 7670000.0;
+int build_release_number = 92102;
+int build_threads = 0;
+int found_apl_app = 0, found_ibm_app = 0, found_lin_app = 0;
 
 build_progress_fn build_progress = build_progress_headless;
 volatile std::sig_atomic_t build_quit_requested = 0;
@@ -57,6 +65,7 @@ struct build_paths {
   std::string str_ins_fold, str_wpn_fold, str_afl_fold, str_acf_fold, str_pfc_fold, str_res_fold,
       str_out_fold, str_cus_fold, str_glo_fold, str_plug, str_redt, str_orbt, str_erth1, str_erth2,
       str_add1, str_add2, str_com_file;
+  std::string str_apl_app, str_ibm_app, str_lin_app;
 };
 
 const build_paths& paths() {
@@ -85,6 +94,9 @@ const build_paths& paths() {
     p.str_add1 = a + "Custom Scenery/Flyvane World Edition 1/";
     p.str_add2 = a + "Custom Scenery/Flyvane World Edition 2/";
     p.str_com_file = a + "Resources/customer data/customer.dat";
+    p.str_apl_app = p.str_apl_fold + "Flyvane.app/";
+    p.str_ibm_app = p.str_win_fold + "Flyvane.exe";
+    p.str_lin_app = p.str_LIN_fold + "Flyvane-i686";
   }
   return p;
 }
@@ -117,10 +129,13 @@ void end_progress_line() {
   g_line_open = false;
 }
 
+void stop_packing();
+
 [[noreturn]] void fatal(const std::string& s1, const std::string& s2 = "",
                         const std::string& s3 = "", const std::string& s4 = "",
                         int line = __builtin_LINE()) {
   end_progress_line();
+  stop_packing();  // no worker may still write while the program ends
   __MACIBM_alert(0, s1, s2, s3, s4, t_exit, __FILE__, line);
   MACIBM_exit_now(1);  // the alert never returns from a fatal type
 }
@@ -327,6 +342,9 @@ void pref_level(const std::string& dir) {
         fatal("I found an illegal character in a path: " + std::string(b.shown),
               "Only '/' may separate folders, and names must fit on one line.", path);
     if (path == p.str_com_file) found_com_file = true;
+    if (path == p.str_apl_app) found_apl_app = 1;
+    if (path == p.str_ibm_app) found_ibm_app = 1;
+    if (path == p.str_lin_app) found_lin_app = 1;
 
     if (folder) {
       met_folders.insert(path);
@@ -373,52 +391,82 @@ void pref_level(const std::string& dir) {
   }
 }
 
-void comp_file(std::string path) {
+namespace {
+// One file of the master on its way into the release: packed on a worker (or
+// on the calling thread), then committed by the main thread in scan order.
+struct packed_file {
+  std::string path;     // full source path
+  std::string rel;      // less src_fold
+  std::string staging;  // the zip is made here and moved into place when committed
+  bool wants_7z = false, has_7z = false;
+  int laa_err = 0, zip_err = 0, md5_err = 0;
+  int64_t src_bytes = -1;
+  std::string md5;
+};
+
+// The installer's disc road asks for a 7z archive exactly for the global
+// scenery; the web road always asks for a zip.
+bool road_wants_7z(const std::string& rel) {
+  return build_type != 0 && contains(rel, "Global Scenery");
+}
+
+// Everything about one file that costs time; reports through f, never alerts.
+void pack(packed_file& f) {
   const build_paths& p = paths();
-  const std::string rel = path.substr(src_fold.size());
+  if (f.path.compare(0, p.str_win_fold.size(), p.str_win_fold) == 0 && contains(f.path, ".exe")) {
+    f.laa_err = make_file_large_address_aware(f.path);
+    if (f.laa_err) return;
+  }
+  f.wants_7z = road_wants_7z(f.rel);
+  if (f.wants_7z) {
+    f.has_7z = file_exists(f.path + ".7z");
+    if (!f.has_7z) return;
+  } else {
+    f.zip_err = file_to_zip(f.path, f.staging);
+    if (f.zip_err) return;
+  }
+  f.src_bytes = entry_size(f.path);
+  f.md5_err = calc_file_md5(f.path, f.md5);
+}
+
+// Puts the archive in place and writes the file's lines, the disc split and
+// the progress line, with every check of a failure in the same order as
+// packing met it.
+void commit_file(packed_file& f) {
+  const std::string& path = f.path;
+  const std::string& rel = f.rel;
   const std::string name = name_of(rel);
   const std::string dir_text = rel.substr(0, rel.size() - name.size());
-
-  if (path.compare(0, p.str_win_fold.size(), p.str_win_fold) == 0 && contains(path, ".exe")) {
-    const int err = make_file_large_address_aware(path);
-    if (err)
-      fatal("Oops! We could not make a windows exe file large-address-aware!",
-            fmt_f("error# %f", err), error_str(err), path);
-  }
+  if (f.laa_err)
+    fatal("Oops! We could not make a windows exe file large-address-aware!",
+          fmt_f("error# %f", f.laa_err), error_str(f.laa_err), path);
 
   const std::string base = dst_folder + sim_name + "/" + rel;
-  std::string archive;
-  const bool pre_packed = file_exists(path + ".7z");
-  // The installer asks for a 7z archive exactly for the global scenery.
-  if (pre_packed != contains(rel, "Global Scenery"))
-    xer << "WARNING: the installer will look for " << rel
-        << (pre_packed ? ".zip, but its archive is a pre-packed 7z.\n"
-                       : ".7z, but it has no pre-packed 7z and is zipped.\n");
-  if (pre_packed) {
-    archive = base + ".7z";
-    make_folder_tree(archive.substr(0, archive.find_last_of('/') + 1));
-    const std::string from = full_path(path + ".7z"), to = full_path(archive);
+  if (f.wants_7z && !f.has_7z)
+    fatal("I found no pre-packed 7z archive for a file of the global scenery!",
+          "The installer reads the global scenery of a disc from 7z archives:", path + ".7z",
+          "is missing.");
+  const std::string archive = base + (f.wants_7z ? ".7z" : ".zip");
+  if (f.zip_err) fatal("I could not zip a file!", error_str(f.zip_err), path, archive);
+  make_folder_tree(archive.substr(0, archive.find_last_of('/') + 1));
+  const std::string to = full_path(archive);
+  if (f.wants_7z) {
+    const std::string from = full_path(path + ".7z");
     unlink(to.c_str());  // a rebuild into the same disc folders replaces the old link
     if (link(from.c_str(), to.c_str()) != 0)
       fatal("ERROR: could not make hard link!", strerror(errno), path + ".7z", archive);
-  } else {
-    archive = base + ".zip";
-    make_folder_tree(archive.substr(0, archive.find_last_of('/') + 1));
-    const int err = file_to_zip(path, archive);
-    if (err) fatal("I could not zip a file!", error_str(err), path, archive);
+  } else if (rename(full_path(f.staging).c_str(), to.c_str()) != 0) {
+    fatal("I could not zip a file!", strerror(errno), path, archive);
   }
 
   const int64_t zip_bytes = APL_file_size64(archive);
   if (zip_bytes < 0) fatal("ERROR: could not get file size!", archive);
-  const int64_t src_bytes = entry_size(path);
-  if (src_bytes < 0) fatal("ERROR: could not get src file size!", path);
-  const int64_t zip_kb = zip_bytes / 1000, size_kb = src_bytes / 1000;
+  if (f.src_bytes < 0) fatal("ERROR: could not get src file size!", path);
+  const int64_t zip_kb = zip_bytes / 1000, size_kb = f.src_bytes / 1000;
   zip_size_dvd += static_cast<double>(zip_kb);
   zip_size_ins += static_cast<double>(zip_kb) * 0.000001;
-
-  std::string md5;
-  const int md5_err = calc_file_md5(path, md5);
-  if (md5_err) fatal("ERROR: could not get the MD5 sum of a file!", error_str(md5_err), path);
+  if (f.md5_err) fatal("ERROR: could not get the MD5 sum of a file!", error_str(f.md5_err), path);
+  const std::string& md5 = f.md5;
 
   write_dir_line(dir_text);
   const int platform = platform_of(rel);
@@ -429,10 +477,12 @@ void comp_file(std::string path) {
   if (it != sim_info_index.end()) {
     file_history_struct& row = sim_info[static_cast<size_t>(it->second)];
     row.front().to_install = 0;
+    // The history is written in today's spelling: after a rename in letter
+    // case alone the old lines must stay in this file's row.
     for (const file_version_struct& v : row) {
       if (v.sig_want == md5 || v.sig_want == "GONE") continue;
       write_file_line(platform, v.version, static_cast<int64_t>(v.zip_kb),
-                      static_cast<int64_t>(v.size_kb), v.sig_want, name_of(v.path),
+                      static_cast<int64_t>(v.size_kb), v.sig_want, name,
                       "This is in the OLD file list.");
     }
   }
@@ -459,6 +509,162 @@ void comp_file(std::string path) {
                 num_files_use ? static_cast<float>(num_files_com) / num_files_use : 1.0f);
 }
 
+// The folder the zips are made in before they take their place; it holds
+// nothing once a build ends, however it ends. Its files are spread over
+// sub-folders: workers creating files in one folder wait for each other.
+std::string staging_folder() { return dst_fold_base + ".packing/"; }
+constexpr size_t k_staging_folders = 64;
+
+packed_file packed_for(const std::string& path, size_t n) {
+  packed_file f;
+  f.path = path;
+  f.rel = path.substr(src_fold.size());
+  f.staging = staging_folder() + std::to_string(n % k_staging_folders) + "/" + std::to_string(n) +
+              ".zip";
+  return f;
+}
+
+class pack_task : public UTL_work_task {
+ public:
+  pack_task(packed_file* f, size_t n) : file(f), index(n) {}
+  void do_it() override { pack(*file); }
+  int check_error(std::string&) override { return 0; }
+  packed_file* file;
+  size_t index;
+};
+
+// The workers of one build. The files are handed out biggest first, so that
+// no large file is left to pack alone at the end; they are committed in scan
+// order all the same. Destroying it waits for the packing under way and
+// empties the staging folder.
+class packer {
+ public:
+  packer(std::vector<packed_file>& files, int threads)
+      : files_(files),
+        done_(files.size(), false),
+        pool_(std::make_unique<UTL_worker_threads>(threads, threads * 2)) {
+    std::vector<int64_t> cost(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+      const int64_t bytes = std::max<int64_t>(entry_size(files[i].path), 0);
+      // A pre-packed 7z is only hashed, at several times the speed of deflate.
+      cost[i] = road_wants_7z(files[i].rel) ? bytes / 8 : bytes;
+      order_.push_back(i);
+    }
+    std::stable_sort(order_.begin(), order_.end(),
+                     [&](size_t a, size_t b) { return cost[a] > cost[b]; });
+  }
+  ~packer() {
+    pool_.reset();  // runs what is queued and joins: no task is left running
+    tasks_.clear();
+    recursive_delete_folder(staging_folder());
+  }
+
+  // Waits until file k is packed, keeping the workers busy; the progress
+  // line (and with it the Q key) is polled meanwhile.
+  void wait_for(size_t k) {
+    auto last_poll = std::chrono::steady_clock::now();
+    while (!done_[k]) {
+      while (queued_ < order_.size() && pool_->has_free_slot()) {
+        const size_t n = order_[queued_++];
+        tasks_.push_back(std::make_unique<pack_task>(&files_[n], n));
+        pool_->enqueue_task(tasks_.back().get());
+      }
+      if (UTL_work_task* t = pool_->check_retired_tasks()) {
+        done_[static_cast<pack_task*>(t)->index] = true;
+        ++packed_;
+        continue;
+      }
+      const auto now = std::chrono::steady_clock::now();
+      if (now - last_poll > std::chrono::milliseconds(100)) {
+        last_poll = now;
+        show_progress("reg: " + num(reg) + ": total files to compress: " + num(num_files_use) +
+                          ". packed: " + num(packed_) + ".",
+                      static_cast<float>(packed_) / static_cast<float>(files_.size()));
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  }
+
+ private:
+  std::vector<packed_file>& files_;
+  std::vector<bool> done_;
+  std::vector<size_t> order_;  // the order files are handed out in
+  size_t queued_ = 0;
+  int packed_ = 0;
+  std::vector<std::unique_ptr<pack_task>> tasks_;  // outlive the pool that runs them
+  std::unique_ptr<UTL_worker_threads> pool_;
+};
+
+std::unique_ptr<packer> g_packer;
+
+void stop_packing() {
+  g_packer.reset();
+  recursive_delete_folder(staging_folder());
+}
+
+// Packs every file of comp_files on the workers and commits them in order.
+void pack_and_commit_all() {
+  const int threads = build_threads > 0 ? build_threads : std::max(1, LIN_processor_count());
+  recursive_delete_folder(staging_folder());  // left by a build that was killed
+  const int err = make_folder(staging_folder());
+  if (err) fatal("I could not make a folder to pack in!", staging_folder(), error_str(err));
+  for (size_t i = 0; i < k_staging_folders; ++i) make_folder(staging_folder() + std::to_string(i) + "/");
+  std::vector<packed_file> files;
+  files.reserve(comp_files.size());
+  for (const std::string& f : comp_files) files.push_back(packed_for(f, files.size()));
+  if (threads > 1) g_packer = std::make_unique<packer>(files, threads);
+  for (size_t k = 0; k < files.size(); ++k) {
+    if (g_packer)
+      g_packer->wait_for(k);
+    else
+      pack(files[k]);
+    commit_file(files[k]);
+  }
+  stop_packing();
+}
+
+// Two files that install to one path once letter case is ignored, for one
+// target platform, or a file that is also a folder of another: the installer
+// would refuse the list, or install one file over the other.
+void check_installed_paths() {
+  struct seen {
+    const std::string* path;
+    int platform;
+  };
+  std::map<std::string, std::vector<seen>> files;
+  for (const std::string& path : comp_files) {
+    const std::string rel = path.substr(src_fold.size());
+    const int platform = platform_of(rel);
+    std::vector<seen>& same = files[installed_key(rel)];
+    for (const seen& s : same)
+      if (platforms_meet(s.platform, platform))
+        fatal("Two files of the master would install to the same file!", *s.path, path,
+              "Names may differ only in letter case where they install for different platforms.");
+    same.push_back({&path, platform});
+  }
+  for (const auto& [key, list] : files) {
+    for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
+      const auto folder = files.find(key.substr(0, slash));
+      if (folder == files.end()) continue;
+      for (const seen& a : folder->second)
+        for (const seen& b : list)
+          if (platforms_meet(a.platform, b.platform))
+            fatal("A file of the master would install where another one needs a folder!", *a.path,
+                  *b.path, "Names are compared without letter case.");
+    }
+  }
+}
+}  // namespace
+
+void comp_file(std::string path) {
+  packed_file f = packed_for(path, 0);
+  make_folder(staging_folder());
+  make_folder(staging_folder() + "0/");
+  pack(f);
+  commit_file(f);
+  stop_packing();
+}
+
 void sub_install() {
   const build_paths& p = paths();
   dst_folder = dst_fold_base;
@@ -478,8 +684,12 @@ void sub_install() {
   new_paths.clear();
   met_folders.clear();
   found_com_file = false;
+  found_apl_app = found_ibm_app = found_lin_app = 0;
 
-  if (build_type == 0) {
+  if (build_type == 0 && old_dir_path.empty()) {
+    // The first web release: nothing came before it, so no file has a history.
+    xer << "No previous directory file: release " << sim_name << " is a first web release.\n";
+  } else if (build_type == 0) {
     if (read_directory(old_dir_path, "Scanning old directory text file to get change log!") != 3)
       fatal("I could not read the old directory!",
             "This means that this installer will not delete old files (needed even for the "
@@ -550,9 +760,10 @@ void sub_install() {
   if (found_com_file)
     fatal("found_com_file", "A customer's data file must never be released:", p.str_com_file);
 
+  check_installed_paths();
   set_dest_dvd(dvd_now);
   for (const std::string& f : comp_paths) make_folder_tree(f);
-  for (const std::string& f : comp_files) comp_file(f);
+  pack_and_commit_all();
 
   for (const file_history_struct& row : sim_info) {
     if (row.empty() || !row.front().to_install) continue;

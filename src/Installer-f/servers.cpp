@@ -1,8 +1,10 @@
 #include "Installer-f/servers.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 
 #include "Files/errors.h"
 #include "Files/file_ops.h"
@@ -15,6 +17,7 @@
 #include "OOPS_cpp/xmap.h"
 #include "UTL/localize.h"
 #include "UTL/xer.h"
+#include "UTL/xtim.h"
 
 std::string server_name[max_servers];
 std::string server_path[max_servers];
@@ -30,6 +33,13 @@ namespace {
 const char* const k_list_name = "serverlist9.txt";
 const char* const k_zip_name = "directory.txt.zip";
 const char* const k_dir_name = "directory.txt";
+
+// A byte that would end or split a word of the request line, or a header.
+bool has_control_byte(const std::string& s) {
+  for (unsigned char c : s)
+    if (c < 0x20 || c == 0x7f) return true;
+  return false;
+}
 
 // Everything below comes off the network: a bad entry is skipped rather than
 // left for the download client's fatal conventions or the file system.
@@ -60,11 +70,15 @@ bool path_is_usable(const std::string& path, std::string* why) {
     *why = "a path with \"..\" or an empty name in it";
     return false;
   }
+  if (has_control_byte(path)) {
+    *why = "a path with a control character in it";
+    return false;
+  }
   return true;
 }
 
 void take_release(const std::string& name) {
-  if (name.empty() || !http_name_is_safe(name)) {
+  if (name.empty() || !http_name_is_safe(name) || has_control_byte(name)) {
     xer << "WARNING: the server list names an unusable release \"" << name << "\"; keeping \""
         << install_name << "\".\n";
     return;
@@ -74,10 +88,21 @@ void take_release(const std::string& name) {
 
 void unpack_alert(int code, const std::string& zip) {
   __MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
-                 UTL_string_sub(UTL_translate_string("Error: %1:message%."), error_str(code)),
+                 UTL_string_sub(UTL_translate_string("Error: %1:message%."),
+                                UTL_translate_string(error_str(code))),
                  UTL_string_sub(UTL_translate_string("Compressed File  %1:file%."), zip),
                  UTL_string_sub(UTL_translate_string("Destination Path: %1:file%."), temp_path),
                  t_alert, __FILE__, __LINE__);
+}
+
+uint64_t now_us() { return xtim_class::microsecs(); }
+
+// Logs a failed request of host once, with the pause it now waits.
+void note_failure(const std::string& host, const std::string& what) {
+  const int pause = host_wait(host).failed(now_us());
+  if (pause)
+    xer << "WARNING: " << host << " did not deliver " << what << "; asking it again in " << pause
+        << " s.\n";
 }
 
 // After a file list that would not unpack, any server but the current one.
@@ -87,6 +112,18 @@ int other_server_pick() {
   return (stg.server_choice + 1 + server_rand() % (k - 1)) % k;
 }
 }  // namespace
+
+int retry_wait::failed(uint64_t now_us) {
+  if (!ready(now_us)) return 0;
+  wait_s = wait_s ? std::min(2 * wait_s, 30) : 1;
+  next_us = now_us + static_cast<uint64_t>(wait_s) * 1000000u;
+  return wait_s;
+}
+
+retry_wait& host_wait(const std::string& host) {
+  static std::map<std::string, retry_wait> waits;
+  return waits[host];
+}
 
 int biased_server_pick() {
   const int k = stg.server_count;
@@ -193,9 +230,14 @@ int read_server_list(const std::string& path) {
 
 void UTL_download_directory() {
   if (stg.server_count == -1) {
+    if (!host_wait(update_host).ready(now_us())) return;
     const std::string list = temp_path + k_list_name;
-    if (http.net_check(0, update_host, std::string("/") + k_list_name, list) != 1) return;
-    read_server_list(list);
+    const int got = http.net_check(0, update_host, std::string("/") + k_list_name, list);
+    if (got == 2) note_failure(update_host, "the server list");
+    if (got != 1) return;
+    const int read = read_server_list(list);
+    if (read == server_list_read) host_wait(update_host).succeeded();
+    if (read == server_list_unusable) note_failure(update_host, "a usable server list");
     return;
   }
   if (stg.dir_state == 0) {
@@ -204,11 +246,19 @@ void UTL_download_directory() {
       return;
     }
     if (stg.server_choice < 0 || stg.server_choice >= stg.server_count) stg.server_choice = 0;
-    const int c = stg.server_choice;
+    // A server in its pause gives way to the next one that may be asked; when
+    // every one is waiting, nothing is asked this time.
+    const int k = stg.server_count;
+    int c = stg.server_choice;
+    for (int t = 0; t < k && !host_wait(server_name[c]).ready(now_us()); ++t)
+      c = (stg.server_choice + t + 1) % k;
+    if (!host_wait(server_name[c]).ready(now_us())) return;
+    stg.server_choice = c;
     const std::string zip = temp_path + k_zip_name;
     const int got = http.net_check(1, server_name[c], server_path[c] + k_zip_name, zip);
     if (got == 0) return;
     if (got == 2) {
+      note_failure(server_name[c], server_path[c] + k_zip_name);
       stg.server_choice = uniform_server_pick();
       return;
     }
@@ -219,10 +269,12 @@ void UTL_download_directory() {
     if (code == 0 && !file_exists(dir)) code = ENOENT;
     if (code == 0 && is_sim_link(dir, nullptr)) code = err_unsafe_path;  // read nothing else
     if (code == 0) {
+      host_wait(server_name[c]).succeeded();
       stg.dir_state = 1;
     } else {
       xer << "WARNING: the file list from " << server_name[c]
           << " did not unpack: " << error_str(code) << "\n";
+      host_wait(server_name[c]).failed(now_us());
       unpack_alert(code, zip);
       stg.server_choice = other_server_pick();
     }

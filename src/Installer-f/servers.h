@@ -3,6 +3,7 @@
 // the file list ("directory.txt.zip") from that server into sim_info.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 enum { max_servers = 10 };
@@ -26,9 +27,26 @@ constexpr int installer_version = 20502;
 using server_rand_fn = int (*)();
 extern server_rand_fn server_rand;
 
+// The pause before a host that just failed is asked again: 1 s after the first
+// failure, doubling up to 30 s, ended by a success. The clock is
+// xtim_class::microsecs.
+struct retry_wait {
+  uint64_t next_us = 0;  // no request before this
+  int wait_s = 0;        // the current pause; 0 after a success
+  bool ready(uint64_t now_us) const { return now_us >= next_us; }
+  // A failure of a request started while ready: the pause doubles. Its
+  // length in seconds, or 0 for a failure inside a pause already counted.
+  int failed(uint64_t now_us);
+  void succeeded() { *this = retry_wait(); }
+};
+// The pause of a host by its name (the update host, or server_name[i]).
+retry_wait& host_wait(const std::string& host);
+
 // One step of the web road, called once per frame: by stg.server_count and
 // stg.dir_state it polls the server list, polls the file list from the chosen
-// server and unpacks it, or reads it into sim_info.
+// server and unpacks it, or reads it into sim_info. A host that failed is not
+// asked again before its pause is over (meanwhile another server may be), and
+// each failure is logged once.
 void UTL_download_directory();
 
 // What reading a downloaded list gave.

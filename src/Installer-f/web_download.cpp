@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "Files/errors.h"
 #include "Files/file_ops.h"
@@ -10,6 +11,7 @@
 #include "GenH/shell.h"
 #include "Installer-f/directory.h"
 #include "Installer-f/folders.h"
+#include "Installer-f/row_names.h"
 #include "Installer-f/selection.h"
 #include "Installer-f/servers.h"
 #include "Installer-f/stg.h"
@@ -25,11 +27,34 @@ namespace {
 // The server each stream fetches its current row from: a failure elsewhere
 // moves the choice without restarting the downloads that still run.
 int stream_server[web_streams] = {-1, -1, -1, -1};
-// Per row of sim_info, a bit for each server that failed to deliver it.
+// Per row of sim_info: a bit for each server given up for it, its failures
+// on the server it is fetched from now, and when it may be asked again.
 std::vector<unsigned> failed_servers;
+std::vector<int> row_tries;
+std::vector<uint64_t> row_retry_us;
+// Per server: since when it has delivered nothing (0 while it works), and
+// whether it has been given up for the rest of the run.
+uint64_t server_failing_us[32];
+bool server_dead[32];
 std::vector<std::string> given_up;
+bool given_up_told = false;
+
+// A failed file is asked again after 1 s, 2 s and 4 s before its server is
+// given up for it; a server that has delivered nothing for 10 s is given up
+// for every file.
+constexpr int k_row_tries = 4;
+constexpr uint64_t k_server_dead_us = 10000000;
 
 float clock_now() { return xtim.real_elapsed; }
+uint64_t now_us() { return xtim_class::microsecs(); }
+bool known_server(int s) { return s >= 0 && s < 32; }
+
+void size_rows() {
+  if (failed_servers.size() == sim_info.size()) return;
+  failed_servers.assign(sim_info.size(), 0);
+  row_tries.assign(sim_info.size(), 0);
+  row_retry_us.assign(sim_info.size(), 0);
+}
 
 int stream_target() {
   int target;
@@ -64,27 +89,73 @@ void adapt(int i) {
     next.stream_wants_row[i] = 1;
 }
 
-// The row failed on server s. The next server is the biased pick, moved on to
-// the first that has not failed this row yet; -1 once every server has.
-int next_server_for(int row, int s) {
-  const int k = stg.server_count;
-  if (s >= 0 && s < 32) failed_servers[row] |= 1u << s;
+// The server row r is fetched from next, other than those given up for it
+// or for the run: the biased pick, moved on to the first such; -1 when there
+// is none.
+int next_server_for(int row) {
+  const int k = std::min(stg.server_count, 32);
   const int first = biased_server_pick();
   for (int t = 0; t < k; ++t) {
     const int c = (first + t) % k;
-    if (!(failed_servers[row] & (1u << c))) return c;
+    if (!(failed_servers[row] & (1u << c)) && !server_dead[c]) return c;
   }
   return -1;
 }
 
-void give_up(int row, const std::string& url) {
+// Row r is given up for server s: it moves to another server (true), or is
+// given up (false, told once for the whole run at its end).
+bool leave_server(int row, int s, int stream, const std::string& url) {
+  if (known_server(s)) failed_servers[row] |= 1u << s;
+  row_tries[row] = 0;
+  row_retry_us[row] = 0;
+  const int c = stg.server_count > 0 ? next_server_for(row) : -1;
+  if (c >= 0) {
+    stg.server_choice = c;
+    stream_server[stream] = c;
+    return true;
+  }
   const file_version_struct& v = sim_info[row].back();
   xer << "WARNING: no update server could deliver " << v.path << " (last tried " << url
       << "); the file is left as it is.\n";
   given_up.push_back(url);
   stg.download_failed = 0;  // no other server is being tried for it
+  return false;
+}
+
+// A download of row r from server s failed: the row waits and asks again, or
+// leaves the server. False when the row is given up.
+bool download_failed(int row, int s, int stream, const std::string& url) {
+  const uint64_t now = std::max<uint64_t>(now_us(), 1);  // 0 means working
+  if (!server_failing_us[s]) server_failing_us[s] = now;
+  if (!server_dead[s] && now - server_failing_us[s] >= k_server_dead_us) {
+    server_dead[s] = true;
+    xer << "WARNING: the update server " << server_name[s]
+        << " has delivered nothing for 10 s; it is not asked again in this run.\n";
+  }
+  if (++row_tries[row] < k_row_tries && !server_dead[s]) {
+    const int pause = 1 << (row_tries[row] - 1);
+    row_retry_us[row] = now + static_cast<uint64_t>(pause) * 1000000u;
+    xer << "WARNING: " << server_name[s] << " did not deliver " << url << "; asking again in "
+        << pause << " s.\n";
+    return true;
+  }
+  return leave_server(row, s, stream, url);
+}
+
+// One alert for every file given up in the run.
+void tell_given_up() {
+  if (given_up.empty() || given_up_told) return;
+  given_up_told = true;
+  const int n = static_cast<int>(given_up.size());
   __MACIBM_alert(0, UTL_translate_string("The installer cannot download a file."),
-                 UTL_translate_string("None of the update servers could send it:"), url, "",
+                 UTL_string_sub(UTL_translate_plural(n,
+                                                     "None of the update servers could send "
+                                                     "%1:count% file:",
+                                                     "None of the update servers could send "
+                                                     "%1:count% files, the first:"),
+                                std::to_string(n)),
+                 given_up.front(),
+                 UTL_translate_string("Run the update again later to fetch what is missing."),
                  t_alert, __FILE__, __LINE__);
 }
 
@@ -93,14 +164,26 @@ void give_up(int row, const std::string& url) {
 int extract_and_delete_file(std::string archive, std::string dest) {
   std::string folder;
   get_path_with_path(folder, dest);
-  int err = archive.ends_with(".7z") ? p7z_to_file(archive, folder) : zip_to_file(archive, folder);
+  int err;
+  const std::string rel =
+      dest.starts_with(dest_dir_path) ? dest.substr(dest_dir_path.size()) : std::string();
+  delete_gone_row_links("-/" + rel, deleted_files);
+  if (passes_row_link("-/" + rel)) {
+    xer << "WARNING: not installing " << dest << ": a folder on its way is a link that the "
+        << "file list names.\n";
+    err = err_unsafe_path;
+  } else {
+    if (!dir_exists(folder)) make_folder_chain(folder);
+    err = archive.ends_with(".7z") ? p7z_install_file(archive, dest)
+                                   : zip_install_file(archive, dest);
+  }
   // An archive that holds some other name has not installed dest.
   if (err == 0 && !entry_exists(dest)) err = ENOENT;
   if (stg.log_actions) xer << "EXPANDING file " << dest << ", with result=" << err << ".\n";
   if (err != 0) {
     stg.extract_failed = 1;
     __MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
-                   UTL_translate_string("Error: ") + error_str(err),
+                   UTL_translate_string("Error: ") + UTL_translate_string(error_str(err)),
                    UTL_translate_string("Compressed File: ") + archive,
                    UTL_translate_string("Destination: ") + dest, t_alert, __FILE__, __LINE__);
   } else if (dest.find("Contents/MacOS/") != std::string::npos) {
@@ -126,15 +209,19 @@ void web_download_reset() {
   next.partial_kb = 0;
   next.done_zip_kb = 0;
   next.done_size_kb = 0;
-  failed_servers.assign(sim_info.size(), 0);
+  failed_servers.clear();
+  size_rows();
+  for (int s = 0; s < 32; ++s) server_failing_us[s] = 0, server_dead[s] = false;
   given_up.clear();
+  given_up_told = false;
+  note_row_names();
 }
 
 const std::vector<std::string>& web_download_given_up() { return given_up; }
 
 int grab_files() {
   const int rows = static_cast<int>(sim_info.size());
-  if (failed_servers.size() != sim_info.size()) failed_servers.assign(sim_info.size(), 0);
+  size_rows();
   next.partial_kb = 0;
 
   for (int i = 0; i < web_streams; ++i) {
@@ -156,6 +243,11 @@ int grab_files() {
     if (stg.server_count > 0 && (stream_server[i] < 0 || stream_server[i] >= stg.server_count)) {
       stream_server[i] =
           stg.server_choice >= 0 && stg.server_choice < stg.server_count ? stg.server_choice : 0;
+      // A server given up for the run is not asked for another file.
+      if (known_server(stream_server[i]) && server_dead[stream_server[i]]) {
+        const int c = next_server_for(r);
+        if (c >= 0) stream_server[i] = stg.server_choice = c;
+      }
     }
     const int s = stg.server_count > 0 ? stream_server[i] : -1;
     const std::string url = (s >= 0 ? server_path[s] : std::string()) + v.path + ".zip";
@@ -172,14 +264,17 @@ int grab_files() {
       xer << "WARNING: not touching " << v.path << ": it would reach outside the install.\n";
     } else if (v.to_delete) {
       stg.current_action = 0;
-      const int err = delete_installed_file(v, dest, deleted_files);
+      const int err =
+          keep_despite_delete(v, dest) ? 0 : delete_installed_file(v, dest, deleted_files);
       if (stg.log_actions)
         xer << "now we want to nuke a file: DELETING  file " << dest << ", with result=" << err
             << ".\n";
     } else if (v.to_install) {
       stg.current_action = 1;
-      if (s < 0) {
-        give_up(r, url);
+      if (!known_server(s) || server_dead[s]) {
+        done = !leave_server(r, s, i, url);
+      } else if (now_us() < row_retry_us[r]) {
+        done = false;  // waits for its next try
       } else {
         const int slot = i + 2;
         const std::string archive = temp_path + std::to_string(i) + ".zip";
@@ -197,16 +292,10 @@ int grab_files() {
           done = false;
         } else if (got == 2) {
           stg.download_failed = 1;
-          const int c = next_server_for(r, s);
-          if (c < 0) {
-            give_up(r, url);
-          } else {
-            stg.server_choice = c;
-            stream_server[i] = c;
-            done = false;  // the row stays on this stream
-          }
+          done = !download_failed(r, s, i, url);  // else the row stays on this stream
         } else {
           stg.download_failed = 0;
+          server_failing_us[s] = 0;
           if (extract_and_delete_file(archive, dest) == 0) {
             v.current = 1;
             v.sig_have = v.sig_want;
@@ -226,6 +315,12 @@ int grab_files() {
       return stg.extract_failed;
   next.finished = 1;
   remove_empty_folders(deleted_files);
+  // What a stream fetched for a file it then gave up is of no more use.
+  for (int k = 0; k < web_streams && !temp_path.empty(); ++k)
+    if (entry_exists(temp_path + std::to_string(k) + ".zip"))
+      delete_file(temp_path + std::to_string(k) + ".zip");
+  sync_install_folder();  // finished means on disk
   if (!given_up.empty()) stg.extract_failed = 1;
+  tell_given_up();
   return 1;
 }

@@ -28,10 +28,12 @@ extern next_struct next;
 // would not unpack: the caller stops). Stream i uses download slot i + 2 and
 // the archive temp_path + i + ".zip".
 //
-// A failed download stays on its stream and is tried again from another
-// server; once every server has failed for that file it is given up
-// (web_download_given_up), and at the end stg.extract_failed is set so that
-// the update counts as one with problems.
+// A failed download stays on its stream and is asked again after a pause
+// (1 s, 2 s, 4 s); after its fourth failure on a server, or once that server
+// has delivered nothing for 10 s, it moves to another server. Once no server
+// is left for it the file is given up (web_download_given_up); at the end one
+// alert names them all and stg.extract_failed is set so that the update
+// counts as one with problems.
 int grab_files();
 
 // Unpacks archive into the folder of dest, makes dest executable under

@@ -56,8 +56,8 @@ void send(const colr_rgba& c) {
 
 colr_class::colr_class() {
   memset(static_cast<void*>(this), 0, sizeof(*this));
-  gamma[0] = gamma[1] = 1.8;
-  gamma_differs = 0;
+  gamma_1 = gamma_2 = 1.8;
+  gamma_on = 0;
   // i / 255.0: an integer division would make every entry but the last 0.
   for (int i = 0; i < 256; ++i)
     gamma_ramp[i] = static_cast<unsigned char>(std::pow(i / 255.0, 1.0) * 255.0 + 0.5);

@@ -22,8 +22,11 @@ class colr_class {
   // A 1000-unit colour bar at (x, y) with its end values drawn beside it.
   void spectrum_plotscale(float x, float y, float lo, float hi, int decimals);
 
-  double gamma[2];
-  int gamma_differs;
+  // Gamma of the image readers: the PNG reader takes 1 / gamma_1 as the gamma
+  // of a file without gAMA and gamma_2 as the screen's; the BMP reader and the
+  // DXT block routines map colours through gamma_ramp while gamma_on is set.
+  double gamma_1, gamma_2;
+  int gamma_on;  // 1 when gamma_2 is not 1.8
   unsigned char gamma_ramp[256];
   float rgb[slot_count][3];
   float lites[6];  // 0, 2, 4 scale red, green, blue of slots 0..48

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "GenH/glctx_seam.h"
 #include "GenH/shell.h"
 #include "Thread/threadpool.h"
+#include "Thread/worker_threads.h"
 #include "UTL/exce.h"
 #include "UTL/xer.h"
 
@@ -43,6 +45,11 @@ THREAD_call* free_calls = nullptr;
 pthread_mutex_t free_calls_lock;
 int next_cookie = 0;
 std::vector<pthread_t> worker_threads, worker_threads_join, worker_threads_id;
+// Set once the close-down stops the call-queue workers: calls from then on
+// run on their caller. Read and set under calls_gate, which also covers the
+// write to call_queue, so no call lands there after the workers are gone.
+std::mutex calls_gate;
+bool calls_inline = false;
 
 void* const k_stop_worker = reinterpret_cast<void*>(intptr_t{-1});
 
@@ -80,21 +87,25 @@ void* THREAD_launch(void* p) {
   return nullptr;
 }
 
-// Call-queue worker. A call that throws (or raises a fatal alert) is forwarded
-// as fatal and still replied to, so its caller is not left waiting and the
-// worker stays for the calls behind it.
+// A call that throws (or raises a fatal alert) is forwarded as fatal and
+// still replied to, so its caller is not left waiting and a worker stays for
+// the calls behind it.
+void run_call(THREAD_call* call) {
+  int result = 0;
+  THREAD_run_forwarding(
+      [&] { result = static_cast<int>(reinterpret_cast<intptr_t>(call->fn(call->arg))); });
+  UTL_critical_section_lock(&call->lock);
+  call->result = result;
+  UTL_critical_section_unlock(&call->lock);
+  UTL_message_queue_write(call->reply, reinterpret_cast<void*>(intptr_t{call->cookie}));
+}
+
+// Call-queue worker.
 void* xtaskproc(void*) {
   for (;;) {
     void* item = UTL_message_queue_read(call_queue, -1);
     if (item == k_stop_worker) return nullptr;
-    auto* call = static_cast<THREAD_call*>(item);
-    int result = 0;
-    THREAD_run_forwarding(
-        [&] { result = static_cast<int>(reinterpret_cast<intptr_t>(call->fn(call->arg))); });
-    UTL_critical_section_lock(&call->lock);
-    call->result = result;
-    UTL_critical_section_unlock(&call->lock);
-    UTL_message_queue_write(call->reply, reinterpret_cast<void*>(intptr_t{call->cookie}));
+    run_call(static_cast<THREAD_call*>(item));
   }
 }
 
@@ -109,11 +120,19 @@ void free_call(THREAD_call* c) {
 void THREAD_init() {
   // POSIX threads need no start-up of their own: nothing to check here.
   main_thread = pthread_self();
-  UTL_message_queue_create(&warn_exce);
-  UTL_message_queue_create(&quit_exce);
+  // The error queues are made once and kept for the process's life: a thread
+  // the close-down did not know of may still be writing to them.
+  for (UTL_message_queue** q : {&warn_exce, &quit_exce}) {
+    if (!*q) UTL_message_queue_create(q);
+    while (void* p = UTL_message_queue_read(*q, 0)) delete static_cast<exce_class*>(p);
+  }
   UTL_critical_section_create(&free_calls_lock);
   UTL_message_queue_create(&call_queue);
   next_cookie = 0;
+  {
+    std::lock_guard<std::mutex> g(calls_gate);
+    calls_inline = false;
+  }
   threads_inited = 1;
 }
 
@@ -226,7 +245,14 @@ THREAD_call* THREAD_run_async(UTL_thread_fn fn, void* arg) {
   call->done = 0;
   UTL_critical_section_unlock(&call->lock);
   call->cookie = cookie;
-  UTL_message_queue_write(call_queue, call);
+  {
+    std::lock_guard<std::mutex> g(calls_gate);
+    if (!calls_inline) {
+      UTL_message_queue_write(call_queue, call);
+      return call;
+    }
+  }
+  run_call(call);
   return call;
 }
 
@@ -261,9 +287,13 @@ int THREAD_cleanup(THREAD_call* call) {
 
 void THREAD_shutdown() {
   if (!threads_inited) return;
-  delete g_threadpool;
-  g_threadpool = nullptr;
-
+  // The callers of the shared pool stop before it goes: asynchronous calls
+  // and fixed-pool tasks may queue on it. Calls made after the workers left
+  // (by those tasks or by pool tasks) run on their caller.
+  {
+    std::lock_guard<std::mutex> g(calls_gate);
+    calls_inline = true;
+  }
   for (size_t i = 0; i < worker_threads.size(); ++i)
     UTL_message_queue_write(call_queue, k_stop_worker);
   for (size_t i = 0; i < worker_threads.size(); ++i)
@@ -271,6 +301,13 @@ void THREAD_shutdown() {
   worker_threads.clear();
   worker_threads_join.clear();
   worker_threads_id.clear();
+  // Calls queued behind the stop items would never be answered.
+  while (void* item = UTL_message_queue_read(call_queue, 0))
+    if (item != k_stop_worker) run_call(static_cast<THREAD_call*>(item));
+
+  UTL_worker_threads::stop_every_pool();
+  delete g_threadpool;
+  g_threadpool = nullptr;
 
   UTL_critical_section_destroy(&free_calls_lock);
   UTL_message_queue_destroy(call_queue);
@@ -279,12 +316,10 @@ void THREAD_shutdown() {
     free_calls = c->next;
     free_call(c);
   }
-  // Errors still queued are dropped with their queues.
-  for (UTL_message_queue* q : {warn_exce, quit_exce}) {
-    while (void* p = UTL_message_queue_read(q, 0)) delete static_cast<exce_class*>(p);
-    UTL_message_queue_destroy(q);
-  }
-  warn_exce = quit_exce = nullptr;
   threads_inited = 0;
   xer << "Clean exit from threads.\n";
+  // What the stopping threads raised is reported now, fatal first, as a
+  // frame would have: a fatal error still ends the program with its alert.
+  drain(quit_exce);
+  drain(warn_exce);
 }

@@ -53,6 +53,10 @@ void THREAD_check_exception(int also_warnings);
 THREAD_call* THREAD_run_async(UTL_thread_fn fn, void* arg);
 int THREAD_is_done(THREAD_call* call, int ms);
 int THREAD_cleanup(THREAD_call* call);
+// Stops the call-queue workers, then the threads of the fixed pools, then the
+// shared pool, whose callers all go first. What those threads raised until
+// they stopped is then reported as a frame would, fatal first: a fatal error
+// still ends the program with its alert and status 1.
 void THREAD_shutdown();
 
 // The reply token after cookie: 4 further on, through the negative numbers

@@ -1,6 +1,8 @@
 #include "Thread/threadpool.h"
 
 #include <cstdint>
+#include <unordered_map>
+#include <utility>
 
 #include "Thread/thread_layer.h"
 
@@ -27,6 +29,46 @@ void read_acks(UTL_message_queue* q, int n) {
 
 }  // namespace
 
+// How many copies of a barrier or sync make it whole: the threads it gathers.
+struct coordination_copies {
+  static int of(UTL_pool_task* task) {
+    if (auto* b = dynamic_cast<UTL_threadpool_barrier*>(task)) return b->pool->get_num_threads();
+    if (auto* s = dynamic_cast<UTL_threadpool_sync*>(task)) return s->expected;
+    return 0;
+  }
+};
+
+namespace {
+
+struct urgent_copies {
+  UTL_pool_task* task;
+  int n;
+};
+
+// Runs under the queue's lock, where every read also happens, so the copies
+// still queued tell exactly whether threads have begun to gather in a
+// barrier or sync: fewer than make it whole. The urgent copies go right
+// behind the last copy of every such one, else at the front.
+void insert_urgent_coordination(std::vector<void*>& items, void* ref) {
+  const auto* u = static_cast<urgent_copies*>(ref);
+  std::unordered_map<void*, std::pair<int, size_t>> queued;  // copies, last index
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (reinterpret_cast<uintptr_t>(items[i]) <= 1) continue;  // stop and wake-up items
+    if (!is_coordination(static_cast<UTL_pool_task*>(items[i]))) continue;
+    auto& q = queued[items[i]];
+    ++q.first;
+    q.second = i;
+  }
+  size_t at = 0;
+  for (const auto& [item, q] : queued)
+    if (q.first < coordination_copies::of(static_cast<UTL_pool_task*>(item)) && q.second + 1 > at)
+      at = q.second + 1;
+  items.insert(items.begin() + static_cast<std::ptrdiff_t>(at), static_cast<size_t>(u->n),
+               u->task);
+}
+
+}  // namespace
+
 UTL_threadpool::UTL_threadpool(int thread_count) : queue(nullptr) {
   UTL_message_queue_create(&queue);
   if (thread_count < 0) thread_count = 0;
@@ -40,6 +82,14 @@ UTL_threadpool::UTL_threadpool(int thread_count) : queue(nullptr) {
 UTL_threadpool::~UTL_threadpool() {
   for (size_t i = 0; i < threads.size(); ++i) UTL_message_queue_write(queue, nullptr);
   for (size_t i = 0; i < threads.size(); ++i) UTL_thread_join(&threads[i], &thread_joins[i]);
+  // Tasks queued behind the stop items by tasks still running would never
+  // run and, when the pool owns them, never be freed: run them here, with
+  // whatever they queue in turn.
+  while (void* item = UTL_message_queue_read(queue, 0)) {
+    if (item == k_wake) continue;
+    auto* task = static_cast<UTL_pool_task*>(item);
+    if (!is_coordination(task)) run_pool_task(task);
+  }
   UTL_message_queue_destroy(queue);
 }
 
@@ -54,16 +104,21 @@ void* UTL_threadpool::thread_proc(void* p) {
 }
 
 void UTL_threadpool::queue_task(UTL_pool_task* task, int urgent) {
+  if (!task) return;
   if (urgent) {
-    void* item = task;
-    UTL_message_queue_multi_write(queue, &item, 1, 1);
+    queue_task_multi(task, 1, 1);
   } else {
     UTL_message_queue_write(queue, task);
   }
 }
 
 void UTL_threadpool::queue_task_multi(UTL_pool_task* task, int n, int urgent) {
-  if (n <= 0) return;
+  if (n <= 0 || !task) return;
+  if (urgent && is_coordination(task)) {
+    urgent_copies u{task, n};
+    UTL_message_queue_edit(queue, insert_urgent_coordination, &u);
+    return;
+  }
   std::vector<void*> items(static_cast<size_t>(n), task);
   UTL_message_queue_multi_write(queue, items.data(), n, urgent);
 }

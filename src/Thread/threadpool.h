@@ -21,13 +21,18 @@ class UTL_pool_task {
 class UTL_threadpool {
  public:
   explicit UTL_threadpool(int thread_count);
-  // Runs the tasks queued so far, then stops and joins every thread. Without
-  // threads whatever is queued is dropped.
+  // Runs the tasks queued so far, then stops and joins every thread. Tasks
+  // that running tasks queued meanwhile (and whatever a pool without threads
+  // holds) then run on the deleting thread; barrier and sync copies, which
+  // cannot gather any more, are left to their owners.
   ~UTL_threadpool();
   UTL_threadpool(const UTL_threadpool&) = delete;
   UTL_threadpool& operator=(const UTL_threadpool&) = delete;
 
-  // urgent: ahead of every waiting task. Never blocks.
+  // urgent: ahead of every waiting task, except that an urgent barrier or
+  // sync waits behind the copies of one that threads are already gathering
+  // in (overtaking them would leave each holding some threads for good).
+  // Never blocks; a null task is ignored (it is the threads' stop item).
   void queue_task(UTL_pool_task* task, int urgent);
   // n copies of the same pointer in one step, so up to n threads run it.
   void queue_task_multi(UTL_pool_task* task, int n, int urgent);
@@ -50,6 +55,8 @@ class UTL_threadpool {
 // Parks every pool thread so that only the tasks given to the barrier run:
 // halt_pool_start, halt_pool_finish, any number of queue_task, restart_pool.
 class UTL_threadpool_barrier : public UTL_pool_task {
+  friend struct coordination_copies;
+
  public:
   UTL_threadpool_barrier(UTL_threadpool* pool, const char* debug_name);
   ~UTL_threadpool_barrier() override;
@@ -75,6 +82,8 @@ class UTL_threadpool_barrier : public UTL_pool_task {
 // others are held, and the last to leave lets the pool delete the object when
 // asked to.
 class UTL_threadpool_sync : public UTL_pool_task {
+  friend struct coordination_copies;
+
  public:
   using callback_fn = void (*)(void*);
   UTL_threadpool_sync(UTL_threadpool* pool, const char* debug_name);

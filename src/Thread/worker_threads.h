@@ -4,6 +4,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -38,11 +39,21 @@ class UTL_worker_threads {
   // A finished task, or null when none has finished yet.
   UTL_work_task* check_retired_tasks();
   // Waits for the next finished task; null at once when none is outstanding
-  // (or the pool has no threads).
+  // (or the pool has no threads, or they were stopped and nothing is left).
   UTL_work_task* wait_retired_tasks();
+
+  // Close-down: stops the threads of every pool still alive, each after the
+  // tasks it holds, so that none of them writes to the log or the error
+  // queues afterwards. The pools stay with their owners, who may still
+  // collect the retired tasks and delete them; a stopped pool runs nothing.
+  static void stop_every_pool();
 
  private:
   static void* thread_proc(void* pool);
+  void stop_threads();
+
+  std::atomic<bool> stopped{false};
+  bool claimed = false;  // being stopped by the close-down (registry lock)
 
   UTL_message_queue* in_queue;
   UTL_message_queue* out_queue;

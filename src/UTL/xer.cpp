@@ -2,6 +2,14 @@
 
 #include <iomanip>
 
+namespace {
+// A partial line that leaves its thread gets its own line end, or the next
+// line of another thread would continue it.
+void end_line(std::string& rest) {
+  if (!rest.empty() && rest.back() != '\n') rest += '\n';
+}
+}  // namespace
+
 // Text pending on one thread. A last partial line is written when the thread
 // ends, so it is not lost.
 struct thread_log_buffer {
@@ -10,6 +18,7 @@ struct thread_log_buffer {
   ~thread_log_buffer() {
     std::string rest = s.str();
     if (rest.empty()) return;
+    end_line(rest);
     std::lock_guard<std::mutex> g(xer.mtx_);
     xer.emit(rest.data(), rest.size());
   }
@@ -68,6 +77,7 @@ void log_stream_class::close() {
   std::ostringstream& b = buffer();
   std::string rest = b.str();
   b.str("");
+  end_line(rest);
   std::lock_guard<std::mutex> g(mtx_);
   emit(rest.data(), rest.size());
   if (file_) {

@@ -1,5 +1,8 @@
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <thread>
+#include <vector>
 
 #include "GenH/shell.h"
 #include "Thread/thread_layer.h"
@@ -48,6 +51,32 @@ TEST_F(AlertPath, AlertRaisedInsideAnAlertEndsTheProgram) {
   MACIBM_alert_window = alert_inside_window;
   EXPECT_EXIT(__MACIBM_alert(0, "outer", "", "", "", t_alert, "src/outer.cpp", 1),
               ::testing::ExitedWithCode(1), "inner\ni2\n");
+}
+
+// Before the thread layer is up every thread shows its own alerts: two at the
+// same time are not one inside the other.
+TEST_F(AlertPath, AlertsOfSeveralThreadsBeforeTheLayerIsUpAreShownOneAfterTheOther) {
+  fly_test::fail_after(20, "alerts of several threads hung");
+  static std::atomic<int> showing{0}, overlaps{0};
+  MACIBM_system_alert = [](const std::string&, const std::string&, const std::string&,
+                           const std::string&) {
+    if (showing++) ++overlaps;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    --showing;
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t)
+    threads.emplace_back([t] {
+      for (int k = 0; k < 10; ++k)
+        __MACIBM_alert(0, "thread " + std::to_string(t), "", "", "", t_alert, "src/m.cpp", k);
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(overlaps, 0);
+  const std::string log = fly_test::log_text();
+  for (int t = 0; t < 6; ++t)
+    for (int k = 0; k < 10; ++k)
+      EXPECT_THAT(log, HasSubstr("\nthread " + std::to_string(t) + "\n\n\n\n(src/m.cpp line " +
+                                 std::to_string(k) + ")\n"));
 }
 
 TEST_F(AlertPath, FpsTestOnlyLogsThenReturnsOrExits) {

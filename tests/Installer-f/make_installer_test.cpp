@@ -15,6 +15,7 @@ class Builder : public ::testing::Test {
     make_release_folders(master);
     build_type = type, src_fold = master, dst_fold_base = out, old_dir_path = root + "old.txt";
     sim_name = "R1", dvd_split_kb = 7670000.0, build_progress = build_progress_headless;
+    build_threads = 3;
   }
   std::string md5(const std::string& rel) { return md5sum_of(master + rel); }
   std::string listing() {
@@ -158,14 +159,104 @@ TEST_F(Builder, RefusesBadMasters) {
       {[this] { fs::remove_all(master + "All/Resources/default scenery"); }, "!found_redt"},
       {file("Windows/Flyvane.exe", "MZ"), "large-address-aware"},
       {[&] { file("All/Resources/a.txt")(), build_progress = quit; }, "Q key"},
+      // (Two wanted rows of one file the list reader refuses: here the second is gone.)
       {[&] { fresh(0), write_file(old_dir_path, header() + "DIR All/\n" + old_row + " x\n" +
-                                                    old_row + " y\n" + old_row + " X\n"); },
+                                                    old_row + " y\nFILE 0 0 900 1 1 GONE x\n"); },
        "TWICE"},
+      // One installed file, two master files: by letter case, by platform tree, as a folder.
+      {[&] { file("All/Resources/README.txt")(), file("All/Resources/readme.txt")(); },
+       "would install to the same file"},
+      {[&] { file("All/Resources/same.txt")(), file("Linux/Resources/same.txt")(); },
+       "would install to the same file"},
+      {[&] { file("All/Resources/a/x.txt")(), file("Linux/Resources/A/X.txt")(); },
+       "would install to the same file"},
+      {[&] { file("All/Resources/plugins/ZKLM.so")(), file("Linux/Resources/plugins/zklm.so")(); },
+       "would install to the same file"},
+      {[&] { file("All/Resources/foo")(), file("Macintosh/Resources/Foo/x.txt")(); },
+       "where another one needs a folder"},
+      // The disc road reads the global scenery from 7z archives only.
+      {file("All/Global Scenery/+40-130/+47-122.dsf"), "no pre-packed 7z archive"},
   };
   for (const auto& c : cases) {
     fresh(1);
     SCOPED_TRACE(c.alert);
     c.setup();
     EXPECT_FATAL_ALERT(build_install(), c.alert);
+    EXPECT_FALSE(fs::exists(out + ".packing"));
   }
+  // Names equal but for case are one file only for one target platform.
+  fresh(1);
+  file("Macintosh/Resources/x.txt")(), file("Linux/Resources/X.txt")();
+  build_install();
+  EXPECT_TRUE(file_exists(out + "disk_0/R1/Linux/Resources/X.txt.zip"));
+}
+
+// A rename in letter case alone keeps the file's history in one row of the new
+// spelling, and no GONE row for the old one.
+TEST_F(Builder, CaseOnlyRenameKeepsOneRow) {
+  fresh(0);
+  write_file(master + "All/Resources/foo.txt", "new bytes");
+  write_file(old_dir_path, header() + "DIR All/Resources/\nFILE 0 0 900 1 1 " + sig('a') +
+                               " Foo.txt\nFILE 0 0 910 1 1 " + sig('b') + " Foo.txt\n");
+  build_install();
+  EXPECT_EQ(listing(), header() + "\nDIR All/Resources/\nFILE 0 0 900 1 1 " + sig('a') +
+                           " foo.txt\nFILE 0 0 910 1 1 " + sig('b') + " foo.txt\nFILE 0 0 92102 0 0 " +
+                           md5("All/Resources/foo.txt") + " foo.txt");
+}
+
+// Packing on workers gives the tree a one-thread build gives, byte for byte,
+// and the Q key stops the build at the same file.
+TEST_F(Builder, PooledBuildEqualsOneThreadBuild) {
+  std::vector<std::string> order;
+  for (int i = 0; i < 60; ++i) {
+    const std::string rel = "All/Resources/f" + std::to_string(i % 7) + "/n" + std::to_string(i);
+    write_file(master + rel, pattern(size_t(i % 5) * 40000 + i, i));
+  }
+  fs::create_symlink("n3", master + "All/Resources/f3/link");
+  const std::string tile = "All/Global Scenery/-global terrain-/+40-130/+47-122.dsf";
+  write_file(master + tile, pattern(5000, 99));
+  write_file(master + tile + ".7z", pattern(3000, 98));
+  write_file(master + "All/Resources/pre.txt", "zipped whatever lies beside it");
+  write_file(master + "All/Resources/pre.txt.7z", "never used");
+  write_file(master + "Macintosh/Flyvane.app/Contents/MacOS/Flyvane", "mac");
+  write_file(master + "Windows/Flyvane.exe", small_pe());
+  write_file(master + "Linux/Flyvane-i686", "elf");
+  dvd_split_kb = 1500;  // a few discs
+  const std::string one = root + "one/";
+  build_threads = 1;
+  build_install();
+  fs::rename(out, one);
+  EXPECT_EQ(found_apl_app * 100 + found_ibm_app * 10 + found_lin_app, 111);
+  build_threads = 4;
+  build_install();
+  EXPECT_FALSE(fs::exists(out + ".packing"));
+  EXPECT_GE(std::stoi(sh("ls -d " + q(out) + "disk_* | wc -l")), 3);
+  EXPECT_EQ(sh("unzip -p " + q(one + "disk_0/R1/directory.txt.zip")), listing());
+  EXPECT_EQ(sh("cd " + q(one) + " && find . | sort"), sh("cd " + q(out) + " && find . | sort"));
+  EXPECT_EQ(sh("diff -r --no-dereference -x directory.txt.zip " + q(one) + " " + q(out) +
+               " && echo same"), "same");
+  EXPECT_NE(sh("find " + q(out) + " -samefile " + q(master + tile + ".7z")), "");
+  EXPECT_EQ(sh("unzip -Z1 $(find " + q(out) + " -name pre.txt.zip)"), "pre.txt");
+  EXPECT_EQ(sh("find " + q(out) + " -name pre.txt.7z"), "");
+
+  // Q after the fifth file: those five are in place, nothing after them.
+  for (const int threads : {1, 4}) {
+    fs::remove_all(out);
+    build_threads = threads;
+    static int commits;
+    commits = 0;
+    build_progress = [](const std::string& line, float) {
+      return int(line.find("now doing: ") != std::string::npos && ++commits == 5);
+    };
+    EXPECT_FATAL_ALERT(build_install(), "Q key");
+    EXPECT_FALSE(fs::exists(out + ".packing"));
+    EXPECT_EQ(sh("find " + q(out) + " -name '*.zip' | wc -l"), "5") << threads;
+  }
+}
+
+TEST(ReleaseTool, RefusesBadNumbers) {
+  const std::string tool = std::string(FLY_BUILD_DIR) + "/tools/make_release --type=web --master=m --out=o ";
+  for (const char* bad : {"--release=0", "--release=92x", "--release=-5", "--threads=0", "--threads=x"})
+    EXPECT_EQ(fly_test::run(tool + bad + " 2>/dev/null"), 2) << bad;
+  EXPECT_FALSE(file_exists("o"));
 }

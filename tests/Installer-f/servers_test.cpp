@@ -87,3 +87,58 @@ TEST(ServerList, DownloadDirectoryRoad) {
   EXPECT_EQ(alerts_saying("The installer cannot extract a file."), 1);
   EXPECT_FALSE(fly_test::file_exists(temp_path + "directory.txt.zip"));
 }
+
+// Polled as fast as a frame loop can, hosts that fail are asked again only
+// after their pause (1 s, 2 s, 4 s...), and each failure is logged once.
+TEST(ServerList, FailedHostsWaitBeforeTheyAreAskedAgain) {
+  const std::string root = fly_test::sandbox() + "hosts/";
+  write_file(root + update_host + "/.drop", "");
+  write_file(root + "up2.test/serverlist9.txt",
+             H + "FINAL r\nSERVER gone.test\n/u/\nG\nSERVER drop.test\n/u/\nD\n");
+  write_file(root + "gone.test/u/.keep", "");  // answers 404
+  write_file(root + "drop.test/.drop", "");
+  fly_test::script_server srv(60, root);
+  ASSERT_TRUE(fly_test::proxy_to(srv));
+  temp_path = fly_test::sandbox() + "tmp/";
+  fresh();
+  const auto poll_for = [](double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end)
+      UTL_download_directory(), std::this_thread::sleep_for(std::chrono::microseconds(300));
+  };
+  const size_t log_before = fly_test::log_text().size();
+  poll_for(5);
+  EXPECT_EQ(stg.server_count, -1);
+  EXPECT_LE(srv.requests().size(), 4u);  // at 0, 1 and 3 s
+  EXPECT_GE(srv.requests().size(), 2u);
+  EXPECT_LT(fly_test::log_text().size() - log_before, 4000u);
+
+  update_host = "up2.test";
+  const size_t asked = srv.requests().size();
+  poll_for(2.5);
+  EXPECT_EQ(stg.server_count * 10 + stg.dir_state, 20);
+  int lists = 0;
+  for (const std::string& r : srv.requests()) lists += r.find("/u/r/directory.txt.zip") != r.npos;
+  EXPECT_EQ(srv.requests().size() - asked, 1u + lists);
+  EXPECT_GE(lists, 2);
+  EXPECT_LE(lists, 4);  // each server at 0 and 1 s
+  EXPECT_EQ(alerts_saying("File not found!"), 1);
+}
+
+// A path or release name with a control byte would reach the request line.
+TEST(ServerList, ControlBytesMakeAnEntryUnusable) {
+  for (const char* bad : {"/p\t0/", "/p\x01/", "/p\x7f/"}) {
+    fresh();
+    write_file("serverlist9.txt", H + "FINAL f\nSERVER a.test\n" + bad + "\nA\n" + servers(1));
+    EXPECT_EQ(read_server_list("serverlist9.txt"), 1);
+    EXPECT_EQ(stg.server_count * 100 + stg.server_choice, 100);
+    EXPECT_EQ(server_name[0] + server_path[0], "s0.test/p0/f/");
+  }
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("WARNING: skipping the update server \"a.test\" "
+                                              "\"/p\t0/\" of the server list: a path with a "
+                                              "control character in it."));
+  fresh();
+  write_file("serverlist9.txt", H + "FINAL f\tg\n" + servers(1));
+  EXPECT_EQ(read_server_list("serverlist9.txt"), 1);
+  EXPECT_EQ(server_path[0], "/p0/old/");
+}

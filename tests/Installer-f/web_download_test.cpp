@@ -1,6 +1,11 @@
+#include "Linux/lin_time.h"
+#include "UTL/xtim.h"
 #include "engine_util.h"
 
 using namespace engine_test;
+
+// The pauses between tries pass twenty times faster.
+static uint64_t fast_clock() { return LIN_microseconds() * 20; }
 
 static std::string root() { return fly_test::sandbox() + "hosts/"; }
 // Servers s0..s2 hold the release under /rel/.
@@ -25,9 +30,11 @@ static int run() {
   return r;
 }
 
-// Each file is fetched once; a failing row stays on its stream and tries the next
-// server, and is given up after the last; a bad archive stops the run.
+// Each file is fetched once; a failing row stays on its stream, is asked again
+// after a pause a few times, then tries the next server, and is given up after
+// the last; a bad archive stops the run.
 TEST(WebDownload, RowsFailuresAndServers) {
+  xtim_set_clock(fast_clock);
   setup();
   row("a.txt", 1, "from s1", {1, 2});
   row("b.txt", 1, "bee", {0, 1, 2});
@@ -49,8 +56,13 @@ TEST(WebDownload, RowsFailuresAndServers) {
   for (int r = 0; r < 4; ++r)  // missing.txt and bad.txt are not installed
     EXPECT_EQ(sim_info[r].back().sig_have + std::to_string(sim_info[r].back().current),
               r >= 2 ? "NONE0" : sig('a') + "1");
-  for (const auto& [file, n] : {std::pair{"a", "2"}, {"b", "1"}, {"missing", "3"}, {"bad", "1"}})
-    EXPECT_EQ(sh("cat " + q(srv.record_dir()) + "req-* | grep -cF /All/" + file + ".txt.zip"), n);
+  const auto asked = [&](const std::string& file) {
+    return std::stoi(sh("cat " + q(srv.record_dir()) + "req-* | grep -cF /All/" + file + ".txt.zip"));
+  };
+  // a: four tries on s0, then s1; missing: a few tries on each server.
+  EXPECT_EQ(asked("a") * 100 + asked("b") * 10 + asked("bad"), 511);
+  EXPECT_GE(asked("missing"), 6);
+  EXPECT_LE(asked("missing"), 12);
   EXPECT_EQ(web_download_given_up(), std::vector<std::string>{"/rel/All/missing.txt.zip"});
   EXPECT_EQ(alerts_saying("The installer cannot download a file."), 1);
   EXPECT_EQ(sh("ls -A " + q(temp_path)), "");
@@ -83,3 +95,49 @@ TEST(WebDownload, StreamCountsAndNoServer) {
   EXPECT_EQ(web_download_given_up().size(), 1u);
   EXPECT_EQ(stg.extract_failed, 1);  // the finish screen must not report success
 }
+
+// The only server stops after a few files of twenty; back two seconds later
+// it lets the update finish, and with no server back the rest is given up
+// with one alert.
+static void server_dies_mid_update(bool comes_back) {
+  if (!comes_back) xtim_set_clock(fast_clock);
+  setup();
+  stg.server_count = 1;
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".txt";
+    row(name, 1, "file " + name, {0});
+  }
+  auto srv = std::make_unique<fly_test::script_server>(60, root());
+  ASSERT_TRUE(fly_test::proxy_to(*srv));
+  const int port = srv->port();
+  ASSERT_EQ(make_dirs(), 0);
+  web_download_reset();
+  stg.stream_count = 4;
+  const auto installed = [] {
+    return std::count_if(sim_info.begin(), sim_info.end(), [](auto& h) { return h.back().current; });
+  };
+  std::chrono::steady_clock::time_point stopped{};
+  bool killed = false;
+  int r = 0;
+  ASSERT_TRUE(frames_until(
+      [&] {
+        if (!killed && installed() >= 3)
+          srv.reset(), killed = true, stopped = std::chrono::steady_clock::now();
+        if (!srv && comes_back && std::chrono::steady_clock::now() - stopped > std::chrono::seconds(2)) {
+          srv = std::make_unique<fly_test::script_server>(60, root(), port);
+          ASSERT_TRUE(srv->running());
+        }
+        r = grab_files();
+      },
+      [&] { return r != 0; }));
+  const int got = installed();
+  EXPECT_EQ(got == 20, comes_back) << got;
+  EXPECT_EQ(got + web_download_given_up().size(), 20u);
+  EXPECT_EQ(stg.extract_failed, !comes_back);
+  EXPECT_EQ(alerts_saying("The installer cannot download a file."), !comes_back);
+  EXPECT_EQ(fly_test::alerts().size(), size_t(!comes_back));
+  EXPECT_EQ(sh("ls -A " + q(temp_path)), "");
+  EXPECT_EQ(read_file(dest_dir_path + "f19.txt"), comes_back ? "file f19.txt" : "");
+}
+TEST(WebDownload, ServerBackWithinSecondsFinishesTheUpdate) { server_dies_mid_update(true); }
+TEST(WebDownload, ServerThatStaysDownGivesOneAlert) { server_dies_mid_update(false); }

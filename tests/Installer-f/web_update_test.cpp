@@ -1,4 +1,5 @@
-// The builder makes releases N-1 and N, nginx serves N, a copy of N-1 is updated.
+// The release tool makes a first web release N-1 and then N from N-1's file list,
+// nginx serves N, a copy of N-1 is updated.
 
 #include <map>
 
@@ -9,12 +10,13 @@ using namespace engine_test;
 
 using tree = std::map<std::string, std::string>;
 
-static void build(const std::string& master, const tree& files, const std::string& out,
-                  const std::string& old, const std::string& name) {
+static void build(const std::string& master, const tree& files, const std::string& args) {
   make_release_folders(master);
   for (const auto& [rel, data] : files) write_file(master + rel, data);
-  build_type = 0, src_fold = master, dst_fold_base = out, old_dir_path = old, sim_name = name;
-  build_install();
+  // A pre-packed 7z is for the disc road only: the web road fetches a zip.
+  write_file(master + "All/Global Scenery/+40-130/+47-122.dsf.7z", "no archive at all");
+  sh(std::string(FLY_BUILD_DIR) + "/tools/make_release --type=web --master=" + q(master) + " " +
+     args + " > /dev/null");
 }
 
 TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
@@ -25,19 +27,21 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
              {"All/Aircraft/c1/gone_too.txt", "going too"},
              {"All/Aircraft/c1/stay.txt", "stays"},
              {"Linux/Flyvane-x86", "elf one"},
+             {"All/Global Scenery/+40-130/+47-122.dsf", "tile one"},
              {"Macintosh/Flyvane.app/Contents/MacOS/Flyvane", "mac"}};
   tree v2 = v1;
   v2.erase("All/Resources/old/deeper/gone.txt"), v2.erase("All/Aircraft/c1/gone_too.txt");
   v2["All/Resources/big.bin"] = std::string(300000, 'y'), v2["Linux/Flyvane-x86"] = "elf two";
   v2["Macintosh/Flyvane.app/Contents/MacOS/Flyvane"] = "mac two";
   v2["All/Resources/new/added.txt"] = "added";
+  v2["All/Global Scenery/+40-130/+47-122.dsf"] = "tile two";
 
-  // N-1's rows are renumbered (the builder numbers every release alike).
-  write_file(root + "empty.txt", header());
-  build(root + "m1/", v1, root + "out1/", root + "empty.txt", "Flyvane 9.20");
-  sh("cd " + q(root) + " && unzip -p 'out1/Flyvane 9.20/directory.txt.zip' directory.txt | " +
-     "sed 's/ 92102 / 92101 /' > directory.txt");
-  build(root + "m2/", v2, root + "site/net/", root + "directory.txt", kNew);
+  build(root + "m1/", v1, "--out=" + q(root + "out1/") + " --name='Flyvane 9.20' --release=92101");
+  sh("cd " + q(root) + " && unzip -p 'out1/Flyvane 9.20/directory.txt.zip' > directory.txt");
+  build(root + "m2/", v2,
+        "--out=" + q(root + "site/net/") + " --old=" + q(root + "directory.txt") + " --name=" +
+            q(kNew) + " --release=92102");
+  EXPECT_NE(read_file(root + "directory.txt").find("FILE 0 0 92101 "), std::string::npos);
   write_file(root + "site/serverlist9.txt", "I\n820 version\nSERVERS\n\nBETA 9.3\nFINAL " + kNew +
                                                 "\nSERVER files.tessalinelabs.com\n/net/\nMain\n");
 
@@ -54,8 +58,9 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   ASSERT_EQ(stg.dir_state, 3);
   EXPECT_EQ(server_path[0], "/net/" + kNew + "/");
   ASSERT_TRUE(check_all());
+  scenery_from_install();
   recalc_disk_sizes();
-  EXPECT_EQ(stg.files_to_install, 3);  // big.bin, the Linux program, added.txt
+  EXPECT_EQ(stg.files_to_install, 4);  // big.bin, the Linux program, added.txt, the tile
   scripted_prompts prompts;            // nothing was changed by hand: no question
   ASSERT_TRUE(choose_files() && make_dirs() == 0 && prompts.asked.empty());
   web_download_reset();
@@ -68,10 +73,10 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   for (const char* gone : {"Resources/old", "Aircraft/c1/gone_too.txt"})
     EXPECT_FALSE(file_exists(dest_dir_path + gone)) << gone;
   EXPECT_TRUE(file_exists(dest_dir_path + "Output/my flight.txt"));
-  // Only what changed came over the wire: the file list and three archives.
+  // Only what changed came over the wire: the file list and four archives.
   EXPECT_EQ(sh("grep -cF 'GET http://files.tessalinelabs.com/net/Flyvane%209.21rc2/' " +
                q(root + "nginx/access.log")),
-            "4");
+            "5");
   for (file_history_struct& h : sim_info) h.back().sig_have = "stale", h.back().current = 0;
   ASSERT_TRUE(check_all());
   recalc_disk_sizes();

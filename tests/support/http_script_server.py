@@ -4,7 +4,7 @@
 Scripted: the first path component picks the reply (see serve), the second is its argument; each
 request is kept in RECORD/req-<n>.bin. With --root DIR, http://HOST/PATH is served from
 DIR/HOST/PATH when DIR/HOST is a folder (a file DIR/HOST/.drop: closed unanswered).
---http10 DIR: python3's http.server (HTTP/1.0) serving DIR instead."""
+--http10 DIR: python3's http.server (HTTP/1.0) serving DIR instead. --port N: listen on N."""
 import argparse, functools, http.server, itertools, os, socket, socketserver, struct, threading
 import time, urllib.parse
 
@@ -98,13 +98,13 @@ class Http10(http.server.SimpleHTTPRequestHandler):
 
 if __name__ == "__main__":
     ap = argparse.ArgumentParser()
-    for name in ("--timeout", "--record", "--root", "--http10"):
+    for name in ("--timeout", "--record", "--root", "--http10", "--port"):
         ap.add_argument(name, default="")
     ARGS, SEQ = ap.parse_args(), itertools.count()
     DEADLINE = time.time() + float(ARGS.timeout or 60)
     handler = functools.partial(Http10, directory=ARGS.http10) if ARGS.http10 else Scripted
     http.server.ThreadingHTTPServer.request_queue_size = 64
-    srv = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    srv = http.server.ThreadingHTTPServer(("127.0.0.1", int(ARGS.port or 0)), handler)
     print("PORT %d" % srv.server_address[1], flush=True)
     threading.Timer(DEADLINE - time.time(), srv.shutdown).start()
     srv.serve_forever(poll_interval=0.1)

@@ -70,12 +70,12 @@ void child_server::stop() {
   pid_ = -1;
 }
 
-script_server::script_server(double timeout_s, const std::string& root) {
+script_server::script_server(double timeout_s, const std::string& root, int port) {
   static int count = 0;
   record_ = sandbox() + "script-server-" + std::to_string(count++) + "/";
   mkdir(record_.c_str(), 0755);
   launch({"python3", k_script, "--timeout", std::to_string(timeout_s), "--record", record_,
-          "--root", root}, 0);
+          "--root", root, "--port", std::to_string(port)}, 0);
 }
 
 std::vector<std::string> script_server::requests() const {

@@ -35,9 +35,10 @@ class child_server {
 
 // tests/support/http_script_server.py: the scripted replies; with a root, the hosts that have a
 // folder there are served from it. requests(): those received, in arrival order; each is kept
-// in record_dir()/req-<n>.bin.
+// in record_dir()/req-<n>.bin. With a port, it listens there (to stand in for a server that
+// stopped and came back).
 struct script_server : child_server {
-  explicit script_server(double timeout_s = 60.0, const std::string& root = "");
+  explicit script_server(double timeout_s = 60.0, const std::string& root = "", int port = 0);
   std::vector<std::string> requests() const;
   const std::string& record_dir() const { return record_; }
 

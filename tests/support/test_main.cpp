@@ -1,6 +1,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstring>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -98,6 +101,23 @@ std::string pattern(size_t n, uint32_t seed) {
 std::string log_text() {
   xer.flush();
   return read_file(xer.path());
+}
+
+namespace {
+const char* g_timeout_what = "";
+void on_timeout(int) {
+  const char head[] = "\ntimed out: ";
+  if (write(2, head, sizeof(head) - 1) < 0 ||
+      write(2, g_timeout_what, strlen(g_timeout_what)) < 0 || write(2, "\n", 1) < 0) {
+  }
+  _exit(1);
+}
+}  // namespace
+
+void fail_after(int seconds, const char* what) {
+  g_timeout_what = what;
+  signal(SIGALRM, on_timeout);
+  alarm(static_cast<unsigned>(seconds));
 }
 
 }  // namespace fly_test

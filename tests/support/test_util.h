@@ -27,6 +27,9 @@ std::string md5sum_of(const std::string& path);
 std::string pattern(size_t n, uint32_t seed);
 // Everything logged so far (flushes the calling thread's lines).
 std::string log_text();
+// Ends the test process as failed, naming what, unless it is over within
+// seconds: a deadlock fails its test instead of hanging the suite.
+void fail_after(int seconds, const char* what);
 
 struct alert_record {  // the alert's arguments
   int window;
