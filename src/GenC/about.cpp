@@ -41,9 +41,9 @@ std::string fill(std::string text, const std::string& s, int d) {
 }
 
 std::string no_net_message() {
-  return UTL_translate_string(std::string("I cannot reach the net to find the current version of "
-                                          "Flyvane. You can look for updates at ") +
-                              maker_site + ".");
+  return UTL_string_sub(UTL_translate_string("I cannot reach the net to find the current version "
+                                             "of Flyvane. Look for updates at %1:site%."),
+                        maker_site);
 }
 
 void finish(about_state& st, const std::string& msg) {
@@ -120,10 +120,13 @@ void about_decide(about_state& st) {
   st.installer_server = st.is_beta ? st.beta_server : st.final_server;
   st.installer_path = st.is_beta ? st.beta_path : st.final_path;
   if (!st.installer_server.empty() && !st.installer_path.empty()) st.ins_state = 1;
-  st.err_msg = UTL_translate_string(
-      std::string(st.is_beta ? "There is a newer beta of Flyvane available! "
-                             : "There is a new version of Flyvane available! ") +
-      "You can get it from " + maker_site + ".");
+  st.err_msg = UTL_string_sub(
+      st.is_beta
+          ? UTL_translate_string("There is a newer beta of Flyvane available! You can get it at "
+                                 "%1:site%.")
+          : UTL_translate_string("There is a new version of Flyvane available! You can get it at "
+                                 "%1:site%."),
+      maker_site);
 }
 
 void about_per_frame(about_state& st) {
@@ -163,8 +166,9 @@ std::string about_product_line(int is_demo) {
 }
 
 std::string about_version_line(const about_state& st) {
-  return UTL_translate_string(std::string("The current ") +
-                              (st.is_beta ? "beta version" : "version") + " of Flyvane is now ") +
+  return UTL_translate_string("The current ") +
+         (st.is_beta ? UTL_translate_string("beta version") : UTL_translate_string("version")) +
+         UTL_translate_string(" of Flyvane is now ") +
          (st.is_beta ? st.version_str_net_beta : st.version_str_net) + ".";
 }
 

@@ -10,6 +10,7 @@
 #include "GenH/shell.h"
 #include "Linux/lin_movie.h"
 #include "Thread/thread_layer.h"
+#include "UTL/localize.h"
 #include "UTL/xer.h"
 #include "UTL/xtim.h"
 
@@ -207,11 +208,12 @@ int mov_startrecord() {
     return 0;
   }
   if (mnw.window_dx > k_max_window || mnw.window_dy > k_max_window) {
-    __MACIBM_alert(0, "Oops!",
-                   "You can NOT record movies in Flyvane at any Flyvane resolution higher that "
-                   "2048 x 2048!",
-                   "This limit is to keep the VRAM requirements of Flyvane down.", "", t_alert,
-                   __FILE__, __LINE__);
+    __MACIBM_alert(0, UTL_translate_string("Oops!"),
+                   UTL_translate_string("You can NOT record movies in Flyvane at any Flyvane "
+                                        "resolution higher that 2048 x 2048!"),
+                   UTL_translate_string("This limit is to keep the VRAM requirements of Flyvane "
+                                        "down."),
+                   "", t_alert, __FILE__, __LINE__);
     return 0;
   }
   if (mnw.window_dx <= 0 || mnw.window_dy <= 0) {
