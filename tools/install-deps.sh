@@ -12,6 +12,8 @@ PKGS=(
   zip unzip 7zip python3 fonts-dejavu-core
   libjpeg62-turbo-dev xplanet-images
   nginx curl
+  zenity
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
 )
 
 missing=()

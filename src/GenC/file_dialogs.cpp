@@ -1,0 +1,113 @@
+#include "GenH/file_dialogs.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "GenH/shell.h"
+#include "Linux/lin_zenity.h"
+#include "UTL/xer.h"
+
+file_dialog_runner_fn file_dialog_runner = LIN_run_capture;
+void (*file_dialog_flush_input)() = nullptr;
+
+namespace {
+std::map<int, std::string> g_last_folder;  // per pref_key, this run only
+
+bool is_dir(const std::string& p) {
+  struct stat st;
+  return !p.empty() && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+bool exists(const std::string& p) {
+  struct stat st;
+  return !p.empty() && stat(p.c_str(), &st) == 0;
+}
+std::string as_folder(const std::string& p) { return p.back() == '/' ? p : p + "/"; }
+
+std::string parent_of(const std::string& p) {
+  const size_t s = p.find_last_of('/');
+  if (s == std::string::npos) return "";
+  return s == 0 ? "/" : p.substr(0, s);
+}
+
+// Where the dialog opens: a folder opens inside it, a file is preselected.
+std::string opening_place(int kind, const std::string& start, int pref_key,
+                          const std::string& name) {
+  std::string at;
+  if (is_dir(start)) {
+    at = as_folder(start);
+  } else if (exists(start)) {
+    return start;
+  } else if (auto it = g_last_folder.find(pref_key); it != g_last_folder.end() && is_dir(it->second)) {
+    at = as_folder(it->second);
+  }
+  if (kind == 1 && !name.empty()) at += name;
+  return at;
+}
+
+int run_dialog(const std::vector<std::string>& argv, std::string* out, int* start_errno) {
+  if (const char* answer = getenv("FLY_DIALOG_ANSWER")) {
+    *start_errno = 0;
+    if (strcmp(answer, "-") == 0) return 1;
+    *out = std::string(answer) + "\n";
+    return 0;
+  }
+  return file_dialog_runner ? file_dialog_runner(argv, out, start_errno) : -1;
+}
+}  // namespace
+
+int GetFilePathFromUser(int kind, const std::string& prompt, const std::string& button_label,
+                        int pref_key, const std::string& start_location, std::string& path) {
+  if (kind < 0 || kind > 2) return 0;
+  const std::string start =
+      opening_place(kind, start_location, pref_key, kind == 1 ? path : std::string());
+  const std::vector<std::string> argv =
+      LIN_zenity_args(kind, prompt.empty() ? "Flyvane" : prompt, button_label, start);
+  std::string out;
+  int start_errno = 0;
+  const int status = run_dialog(argv, &out, &start_errno);
+  if (file_dialog_flush_input) file_dialog_flush_input();
+  if (status < 0) {
+    xer << "WARNING: could not show the file dialog (" << argv[0] << ": "
+        << strerror(start_errno ? start_errno : EIO) << ")\n";
+    return 0;
+  }
+  if (status != 0) {  // cancelled, or the dialog failed
+    // zenity ends as if cancelled when it has no display to show on.
+    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY"))
+      xer << "WARNING: no display to show the file dialog on.\n";
+    return 0;
+  }
+
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  if (!out.empty() && out.back() == '\r') out.pop_back();
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  if (out.empty() || out[0] != '/') return 0;  // not a path the dialog would give
+  path = out;
+  g_last_folder[pref_key] = (kind == 2) ? out : parent_of(out);
+  return 1;
+}
+
+void DoUserAlert(const char* message) {
+  std::string m = message ? message : "";
+  if (m.size() > 255) {
+    size_t cut = 255;
+    while (cut > 0 && (static_cast<unsigned char>(m[cut]) & 0xc0) == 0x80) --cut;
+    m.resize(cut);
+  }
+  if (MACIBM_system_alert) MACIBM_system_alert(m, "", "", "");
+}
+
+short* EndianFlipShort(short* value) {
+  const uint16_t v = static_cast<uint16_t>(*value);
+  *value = static_cast<short>(static_cast<uint16_t>((v >> 8) | (v << 8)));
+  return value;
+}
+
+int32_t EndianFlipLong(int32_t* value) {
+  const uint32_t v = static_cast<uint32_t>(*value);
+  *value = static_cast<int32_t>((v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24));
+  return *value;
+}
