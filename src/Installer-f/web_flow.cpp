@@ -39,13 +39,13 @@ void take_cmd_line_path() {
 }
 
 // The first-frame rule of both search screens: a file list read before is
-// read again, once no scan task still reads or writes the model.
+// read again, once no scan task still reads or writes the model. The scan
+// starts from row 0 also when the road was started again (the list is then
+// fetched anew): a row count left from the last scan would skip it.
 void search_first_frame(int& ctr) {
   checksum_directory_kill();
-  if (stg.dir_state == 3) {
-    stg.dir_state = 1;
-    ctr = 0;
-  }
+  if (stg.dir_state == 3) stg.dir_state = 1;
+  ctr = 0;
 }
 
 // The search screens' texts while the road fetches the server list and the
