@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "Files/paths.h"
+#include "Installer-f/registry.h"
 #include "Installer-f/web_flow.h"
 #include "UTL/xtim.h"
 #include "engine_util.h"
@@ -187,4 +188,97 @@ TEST(WebFlowRoad, BackDuringTheScanAndContinueAgain) {
   for (const file_history_struct& h : sim_info)
     EXPECT_EQ(h.back().current, h.back().path != "All/Resources/f7.txt") << h.back().path;
   EXPECT_EQ(stg.files_to_install, 1);
+}
+
+// A demo copy into a new folder on the Desktop, then a second one cancelled
+// while its server drops every request: Continue keeps it, Cancel deletes
+// that folder and nothing else.
+TEST(WebFlowRoad, DemoInstallsIntoANewDesktopFolderAndCancelRemovesOnlyIt) {
+  const std::string root = fly_test::sandbox() + "demo/", site = root + "site/";
+  tree v = v1_files();
+  v["Macintosh/Flyvane.app/Contents/MacOS/Flyvane"] = "mac";
+  build(root + "m/", v,
+        "--out=" + q(site + "files.tessalinelabs.com/net/") + " --name=" + q(kNew) +
+            " --release=92102");
+  write_file(site + "update.tessalinelabs.com/serverlist9.txt",
+             "I\n820 version\nSERVERS\n\nBETA 9.3\nFINAL " + kNew +
+                 "\nSERVER files.tessalinelabs.com\n/net/\nMain\n");
+  std::string desk;
+  get_OS_abs_path(os_dir_desktop, desk);
+  write_file(desk + "Keep/mine.txt", "the user's own");
+  LIN_make_dirs(temp_path = root + "tmp/");
+  stg.target_platform = 3;
+  fly_test::script_server server(60, site);
+  ASSERT_TRUE(fly_test::proxy_to(server));
+
+  web_flow_enter();
+  web_page p;
+  accept_eula = 1;
+  demo_start_page(1, p);
+  EXPECT_EQ(accept_eula, 0);
+  EXPECT_EQ(p.next, web_target::see_eula);
+  EXPECT_EQ(demo_step_list().size(), 6u);
+  ASSERT_TRUE(run_screen(demo_get_updates_page, p));
+  EXPECT_EQ(p.next, web_target::demo_pick_dest);
+  int changed = 0;
+  ASSERT_EQ(demo_pick_dest_begin(1, changed), 0);
+  p = {};
+  demo_pick_dest_page(changed, p, [](const std::string&, const std::string&) { return 1; });
+  ASSERT_EQ(p.next, web_target::demo_run_patch);
+  const std::string demo = desk + "Flyvane 9 Demo/";
+  ASSERT_EQ(dest_dir_path, demo);
+  ASSERT_TRUE(run_screen(demo_run_patch_page, p));
+  EXPECT_EQ(p.next, web_target::demo_done);
+  EXPECT_EQ(demo_install_is_running, 0);
+  p = {};
+  demo_done_page(1, p);
+  EXPECT_EQ(p.text, "I have finished installing the Flyvane 9 web demo at: " + demo + ".");
+  // Every simulator file, no global scenery tile.
+  v.erase("Macintosh/Flyvane.app/Contents/MacOS/Flyvane");
+  for (const char* tile : {"+47-122.dsf", "+41-125.dsf"}) {
+    const std::string rel = std::string("All/Global Scenery/+40-130/") + tile;
+    EXPECT_FALSE(file_exists(installed_path(rel))) << rel;
+    v.erase(rel);
+  }
+  for (const auto& [rel, data] : v) EXPECT_EQ(read_file(installed_path(rel)), data) << rel;
+  EXPECT_EQ(read_file(registry_path()), demo + "\n");
+
+  // The second copy: its server now drops every request.
+  demo_dest.install_folder = "Second Demo";
+  ASSERT_EQ(demo_pick_dest_begin(1, changed), 0);
+  p = {};
+  demo_pick_dest_page(changed, p, [](const std::string&, const std::string&) { return 1; });
+  const std::string second = desk + "Second Demo/";
+  ASSERT_EQ(dest_dir_path, second);
+  write_file(site + "files.tessalinelabs.com/.drop", "");
+  bool failed_text = false;
+  for (int f = 0; f < 20 && !failed_text; ++f) {
+    xtim.xtim_update();
+    p = {};
+    ASSERT_EQ(demo_run_patch_page(f == 0, p), 0);
+    failed_text = p.text.starts_with("I can not download the file '");
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_TRUE(failed_text);
+  EXPECT_EQ(demo_install_is_running, 1);
+  EXPECT_TRUE(file_exists(second + "Resources"));
+  {
+    scripted_prompts answers({0});  // Continue: back to the running install
+    EXPECT_EQ(demo_pick_dest_begin(1, changed), 1);
+    ASSERT_EQ(answers.asked.size(), 1u);
+    EXPECT_THAT(answers.asked[0].lines[0].text, HasSubstr("partially installed copy of the "
+                                                          "Flyvane 9 demo"));
+  }
+  EXPECT_EQ(demo_install_is_running, 1);
+  EXPECT_TRUE(file_exists(second + "Resources"));
+  {
+    scripted_prompts answers({1});  // Cancel
+    EXPECT_EQ(demo_pick_dest_begin(1, changed), 0);
+  }
+  EXPECT_EQ(demo_install_is_running, 0);
+  EXPECT_FALSE(file_exists(second));
+  EXPECT_EQ(read_file(desk + "Keep/mine.txt"), "the user's own");
+  EXPECT_EQ(read_file(installed_path("All/Resources/same.txt")), "");  // second's: gone
+  dest_dir_path = demo;
+  for (const auto& [rel, data] : v) EXPECT_EQ(read_file(installed_path(rel)), data) << rel;
 }

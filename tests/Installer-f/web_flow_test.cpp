@@ -246,4 +246,12 @@ TEST(WebScreens, DemoDestinationDefaultsNamesAndExistingFolders) {
   p = {};
   demo_pick_dest_page(1, p, enough);
   EXPECT_EQ(p.text, "I will create the folder 'Mine' inside the folder '/tmp/'.");
+
+  // Cancel of a running install deletes only a folder the demo made itself.
+  write_file(desk + "Mine/own.txt", "the user's own");
+  demo_install_is_running = 1, dest_dir_path = desk + "Mine/";
+  scripted_prompts cancel({1});
+  EXPECT_EQ(demo_pick_dest_begin(1, changed), 0);
+  EXPECT_EQ(demo_install_is_running, 0);
+  EXPECT_EQ(read_file(desk + "Mine/own.txt"), "the user's own");
 }
