@@ -1,6 +1,7 @@
 // Test-only stand-ins for wizard globals and formatting helpers that are
-// being written beside the web flows. DELETE THIS FILE once those land: the
-// test program then fails to link with duplicate symbols until it is gone.
+// written beside the web flows, each compiled only while its real one is
+// absent from the sources (the function is weak besides). Delete this file
+// once they have landed.
 #include <climits>
 #include <cmath>
 #include <string>
@@ -9,12 +10,21 @@
 #include "UTL/localize.h"
 
 namespace pre_merge_stand_ins {
-int saturate(double v) {
+[[maybe_unused]] int saturate(double v) {
   if (std::isnan(v) || v >= static_cast<double>(INT_MAX)) return INT_MAX;
   if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
   return static_cast<int>(v);
 }
-std::string time_str(float s) {
+}  // namespace pre_merge_stand_ins
+
+#if !__has_include("Installer-f/wizard_screen.h")
+std::string cmd_line_path;
+int accept_eula = 0;
+#endif
+
+#if !__has_include("Installer-f/formats.h")
+[[gnu::weak]] std::string time_str(float s) {
+  using pre_merge_stand_ins::saturate;
   const char *one, *many;
   int n;
   if (s < 120) {
@@ -26,20 +36,15 @@ std::string time_str(float s) {
   }
   return UTL_string_sub(UTL_translate_plural(n, one, many), std::to_string(n));
 }
-std::string rate_str(float r) {
-  const int n = saturate(r);
+[[gnu::weak]] std::string rate_str(float r) {
+  const int n = pre_merge_stand_ins::saturate(r);
   return UTL_string_sub(
       UTL_translate_plural(n, "%1:rate% kilobyte/second", "%1:rate% kilobytes/second"),
       std::to_string(n));
 }
-bool install_name_ok(const std::string& n) {
+#endif
+
+[[gnu::weak]] bool UTIL_install_name_ok(const std::string& n) {
   return !n.empty() && n != "." && n != ".." && n.find('/') == std::string::npos &&
          n.find('\0') == std::string::npos;
 }
-}  // namespace pre_merge_stand_ins
-
-std::string cmd_line_path;
-int accept_eula = 0;
-std::string time_str(float s) { return pre_merge_stand_ins::time_str(s); }
-std::string rate_str(float r) { return pre_merge_stand_ins::rate_str(r); }
-bool UTIL_install_name_ok(const std::string& n) { return pre_merge_stand_ins::install_name_ok(n); }
