@@ -320,8 +320,9 @@ int demo_pick_dest_begin(int first_frame, int& changed) {
   return 0;
 }
 
-void demo_parent_picked(const std::string& folder) {
+void demo_parent_picked(const std::string& folder, int& changed) {
   demo_dest.parent_dir = folder == "/" ? folder : with_slash(folder);
+  changed = 1;
 }
 
 int demo_pick_dest_page(int changed, web_page& p, disk_space_fn disk_space) {

@@ -78,8 +78,9 @@ int demo_done_page(int first_frame, web_page& page);
 // demo_run_patch and the screen returns 1 at once), the first-visit
 // defaults; changed is set when the choice must be measured again.
 int demo_pick_dest_begin(int first_frame, int& changed);
-// The folder dialog gave folder as the new parent.
-void demo_parent_picked(const std::string& folder);
+// The folder dialog gave folder as the new parent: it ends in "/" and the
+// choice is measured again.
+void demo_parent_picked(const std::string& folder, int& changed);
 // The second: destination, texts, sizes and the disk-space verdict.
 int demo_pick_dest_page(int changed, web_page& page, disk_space_fn disk_space);
 

@@ -239,9 +239,11 @@ TEST(WebScreens, DemoDestinationDefaultsNamesAndExistingFolders) {
   demo_pick_dest_page(1, p, enough);
   EXPECT_EQ(p.next, web_target::none);
   EXPECT_THAT(p.text, HasSubstr("already exists inside the folder"));
-  demo_parent_picked("/");
+  changed = 0;
+  demo_parent_picked("/", changed);
   EXPECT_EQ(demo_dest.parent_dir, "/");
-  demo_parent_picked("/tmp");
+  EXPECT_EQ(changed, 1);
+  demo_parent_picked("/tmp", changed);
   EXPECT_EQ(demo_dest.parent_dir, "/tmp/");
   p = {};
   demo_pick_dest_page(1, p, enough);
@@ -254,4 +256,36 @@ TEST(WebScreens, DemoDestinationDefaultsNamesAndExistingFolders) {
   EXPECT_EQ(demo_pick_dest_begin(1, changed), 0);
   EXPECT_EQ(demo_install_is_running, 0);
   EXPECT_EQ(read_file(desk + "Mine/own.txt"), "the user's own");
+}
+
+// The reset that the screens run deletes the streams' own archives in the
+// temporary folder and ends their downloads, and nothing in the copy: not
+// the row's file, nor a file named like it with ".zip".
+TEST(WebScreens, DownloadResetTouchesOnlyTheStreamsArchives) {
+  const std::string root = fly_test::sandbox() + "reset/";
+  LIN_make_dirs(temp_path = root + "tmp/");
+  dest_dir_path = root + "copy/";
+  sim_info = {{version("All/Resources/a.txt", sig('a'), sig('b'))},
+              {version("All/Resources/b.txt", sig('a'), sig('b'))}};
+  for (const char* f : {"Resources/a.txt", "Resources/a.txt.zip", "Resources/b.txt.zip"})
+    write_file(dest_dir_path + f, "the user's");
+  write_file(temp_path + "0.zip", "partial"), write_file(temp_path + "1.zip", "partial");
+  for (int k = 0; k < 4; ++k) next.stream_active[k] = 1, next.stream_row[k] = k % 2;
+  fly_test::script_server server;
+  ASSERT_TRUE(fly_test::proxy_to(server));
+  ASSERT_EQ(http.net_check(2, "x.test", "/drip/2000000", temp_path + "0.zip"), 0);
+  ASSERT_NE(http.slots[2], nullptr);  // an open stream download
+  next.next_row = 2, next.done_zip_kb = 5;
+  web_page p;
+  stg.total_size_kb = 0;
+  net_check_disk_page(1, p, enough);
+  EXPECT_FALSE(file_exists(temp_path + "0.zip"));
+  EXPECT_FALSE(file_exists(temp_path + "1.zip"));
+  for (const char* f : {"Resources/a.txt", "Resources/a.txt.zip", "Resources/b.txt.zip"})
+    EXPECT_EQ(read_file(dest_dir_path + f), "the user's") << f;
+  EXPECT_EQ(http.slots[2], nullptr);
+  EXPECT_EQ(next.next_row, 0);
+  EXPECT_EQ(next.done_zip_kb, 0);
+  const int active[4] = {1, 1, 0, 0};
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(next.stream_active[k], active[k]) << k;
 }
