@@ -163,27 +163,27 @@ int main(int argc, char** argv) {
   // The newer master: one regular file in seven changed, one in 40 dropped,
   // a few added; the scenery stays (its pre-packed 7z would no longer match).
   run_shell("cp -a " + q(w + "m1") + " " + q(w + "m2"));
-  run_shell("cd " + q(w + "m2") +
-            " && find All/Resources All/Aircraft Linux -type f | sort | awk 'NR%7==0' |"
-            " while read -r f; do printf 'changed' >> \"$f\"; done"
-            " && find All/Resources -type f | sort | awk 'NR%40==3' | xargs -r rm -f"
-            " && mkdir -p All/Resources/added"
-            " && for i in 1 2 3 4 5; do head -c 20000 /dev/urandom > All/Resources/added/f$i; done");
+  run_shell(
+      "cd " + q(w + "m2") +
+      " && find All/Resources All/Aircraft Linux -type f | sort | awk 'NR%7==0' |"
+      " while read -r f; do printf 'changed' >> \"$f\"; done"
+      " && find All/Resources -type f | sort | awk 'NR%40==3' | xargs -r rm -f"
+      " && mkdir -p All/Resources/added"
+      " && for i in 1 2 3 4 5; do head -c 20000 /dev/urandom > All/Resources/added/f$i; done");
   // The release tool of the same build: <build>/tools beside <build>/bench.
   char self[4096] = {};
   if (readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0) return 1;
   std::string make = self;
   make = make.substr(0, make.rfind('/')) + "/../tools/make_release";
   run_shell(make + " --type=web --master=" + q(w + "m1") + " --out=" + q(w + "out1") +
-            " --name='Flyvane 9.20' --release=92101 --log=" + q(w + "r1.log") + " > /dev/null 2>&1");
-  run_shell("unzip -p " + q(w + "out1/Flyvane 9.20/directory.txt.zip") + " > " +
-            q(w + "old.txt"));
+            " --name='Flyvane 9.20' --release=92101 --log=" + q(w + "r1.log") +
+            " > /dev/null 2>&1");
+  run_shell("unzip -p " + q(w + "out1/Flyvane 9.20/directory.txt.zip") + " > " + q(w + "old.txt"));
   run_shell(make + " --type=web --master=" + q(w + "m2") + " --out=" + q(w + "site/net") +
             " --old=" + q(w + "old.txt") + " --name=" + q(kNew) +
             " --release=92102 --log=" + q(w + "r2.log") + " > /dev/null 2>&1");
-  std::ofstream(w + "site/serverlist9.txt")
-      << "I\n820 version\nSERVERS\n\nFINAL " << kNew
-      << "\nSERVER files.tessalinelabs.com\n/net/\nMain\n";
+  std::ofstream(w + "site/serverlist9.txt") << "I\n820 version\nSERVERS\n\nFINAL " << kNew
+                                            << "\nSERVER files.tessalinelabs.com\n/net/\nMain\n";
   // The installed copy of the older release, as the installer would lay it out.
   run_shell("mkdir -p " + q(w + "pristine") + " && cp -a " + q(w + "m1/All/.") + " " +
             q(w + "m1/Linux/.") + " " + q(w + "pristine/") + " && find " + q(w + "pristine") +
@@ -225,8 +225,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "the two updates left different copies\n");
     return 1;
   }
-  printf("web update of %d files (%.0f KB to fetch): flow %.3f s, headless %.3f s, "
-         "ratio %.2f (target <= 1.1)\n",
-         stg.files_to_install, stg.total_zip_kb, flow, headless, flow / headless);
+  printf(
+      "web update of %d files (%.0f KB to fetch): flow %.3f s, headless %.3f s, "
+      "ratio %.2f (target <= 1.1)\n",
+      stg.files_to_install, stg.total_zip_kb, flow, headless, flow / headless);
   return 0;
 }

@@ -27,7 +27,6 @@ namespace {
 int net_ctr = 0;
 int demo_ctr = 0;
 
-std::string tr(const std::string& s) { return UTL_translate_string(s); }
 std::string with_slash(std::string p) {
   if (!p.empty() && p.back() != '/') p += '/';
   return p;
@@ -48,29 +47,29 @@ void search_first_frame(int& ctr) {
   ctr = 0;
 }
 
-// The search screens' texts while the road fetches the server list and the
-// file list; false once the file list is read (dir_state 3).
-bool road_texts(web_page& p, const char* server_word, const char* download_text,
-                const char* processing_text) {
+// The search screens' texts (translated) while the road fetches the server
+// list and the file list; false once the file list is read (dir_state 3).
+bool road_texts(web_page& p, const std::string& server_word, const std::string& download_text,
+                const std::string& processing_text) {
   if (stg.server_count == -1) {
-    p.text = tr("I am contacting ") + update_host + tr(server_word);
+    p.text = UTL_translate_string("I am contacting ") + update_host + server_word;
     return true;
   }
   switch (stg.dir_state) {
     case 0: {
       const int c = stg.server_choice;
       const std::string name = c >= 0 && c < max_servers ? server_name[c] : std::string();
-      p.text = UTL_string_sub(tr(download_text), name);
+      p.text = UTL_string_sub(download_text, name);
       const down_class* d = http.slots[1];
       file_list_progress(d != nullptr, d ? d->content_length : -1, d ? d->bytes_written : 0,
                          p.progress_text, p.progress);
       return true;
     }
     case 1:
-      p.text = tr(processing_text);
+      p.text = processing_text;
       return true;
     case 2:
-      p.text = tr("There was a problem reading information from the servers.");
+      p.text = UTL_translate_string("There was a problem reading information from the servers.");
       return true;
   }
   return false;
@@ -88,10 +87,11 @@ int install_passes(web_page& p, float& inst_rat) {
     const std::string time = web_time_line(next, stg.total_zip_kb, xtim.real_elapsed, inst_rat);
     if (stg.download_failed) {
       p.text = UTL_string_sub(
-          tr("I can not download the file '%1:filename%'.\n\nYour internet connection may not be "
-             "working, or the server could be undergoing maintainance or an upgrade right "
-             "now.\n\nI am trying another server now to see if I can still get you a "
-             "download..."),
+          UTL_translate_string(
+              "I can not download the file '%1:filename%'.\n\nYour internet connection may not be "
+              "working, or the server could be undergoing maintainance or an upgrade right "
+              "now.\n\nI am trying another server now to see if I can still get you a "
+              "download..."),
           crnt_file_path);
     } else {
       p.text = time;
@@ -123,22 +123,23 @@ std::string fmt(const char* f, double v) {
 // ---- Step lists
 
 std::vector<web_step> net_step_list() {
-  std::vector<web_step> s = {{tr("Welcome"), web_target::net_start}};
-  if (cmd_line_path.empty()) s.push_back({tr("Pick Destination"), web_target::net_pick_dest});
-  s.push_back({tr("Search for Updates"), web_target::net_get_updates});
-  s.push_back({tr("Check Disk Space"), web_target::net_check_disk});
-  s.push_back({tr("Install Updates"), web_target::net_run_patch});
-  s.push_back({tr("Finish"), web_target::net_done});
+  std::vector<web_step> s = {{UTL_translate_string("Welcome"), web_target::net_start}};
+  if (cmd_line_path.empty())
+    s.push_back({UTL_translate_string("Pick Destination"), web_target::net_pick_dest});
+  s.push_back({UTL_translate_string("Search for Updates"), web_target::net_get_updates});
+  s.push_back({UTL_translate_string("Check Disk Space"), web_target::net_check_disk});
+  s.push_back({UTL_translate_string("Install Updates"), web_target::net_run_patch});
+  s.push_back({UTL_translate_string("Finish"), web_target::net_done});
   return s;
 }
 
 std::vector<web_step> demo_step_list() {
-  return {{tr("Welcome"), web_target::demo_start},
-          {tr("License"), web_target::see_eula},
-          {tr("Check Servers"), web_target::demo_get_updates},
-          {tr("Pick Destination"), web_target::demo_pick_dest},
-          {tr("Install"), web_target::demo_run_patch},
-          {tr("Finish"), web_target::demo_done}};
+  return {{UTL_translate_string("Welcome"), web_target::demo_start},
+          {UTL_translate_string("License"), web_target::see_eula},
+          {UTL_translate_string("Check Servers"), web_target::demo_get_updates},
+          {UTL_translate_string("Pick Destination"), web_target::demo_pick_dest},
+          {UTL_translate_string("Install"), web_target::demo_run_patch},
+          {UTL_translate_string("Finish"), web_target::demo_done}};
 }
 
 // ---- The web update flow
@@ -156,9 +157,10 @@ int net_start_page(int first_frame, web_page& p) {
     dest_dir_path = all_skysuites[0];
   else
     dest_dir_path.clear();
-  p.title = tr("Flyvane 9 Web Updater");
-  p.text = tr("I will guide you through the process of updating your copy of Flyvane 9 to the "
-              "latest version.");
+  p.title = UTL_translate_string("Flyvane 9 Web Updater");
+  p.text = UTL_translate_string(
+      "I will guide you through the process of updating your copy of Flyvane 9 to the "
+      "latest version.");
   p.next = cmd_line_path.empty() ? web_target::net_pick_dest : web_target::net_get_updates;
   return 0;
 }
@@ -168,10 +170,11 @@ int net_pick_dest_page(int first_frame, web_page& p) {
     checksum_directory_kill();
     web_download_reset();
   }
-  p.title = tr("Pick Destination");
+  p.title = UTL_translate_string("Pick Destination");
   if (all_skysuites.size() >= 2)
-    p.text = tr("You have more than one copy of Flyvane 9 installed on this computer.  ");
-  p.text += tr("Please select which copy of Flyvane 9 you would like to update.");
+    p.text = UTL_translate_string(
+        "You have more than one copy of Flyvane 9 installed on this computer.  ");
+  p.text += UTL_translate_string("Please select which copy of Flyvane 9 you would like to update.");
   p.back = web_target::net_start;
   p.next = dest_dir_path.empty() ? web_target::none : web_target::net_get_updates;
   return 0;
@@ -179,12 +182,12 @@ int net_pick_dest_page(int first_frame, web_page& p) {
 
 int net_get_updates_page(int first_frame, web_page& p) {
   if (first_frame) search_first_frame(net_ctr);
-  p.title = tr("Search for Updates");
+  p.title = UTL_translate_string("Search for Updates");
   p.back = web_target::net_pick_dest;
   UTL_download_directory();
-  if (road_texts(p, " to find an update server.",
-                 "I am downloading patch info from %1:server name%.",
-                 "I am processing information about the available patches."))
+  if (road_texts(p, UTL_translate_string(" to find an update server."),
+                 UTL_translate_string("I am downloading patch info from %1:server name%."),
+                 UTL_translate_string("I am processing information about the available patches.")))
     return 0;
   p.on_cancel = checksum_directory_kill;
   float fraction = 0;
@@ -197,9 +200,10 @@ int net_get_updates_page(int first_frame, web_page& p) {
     p.next = web_target::net_check_disk;
     return 1;
   }
-  p.text = UTL_string_sub(tr("I am scanning %1:folder path% to see what files need updating."),
-                          dest_dir_path);
-  p.progress_text = UTL_string_sub(tr("Scanning %1:number% of %2:total% files."),
+  p.text = UTL_string_sub(
+      UTL_translate_string("I am scanning %1:folder path% to see what files need updating."),
+      dest_dir_path);
+  p.progress_text = UTL_string_sub(UTL_translate_string("Scanning %1:number% of %2:total% files."),
                                    std::to_string(net_ctr), std::to_string(sim_info.size()));
   p.progress = fraction;
   return 0;
@@ -207,7 +211,7 @@ int net_get_updates_page(int first_frame, web_page& p) {
 
 int net_check_disk_page(int first_frame, web_page& p, disk_space_fn disk_space) {
   if (first_frame) web_download_reset();
-  p.title = tr("Check Disk Space");
+  p.title = UTL_translate_string("Check Disk Space");
   p.back = web_target::net_get_updates;
   p.next = web_target::net_run_patch;
   p.show_servers = 1;
@@ -215,17 +219,20 @@ int net_check_disk_page(int first_frame, web_page& p, disk_space_fn disk_space) 
     p.next = web_target::net_done;
     return 1;
   }
-  const int enough = disk_space(tr("You have enough free disk space to update Flyvane 9"),
-                                tr("You do not have enough free disk space to update Flyvane 9."));
+  const int enough = disk_space(
+      UTL_translate_string("You have enough free disk space to update Flyvane 9"),
+      UTL_translate_string("You do not have enough free disk space to update Flyvane 9."));
   if (enough) {
-    p.text = UTL_string_sub(tr("You are about to download %1:download size% of compressed data "
-                               "to update to %2:install name%."),
-                            web_size_text(stg.total_zip_kb), install_name);
+    p.text = UTL_string_sub(
+        UTL_translate_string("You are about to download %1:download size% of compressed data "
+                             "to update to %2:install name%."),
+        web_size_text(stg.total_zip_kb), install_name);
   } else {
     p.next = web_target::none;
-    p.text = tr("There is a newer version of Flyvane 9 available, but you do not have enough "
-                "free disk space to download and install the update.\n\nPlease free some space "
-                "on your hard drive.");
+    p.text = UTL_translate_string(
+        "There is a newer version of Flyvane 9 available, but you do not have enough "
+        "free disk space to download and install the update.\n\nPlease free some space "
+        "on your hard drive.");
   }
   return 0;
 }
@@ -235,7 +242,7 @@ int net_run_patch_page(int first_frame, web_page& p) {
     p.next = web_target::net_check_disk;
     return 1;
   }
-  p.title = tr("Installing");
+  p.title = UTL_translate_string("Installing");
   p.show_servers = 1;
   p.back = web_target::net_check_disk;
   if (!install_passes(p, net_totl_inst_rat)) return 0;
@@ -247,18 +254,21 @@ int net_run_patch_page(int first_frame, web_page& p) {
 
 int net_done_page(int, web_page& p) {
   p.next = web_target::wizard_quit;
-  p.title = tr("Finshed Web Update");
+  p.title = UTL_translate_string("Finshed Web Update");
   if (stg.total_size_kb == 0) {
-    p.text = UTL_string_sub(tr("This copy of Flyvane (%1:install path%) is already up to date."),
-                            dest_dir_path);
+    p.text = UTL_string_sub(
+        UTL_translate_string("This copy of Flyvane (%1:install path%) is already up to date."),
+        dest_dir_path);
   } else if (stg.extract_failed) {
-    p.text = tr("There were problems updating Flyvane.  You can try this updater again using a "
-                "different server.");
+    p.text = UTL_translate_string(
+        "There were problems updating Flyvane.  You can try this updater again using a "
+        "different server.");
     return 0;
   } else {
-    p.text = UTL_string_sub(tr("I have finished updating %1:install path%."), dest_dir_path);
+    p.text = UTL_string_sub(UTL_translate_string("I have finished updating %1:install path%."),
+                            dest_dir_path);
   }
-  p.choices.push_back(tr("Fly Flyvane Now"));
+  p.choices.push_back(UTL_translate_string("Fly Flyvane Now"));
   p.choice_targets.push_back(web_target::run_sim);
   return 0;
 }
@@ -271,22 +281,25 @@ int demo_start_page(int first_frame, web_page& p) {
     locate_all_flyvanes();
     web_download_reset();
   }
-  p.title = tr("Welcome");
-  p.text = tr("I will guide you through the process of installing the web demo of Flyvane 9.");
+  p.title = UTL_translate_string("Welcome");
+  p.text = UTL_translate_string(
+      "I will guide you through the process of installing the web demo of Flyvane 9.");
   if (!all_skysuites.empty())
-    p.text += tr("\n\nWarning: you already have Flyvane 9 installed on this computer.  Are you "
-                 "sure you want to install a new demo copy of Flyvane 9?");
+    p.text += UTL_translate_string(
+        "\n\nWarning: you already have Flyvane 9 installed on this computer.  Are you "
+        "sure you want to install a new demo copy of Flyvane 9?");
   p.next = web_target::see_eula;
   return 0;
 }
 
 int demo_get_updates_page(int first_frame, web_page& p) {
   if (first_frame) search_first_frame(demo_ctr);
-  p.title = tr("Check Servers");
+  p.title = UTL_translate_string("Check Servers");
   p.back = web_target::see_eula;
   UTL_download_directory();
-  if (road_texts(p, " to find a demo server.", "I am downloading demo info from %1:server name%.",
-                 "I am processing information about the available demo."))
+  if (road_texts(p, UTL_translate_string(" to find a demo server."),
+                 UTL_translate_string("I am downloading demo info from %1:server name%."),
+                 UTL_translate_string("I am processing information about the available demo.")))
     return 0;
   p.back = web_target::none;
   p.next = web_target::demo_pick_dest;
@@ -315,7 +328,8 @@ int demo_pick_dest_begin(int first_frame, int& changed) {
   changed = 1;
   if (demo_dest.parent_dir.empty()) {
     get_OS_abs_path(os_dir_default_apps, demo_dest.parent_dir);
-    demo_dest.install_folder = UTL_string_sub(tr("%1:install name% Demo"), "Flyvane 9");
+    demo_dest.install_folder =
+        UTL_string_sub(UTL_translate_string("%1:install name% Demo"), "Flyvane 9");
   }
   return 0;
 }
@@ -327,7 +341,8 @@ void demo_parent_picked(const std::string& folder, int& changed) {
 
 int demo_pick_dest_page(int changed, web_page& p, disk_space_fn disk_space) {
   const demo_destination& d = demo_dest;
-  p.title = UTL_string_sub(tr("Pick Install Destination for %1:install%."), install_name);
+  p.title = UTL_string_sub(UTL_translate_string("Pick Install Destination for %1:install%."),
+                           install_name);
   p.back = web_target::see_eula;
   p.next = web_target::demo_run_patch;
   // A name that is more than one folder would make Cancel delete more than
@@ -335,24 +350,27 @@ int demo_pick_dest_page(int changed, web_page& p, disk_space_fn disk_space) {
   if (d.install_folder.empty() || !UTIL_install_name_ok(d.install_folder)) {
     dest_dir_path = d.parent_dir;
     p.next = web_target::none;
-    p.text = tr("Please pick a name for your Flyvane 9 installation...");
+    p.text = UTL_translate_string("Please pick a name for your Flyvane 9 installation...");
     return 0;
   }
   dest_dir_path = d.parent_dir + d.install_folder + "/";
   if (dir_exists(dest_dir_path)) {
     p.next = web_target::none;
-    p.text = UTL_string_sub(tr("The folder '%1:install name%' already exists inside the folder "
-                               "'%2:parent folder%'.\n\nPlease change the install name or "
-                               "destination."),
-                            d.install_folder, d.parent_dir);
+    p.text = UTL_string_sub(
+        UTL_translate_string("The folder '%1:install name%' already exists inside the folder "
+                             "'%2:parent folder%'.\n\nPlease change the install name or "
+                             "destination."),
+        d.install_folder, d.parent_dir);
     return 0;
   }
   p.text = UTL_string_sub(
-      tr("I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
+      UTL_translate_string(
+          "I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
       d.install_folder, d.parent_dir);
   if (d.parent_dir == d.desktop_f)
-    p.text += UTL_string_sub(tr("\n\n(The folder %1:install name% will appear on your desktop.)"),
-                             d.install_folder);
+    p.text += UTL_string_sub(
+        UTL_translate_string("\n\n(The folder %1:install name% will appear on your desktop.)"),
+        d.install_folder);
   if (changed) {
     // The folder does not exist: the first call marks every file absent.
     int row = 0;
@@ -363,11 +381,13 @@ int demo_pick_dest_page(int changed, web_page& p, disk_space_fn disk_space) {
     scenery_take_none();
     recalc_disk_sizes();
   }
-  if (!disk_space(tr("You have enough free disk space to install the Flyvane 9 demo at this "
-                     "location."),
-                  tr("You do not have enough free disk space to install the Flyvane 9 demo at "
-                     "this location.  You can install to a different location, or save disk "
-                     "space by installing only some of the global scenery.")))
+  if (!disk_space(UTL_translate_string(
+                      "You have enough free disk space to install the Flyvane 9 demo at this "
+                      "location."),
+                  UTL_translate_string(
+                      "You do not have enough free disk space to install the Flyvane 9 demo at "
+                      "this location.  You can install to a different location, or save disk "
+                      "space by installing only some of the global scenery.")))
     p.next = web_target::none;
   return 0;
 }
@@ -383,7 +403,7 @@ int demo_run_patch_page(int, web_page& p) {
     demo_install_is_running = 1;
     register_new_flyvane();
   }
-  p.title = tr("Installing");
+  p.title = UTL_translate_string("Installing");
   p.show_servers = 1;
   p.back = web_target::demo_pick_dest;
   if (!install_passes(p, demo_totl_inst_rat)) return 0;
@@ -396,14 +416,16 @@ int demo_run_patch_page(int, web_page& p) {
 
 int demo_done_page(int, web_page& p) {
   p.next = web_target::wizard_quit;
-  p.title = tr("Finshed Web Demo Install");
+  p.title = UTL_translate_string("Finshed Web Demo Install");
   if (stg.extract_failed) {
-    p.text = tr("There were problem installing the Flyvane 9 web demo - it may not be usable.");
+    p.text = UTL_translate_string(
+        "There were problem installing the Flyvane 9 web demo - it may not be usable.");
     return 0;
   }
-  p.text = UTL_string_sub(tr("I have finished installing the Flyvane 9 web demo at: %1:file path%."),
-                          dest_dir_path);
-  p.choices.push_back(tr("Fly Flyvane 9 Now"));
+  p.text = UTL_string_sub(
+      UTL_translate_string("I have finished installing the Flyvane 9 web demo at: %1:file path%."),
+      dest_dir_path);
+  p.choices.push_back(UTL_translate_string("Fly Flyvane 9 Now"));
   p.choice_targets.push_back(web_target::run_sim);
   return 0;
 }
@@ -417,23 +439,23 @@ void web_flow_enter() {
 
 void file_list_progress(int exists, long long length, long long written, std::string& line,
                         float& progress) {
-  const char* const done_text =
+  const std::string done_text = UTL_translate_string(
       "I am checking the net for the latest version of Flyvane 9 right now, and I am "
-      "%1:progress%% done checking.";
+      "%1:progress%% done checking.");
   if (!exists) {
-    line = UTL_string_sub(tr(done_text), "0");
+    line = UTL_string_sub(done_text, "0");
     progress = 0;
     return;
   }
   if (length <= 0) {  // not announced yet, or nothing to count by
-    line = tr("I am checking the net for the latest version of Flyvane 9 right now, and I am "
-              "connecting to the server...");
+    line = UTL_translate_string(
+        "I am checking the net for the latest version of Flyvane 9 right now, and I am "
+        "connecting to the server...");
     progress = 0;
     return;
   }
-  const double f =
-      std::clamp(static_cast<double>(written) / static_cast<double>(length), 0.0, 1.0);
-  line = UTL_string_sub(tr(done_text), std::to_string(static_cast<int>(f * 100)));
+  const double f = std::clamp(static_cast<double>(written) / static_cast<double>(length), 0.0, 1.0);
+  line = UTL_string_sub(done_text, std::to_string(static_cast<int>(f * 100)));
   progress = static_cast<float>(f);
 }
 
@@ -457,17 +479,21 @@ float web_smooth(float previous, float frame_period, float done_kb, float total_
 std::string web_action_line(int action, const std::string& file, float file_progress) {
   switch (action) {
     case 0:
-      return UTL_string_sub(tr("Deleting %1:file% because that file is no longer needed!"), file);
+      return UTL_string_sub(
+          UTL_translate_string("Deleting %1:file% because that file is no longer needed!"), file);
     case 1: {
       const float pc = std::clamp(file_progress, 0.0f, 1.0f) * 100;
       return UTL_string_sub(
-          tr("Downloading and installing %1:file%, currently %2:progress%% done with that file."),
+          UTL_translate_string(
+              "Downloading and installing %1:file%, currently %2:progress%% done with that file."),
           file, std::to_string(static_cast<int>(pc)));
     }
     case 2:
-      return UTL_string_sub(tr("Skipping %1:file% because it is already installed."), file);
+      return UTL_string_sub(
+          UTL_translate_string("Skipping %1:file% because it is already installed."), file);
     case 3:
-      return UTL_string_sub(tr("Skipping %1:file% because you don't need it."), file);
+      return UTL_string_sub(UTL_translate_string("Skipping %1:file% because you don't need it."),
+                            file);
   }
   return "";
 }
@@ -486,7 +512,8 @@ std::string web_time_line(const next_struct& n, float total_zip_kb, float now_s,
                            "%3:number% download stream.",
                            "About %1:time% left in the install, downloading at %2:rate% with "
                            "%3:number% simultaneous download streams."),
-      time_str(left / rate), rate_str(rate), std::to_string(streams));
+      time_str(left / rate), rate_str(rate),
+      std::to_string(streams));
 }
 
 // ---- First screen
@@ -506,7 +533,9 @@ first_screen_choice parse_first_screen(const char* value) {
   return c;
 }
 
-first_screen_choice first_screen_from_env() { return parse_first_screen(getenv("FLY_FIRST_SCREEN")); }
+first_screen_choice first_screen_from_env() {
+  return parse_first_screen(getenv("FLY_FIRST_SCREEN"));
+}
 
 void enter_first_screen(const first_screen_choice& c) {
   if (c.screen == web_target::net_start || c.screen == web_target::demo_start) web_flow_enter();

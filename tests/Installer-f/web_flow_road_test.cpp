@@ -33,8 +33,8 @@ void releases(const std::string& root, const tree& v1, const tree& v2) {
   build(root + "m1/", v1, "--out=" + q(root + "out1/") + " --name='Flyvane 9.20' --release=92101");
   sh("cd " + q(root) + " && unzip -p 'out1/Flyvane 9.20/directory.txt.zip' > directory.txt");
   build(root + "m2/", v2,
-        "--out=" + q(root + "site/net/") + " --old=" + q(root + "directory.txt") + " --name=" +
-            q(kNew) + " --release=92102");
+        "--out=" + q(root + "site/net/") + " --old=" + q(root + "directory.txt") +
+            " --name=" + q(kNew) + " --release=92102");
   write_file(root + "site/serverlist9.txt", "I\n820 version\nSERVERS\n\nBETA 9.3\nFINAL " + kNew +
                                                 "\nSERVER files.tessalinelabs.com\n/net/\nMain\n");
 }
@@ -98,8 +98,7 @@ TEST(WebFlowRoad, UpdateKeepsTheInstalledTilesAndASecondRunIsUpToDate) {
   EXPECT_EQ(p.next, web_target::net_check_disk);
   EXPECT_EQ(stg.files_to_install, 3);  // big.bin, the program, the changed tile
   p = {};
-  ASSERT_EQ(net_check_disk_page(1, p, [](const std::string&, const std::string&) { return 1; }),
-            0);
+  ASSERT_EQ(net_check_disk_page(1, p, [](const std::string&, const std::string&) { return 1; }), 0);
   ASSERT_EQ(p.next, web_target::net_run_patch);
   scripted_prompts prompts;  // nothing was changed by hand: no question
   bool saw_time_line = false;
@@ -132,8 +131,7 @@ TEST(WebFlowRoad, UpdateKeepsTheInstalledTilesAndASecondRunIsUpToDate) {
   net_start_page(1, p);
   ASSERT_TRUE(run_screen(net_get_updates_page, p));
   p = {};
-  EXPECT_EQ(net_check_disk_page(1, p, [](const std::string&, const std::string&) { return 1; }),
-            1);
+  EXPECT_EQ(net_check_disk_page(1, p, [](const std::string&, const std::string&) { return 1; }), 1);
   EXPECT_EQ(p.next, web_target::net_done);
   p = {};
   net_done_page(1, p);

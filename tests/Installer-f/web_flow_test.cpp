@@ -1,11 +1,12 @@
 // The web update and demo flows' engine sequences and texts, without a
 // window: pure text rules, the preferences rules, and the flows driven frame
 // by frame against releases made by the release tool and served by nginx.
+#include "Installer-f/web_flow.h"
+
 #include <atomic>
 #include <map>
 
 #include "Files/paths.h"
-#include "Installer-f/web_flow.h"
 #include "OOPS_cpp/pref.h"
 #include "UTL/xtim.h"
 #include "engine_util.h"
@@ -37,13 +38,15 @@ TEST(WebTexts, FileListProgressTreatsAnUnknownOrZeroLengthAsUnknown) {
   std::string line;
   float p = 5;
   file_list_progress(0, -1, 0, line, p);
-  EXPECT_EQ(line, "I am checking the net for the latest version of Flyvane 9 right now, and I am "
-                  "0% done checking.");
+  EXPECT_EQ(line,
+            "I am checking the net for the latest version of Flyvane 9 right now, and I am "
+            "0% done checking.");
   EXPECT_EQ(p, 0);
   for (long long length : {-1LL, 0LL}) {
     file_list_progress(1, length, 10, line, p);
-    EXPECT_EQ(line, "I am checking the net for the latest version of Flyvane 9 right now, and I am "
-                    "connecting to the server...");
+    EXPECT_EQ(line,
+              "I am checking the net for the latest version of Flyvane 9 right now, and I am "
+              "connecting to the server...");
     EXPECT_EQ(p, 0);  // an empty bar, not a division by zero
   }
   file_list_progress(1, 300, 100, line, p);
@@ -72,7 +75,7 @@ TEST(WebTexts, TimeLineNeedsProgressAndARateAndCountsStreams) {
   EXPECT_EQ(web_time_line(n, 1000, 20, 0.5f),
             "About 90 seconds left in the install, downloading at 10 kilobytes/second with 1 "
             "download stream.");
-  n = streams(3, 100, 50, 10);  // partial KB count as downloaded
+  n = streams(3, 100, 50, 10);                    // partial KB count as downloaded
   EXPECT_EQ(web_time_line(n, 1150, 10.5f, 0.5f),  // under a second counts as one
             "About 6 seconds left in the install, downloading at 150 kilobytes/second with 3 "
             "simultaneous download streams.");
@@ -81,7 +84,8 @@ TEST(WebTexts, TimeLineNeedsProgressAndARateAndCountsStreams) {
 }
 
 TEST(WebTexts, ActionLineByAction) {
-  EXPECT_EQ(web_action_line(0, "a.txt", 0), "Deleting a.txt because that file is no longer needed!");
+  EXPECT_EQ(web_action_line(0, "a.txt", 0),
+            "Deleting a.txt because that file is no longer needed!");
   EXPECT_EQ(web_action_line(1, "a.txt", 0.429f),
             "Downloading and installing a.txt, currently 42% done with that file.");
   EXPECT_EQ(web_action_line(1, "a.txt", -0.01f),
@@ -180,7 +184,8 @@ TEST(WebScreens, DiskCheckAndFinishTexts) {
   stg.total_size_kb = 3000, stg.total_zip_kb = 2000, install_name = "Flyvane 9.21rc2";
   p = {};
   EXPECT_EQ(net_check_disk_page(0, p, enough), 0);
-  EXPECT_EQ(p.text, "You are about to download 2 MB of compressed data to update to Flyvane 9.21rc2.");
+  EXPECT_EQ(p.text,
+            "You are about to download 2 MB of compressed data to update to Flyvane 9.21rc2.");
   EXPECT_EQ(p.next, web_target::net_run_patch);
   EXPECT_EQ(p.show_servers, 1);
   p = {};
