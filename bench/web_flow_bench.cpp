@@ -1,0 +1,222 @@
+// The web update through the flow's screens against the headless engine run
+// of the same update, in the same run: two web releases built by the release
+// tool from make-corpus.py --release masters (the second with about one file
+// in seven changed, some dropped, some added), served by nginx on loopback.
+//   flow:     net_start, net_get_updates, net_check_disk, net_run_patch and
+//             net_done frame by frame, as the wizard calls them (texts built
+//             every pass, at most 0.02 s of downloads per frame);
+//   headless: UTL_download_directory, checksum_directory, scenery_from_install,
+//             choose_files, make_dirs and grab_files in a tight loop.
+// Both start from the same copy of the older release; the best of --runs
+// each, the ratio printed (target: at most 1.1).
+//
+//   bench_web_flow_bench [--scale S] [--runs N] [--keep]
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "Installer-f/servers.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/web_download.h"
+#include "Installer-f/web_flow.h"
+#include "Linux/lin_sys.h"
+#include "OOPS_cpp/http.h"
+#include "UTL/localize.h"
+#include "UTL/xtim.h"
+#include "bench_util.h"
+
+using bench::q;
+using bench::run_shell;
+
+namespace {
+const std::string kNew = "Flyvane 9.21rc2";
+
+int free_port() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+  socklen_t len = sizeof(a);
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  close(s);
+  return ntohs(a.sin_port);
+}
+
+bool accepts(int port) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
+  close(s);
+  return ok;
+}
+
+pid_t start_nginx(const std::string& root, const std::string& dir, int port) {
+  run_shell("mkdir -p " + q(dir));
+  std::ofstream(dir + "nginx.conf")
+      << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << dir
+      << "nginx.pid;\nerror_log " << dir << "error.log warn;\nevents { worker_connections 256; }\n"
+      << "http {\n  access_log off;\n  default_type application/octet-stream;\n  sendfile on;\n"
+      << "  client_body_temp_path " << dir << "body;\n  proxy_temp_path " << dir << "proxy;\n"
+      << "  fastcgi_temp_path " << dir << "fastcgi;\n  uwsgi_temp_path " << dir << "uwsgi;\n"
+      << "  scgi_temp_path " << dir << "scgi;\n"
+      << "  server { listen 127.0.0.1:" << port << "; root " << root << "; }\n}\n";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const std::string err = dir + "error.log", conf = dir + "nginx.conf";
+    execl("/usr/sbin/nginx", "nginx", "-p", dir.c_str(), "-e", err.c_str(), "-c", conf.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 1000 && !accepts(port); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return accepts(port) ? pid : -pid;
+}
+
+void frame() {
+  xtim.xtim_update();
+  std::this_thread::sleep_for(std::chrono::microseconds(300));
+}
+
+template <class Page>
+void screen(Page page) {
+  web_page p;
+  for (int first = 1;; first = 0) {
+    frame();
+    p = {};
+    if (page(first, p)) return;
+  }
+}
+
+int enough(const std::string&, const std::string&) { return 1; }
+
+void flow_update() {
+  web_flow_enter();
+  screen(net_get_updates_page);
+  web_page p;
+  if (!net_check_disk_page(1, p, enough)) screen(net_run_patch_page);
+  p = {};
+  net_done_page(1, p);
+}
+
+// Each step polled in a tight loop, as fast as it can be driven.
+void headless_update() {
+  web_flow_enter();
+  while (stg.dir_state < 2) UTL_download_directory();
+  int row = 0;
+  float progress = 0;
+  while (checksum_directory(row, 0, progress) != 1) std::this_thread::yield();
+  scenery_from_install();
+  recalc_disk_sizes();
+  if (stg.total_size_kb == 0) return;
+  choose_files();
+  make_dirs();
+  web_download_reset();
+  while (grab_files() == 0) {
+  }
+  web_download_reset();
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  double scale = 0.3;
+  int runs = 3;
+  bool keep = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--scale" && i + 1 < argc)
+      scale = atof(argv[++i]);
+    else if (a == "--runs" && i + 1 < argc)
+      runs = std::max(1, atoi(argv[++i]));
+    else if (a == "--keep")
+      keep = true;
+  }
+  const bench::scratch tmp("web-flow-bench", keep, bench::tmp_root());
+  const std::string& w = tmp.path();
+  printf("making the corpus (scale %g)\n", scale);
+  fflush(stdout);
+  run_shell("python3 " + q(bench::corpus_script()) + " --release --prepack-7z --scale " +
+            std::to_string(scale) + " " + q(w + "m1") + " > /dev/null");
+  // The newer master: one regular file in seven changed, one in 40 dropped,
+  // a few added; the scenery stays (its pre-packed 7z would no longer match).
+  run_shell("cp -a " + q(w + "m1") + " " + q(w + "m2"));
+  run_shell(
+      "cd " + q(w + "m2") +
+      " && find All/Resources All/Aircraft Linux -type f | sort | awk 'NR%7==0' |"
+      " while read -r f; do printf 'changed' >> \"$f\"; done"
+      " && find All/Resources -type f | sort | awk 'NR%40==3' | xargs -r rm -f"
+      " && mkdir -p All/Resources/added"
+      " && for i in 1 2 3 4 5; do head -c 20000 /dev/urandom > All/Resources/added/f$i; done");
+  // The release tool of the same build: <build>/tools beside <build>/bench.
+  char self[4096] = {};
+  if (readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0) return 1;
+  std::string make = self;
+  make = make.substr(0, make.rfind('/')) + "/../tools/make_release";
+  run_shell(make + " --type=web --master=" + q(w + "m1") + " --out=" + q(w + "out1") +
+            " --name='Flyvane 9.20' --release=92101 --log=" + q(w + "r1.log") +
+            " > /dev/null 2>&1");
+  run_shell("unzip -p " + q(w + "out1/Flyvane 9.20/directory.txt.zip") + " > " + q(w + "old.txt"));
+  run_shell(make + " --type=web --master=" + q(w + "m2") + " --out=" + q(w + "site/net") +
+            " --old=" + q(w + "old.txt") + " --name=" + q(kNew) +
+            " --release=92102 --log=" + q(w + "r2.log") + " > /dev/null 2>&1");
+  std::ofstream(w + "site/serverlist9.txt") << "I\n820 version\nSERVERS\n\nFINAL " << kNew
+                                            << "\nSERVER files.tessalinelabs.com\n/net/\nMain\n";
+  // The installed copy of the older release, as the installer would lay it out.
+  run_shell("mkdir -p " + q(w + "pristine") + " && cp -a " + q(w + "m1/All/.") + " " +
+            q(w + "m1/Linux/.") + " " + q(w + "pristine/") + " && find " + q(w + "pristine") +
+            " -name '*.7z' -delete");
+
+  const int port = free_port();
+  const pid_t nginx = start_nginx(w + "site", w + "nginx/", port);
+  if (nginx <= 0) {
+    fprintf(stderr, "nginx did not start\n");
+    return 1;
+  }
+  http.proxy_host = "127.0.0.1";
+  http.proxy_port = port;
+  temp_path = w + "tmp/";
+  run_shell("mkdir -p " + q(temp_path));
+  stg.target_platform = 3;
+  cmd_line_path = w + "copy/";
+  dest_dir_path = cmd_line_path;
+
+  auto prepare = [&] {
+    run_shell("rm -rf " + q(w + "copy") + " && cp -a " + q(w + "pristine") + " " + q(w + "copy"));
+    run_shell("sync");
+  };
+  double flow = 1e30, headless = 1e30;
+  std::string flow_sum, headless_sum;
+  const std::string sums =
+      "cd " + q(w + "copy") + " && find . -type f -print0 | sort -z | xargs -0 md5sum | md5sum";
+  for (int r = 0; r < runs; ++r) {
+    prepare();
+    flow = std::min(flow, bench::seconds(flow_update));
+    flow_sum = bench::shell_out(sums);
+    prepare();
+    headless = std::min(headless, bench::seconds(headless_update));
+    headless_sum = bench::shell_out(sums);
+  }
+  kill(nginx, SIGTERM);
+  waitpid(nginx, nullptr, 0);
+  if (flow_sum != headless_sum || stg.extract_failed) {
+    fprintf(stderr, "the two updates left different copies\n");
+    return 1;
+  }
+  printf(
+      "web update of %d files (%.0f KB to fetch): flow %.3f s, headless %.3f s, "
+      "ratio %.2f (target <= 1.1)\n",
+      stg.files_to_install, stg.total_zip_kb, flow, headless, flow / headless);
+  return 0;
+}
