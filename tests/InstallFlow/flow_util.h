@@ -15,6 +15,9 @@
 #include "Linux/lin_discs.h"
 #include "support/widget_frame.h"
 
+// The wizard frame's quit screen.
+int wizard_quit(int first_frame, wizard_screen& s);
+
 namespace flow_test {
 using namespace engine_test;
 
