@@ -59,7 +59,7 @@ class UTL_remote_cmd {
   static int inited;
 };
 
-enum UTL_stat_type { stat_memory = 0, stat_frame = 2 };
+enum UTL_stat_type { stat_memory = 0, stat_frame = 2, stat_tuning = 4 };
 
 class UTL_stat {
  public:

@@ -1,0 +1,3 @@
+#include "TEX/TEX_caps.h"
+
+TEX_caps_class TEX_caps;
