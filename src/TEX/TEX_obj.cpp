@@ -300,9 +300,13 @@ int TEX_obj::load() {
       img.width = TEX_next_pow2(img.width);
       img.height = TEX_next_pow2(img.height);
       img.pad = 0;
-      if (f != 1)
-        TEX_downscale(img, px, std::min(static_cast<int>(f), img.width),
-                      std::min(static_cast<int>(f), img.height));
+      if (f != 1) {
+        // The box filter takes powers of two; a ratio of 1 / width on an odd
+        // width (1/3) would otherwise sum 9 texels and divide by 16.
+        int k = 1;
+        while (k * 2 <= static_cast<int>(f)) k *= 2;
+        TEX_downscale(img, px, std::min(k, img.width), std::min(k, img.height));
+      }
     }
   }
 

@@ -129,6 +129,20 @@ TEST_F(TexObjTest, ResolutionLevelHalvesUnlessAFlagSaysOtherwise) {
   EXPECT_EQ(static_cast<unsigned char>(g_uploads[0].bytes[1]), (255 + 254 + 255 + 254) / 4);
   tman.load_texture(tex_fail_fatal, 101, 0x4082, tex_load_now, "p.png");
   EXPECT_EQ(tman.tex_dx_tot(101), 256);
+
+  // At 1/32 a 3 x 3 picture keeps one texel (ratio 1/3); its 4 x 4 store is
+  // box-filtered by 2, never by 3.
+  mnw.tex_res_level = 0;
+  png_spec p;
+  p.width = p.height = 3;
+  p.rows = std::string(36, '\x60');
+  fly_test::write_file("tiny.png", png_bytes(p));
+  g_uploads.clear();
+  tman.load_texture(tex_fail_fatal, 102, 0x2082, tex_load_now, "tiny.png");
+  EXPECT_EQ(tman.tex_dx_vis(102), 1);
+  ASSERT_EQ(g_uploads.size(), 1u);
+  EXPECT_EQ(g_uploads[0].width, 2);
+  EXPECT_EQ(g_uploads[0].bytes.substr(0, 4), std::string(4, '\x60'));
 }
 
 TEST_F(TexObjTest, AFailedLoadIsATwoByTwoErrorObjectThatBindsThePlaceholder) {
