@@ -1,5 +1,6 @@
 # make test   installs what is missing, builds, and runs every test
-# make run    builds and starts the installer (for now it prints its usage)
+# make run    builds and starts the installer: its window runs until closed
+#             (under xvfb-run when there is no display)
 # make bench  builds and runs the benchmarks
 BUILD ?= build
 JOBS := $(shell nproc)
@@ -46,7 +47,12 @@ test-tsan: tsan
 test: test-main test-asan test-tsan
 
 run: build
-	$(BUILD)/app/flyvane_installer --help
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/app/flyvane_installer; \
+	else \
+	  echo "No display: running under xvfb-run (close with Ctrl-C)"; \
+	  xvfb-run -a -s "-screen 0 1024x768x24" $(BUILD)/app/flyvane_installer; \
+	fi
 
 bench: build
 	@tools/run-benchmarks.sh $(BUILD)

@@ -3,7 +3,9 @@
 // file, 7zz for the global scenery, md5sum for the sums), each against a
 // shell pipeline on the same files in the same run:
 //   install: cp of the archives, then xargs -P<processors> -n1 unzip (7zz x
-//            for the .7z archives), against make_dirs + install_files;
+//            for the .7z archives), against make_dirs + install_files (which
+//            writes the volume to disk before it reports done: the peer's
+//            sync -f afterwards is timed too);
 //   check:   find -print0 | xargs -0 -P<processors> md5sum, against
 //            checksum_directory.
 // The steps are polled in a tight loop with a 1 ms sleep, as a fast frame
@@ -177,6 +179,9 @@ int main(int argc, char** argv) {
       run_shell("xargs -0 -P" + np + " -n2 7zz x -y -bso0 -bsp0 -bse0 < " + q(work + "peer-7z"));
     run_shell("rm -rf " + q(peer_temp));
   };
+  // The engine's step writes its files to disk (syncfs) before it reports
+  // done; the peer pays the same once it is asked to.
+  auto peer_sync = [&] { run_shell("sync -f " + q(peer_dest)); };
   auto ours_check = [&] {
     for (auto& row : sim_info) row.back().current = 0;
     int row = 0;
@@ -188,7 +193,7 @@ int main(int argc, char** argv) {
     run_shell("find " + q(dest) + " -type f -print0 | xargs -0 -P" + np + " md5sum > /dev/null");
   };
 
-  double t_ours = 1e30, t_peer = 1e30, c_ours = 1e30, c_peer = 1e30;
+  double t_ours = 1e30, t_peer = 1e30, c_ours = 1e30, c_peer = 1e30, s_peer = 1e30;
   for (int r = 0; r < runs; ++r) {
     run_shell("rm -rf " + q(dest) + " " + q(peer_dest) + " " + q(peer_temp));
     if (read_directory(work + "directory.txt", "") != 3) {
@@ -197,6 +202,7 @@ int main(int argc, char** argv) {
     }
     scenery_take_all();
     t_peer = std::min(t_peer, seconds(peer_install));
+    s_peer = std::min(s_peer, seconds(peer_sync));
     t_ours = std::min(t_ours, seconds(ours_install));
     c_peer = std::min(c_peer, seconds(peer_check));
     c_ours = std::min(c_ours, seconds(ours_check));
@@ -211,9 +217,12 @@ int main(int argc, char** argv) {
          runs);
   printf("  install_files (copy + unzip pools)          %8.3f s\n", t_ours);
   printf("  cp + xargs -P%s -n1 unzip / 7zz x            %8.3f s\n", np.c_str(), t_peer);
+  printf("  sync -f of the peer's tree afterwards        %8.3f s\n", s_peer);
   printf("  checksum_directory (MD5)                    %8.3f s\n", c_ours);
   printf("  find | xargs -0 -P%s md5sum                  %8.3f s\n", np.c_str(), c_peer);
   printf("ratio install peer / ours: %.2f  (target >= 2)\n", t_peer / t_ours);
+  printf("ratio install (peer + sync) / ours (syncs before done): %.2f\n",
+         (t_peer + s_peer) / t_ours);
   printf("ratio check peer / ours:   %.2f  (target >= 3)\n", c_peer / c_ours);
   printf("installed tree equals the peer's: %s; rows current after the check: %zu of %zu\n",
          same ? "yes" : "NO", current, sim_info.size());

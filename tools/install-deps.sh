@@ -7,8 +7,8 @@ PKGS=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libarchive-dev libpng-dev libfreetype-dev libsquish-dev
-  libsdl2-dev libgl-dev libgl1-mesa-dri
-  xvfb xauth
+  libsdl2-dev libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0
+  xvfb xauth xdotool
   zip unzip 7zip python3 fonts-dejavu-core
   nginx curl
 )

@@ -89,7 +89,8 @@ int list_all(const std::string& full_dir, std::vector<std::string>& out) {
 }
 
 int copy_full(const std::string& src, const std::string& dst) {
-  int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  // A pipe as the source would wait for a writer for ever.
+  int in = open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) return err_or_eio();
   struct stat ss;
   if (fstat(in, &ss) != 0) {
@@ -101,13 +102,19 @@ int copy_full(const std::string& src, const std::string& dst) {
     close(in);
     return EISDIR;
   }
+  if (S_ISFIFO(ss.st_mode) || S_ISSOCK(ss.st_mode)) {
+    close(in);
+    return EINVAL;
+  }
+  fcntl(in, F_SETFL, fcntl(in, F_GETFL) & ~O_NONBLOCK);  // a device reads as it always did
   // Not truncated on open: dst may be src under another name.
-  int out = open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  int out = open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
   if (out < 0) {
     int e = err_or_eio();
     close(in);
     return e;
   }
+  fcntl(out, F_SETFL, fcntl(out, F_GETFL) & ~O_NONBLOCK);
   struct stat ds;
   int e = 0;
   bool regular = false;  // devices such as /dev/full are written, never truncated or chmod-ed

@@ -109,7 +109,10 @@ int set_large_address_bit(int fd) {
   unsigned char pe[24];  // signature and COFF file header
   if (int e = read_fully(fd, pe, sizeof(pe), pe_at)) return e;
   if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0) return err_no_pe;
-  pe[22] |= 0x20;  // IMAGE_FILE_LARGE_ADDRESS_AWARE, low byte of Characteristics
+  // IMAGE_FILE_LARGE_ADDRESS_AWARE, low byte of Characteristics. A file that
+  // has it already is left untouched, so a rebuild keeps its time and archive.
+  if (pe[22] & 0x20) return 0;
+  pe[22] |= 0x20;
   return write_fully(fd, pe, sizeof(pe), pe_at);
 }
 

@@ -204,10 +204,11 @@ int calc_file_md5(const std::string& path, std::string& hex) {
   } else {
     std::string f = path;
     set_path_to_full(f);
-    const int fd = open(f.c_str(), O_RDONLY | O_CLOEXEC);
+    // A pipe or device has no sum: opened without blocking and refused.
+    const int fd = open(f.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return err_map_failed;
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       close(fd);
       return err_map_failed;
     }

@@ -153,8 +153,11 @@ int SzFileSeekImp(void* stream, unsigned long long pos) {
              : k_sz_fail;
 }
 
-int p7z_to_file(const std::string& archive, const std::string& out_dir, std::string* out_name,
-                int use_out_name) {
+namespace {
+// only: the one file an install's archive may hold ("" for any), written
+// under that spelling.
+int p7z_extract(const std::string& archive, const std::string& out_dir, std::string* out_name,
+                int use_out_name, const std::string& only) {
   const std::string archive_full = full_path(archive), base = full_path(out_dir);
   p7z_source src;
   src.in.File = fopen(archive_full.c_str(), "rbe");
@@ -162,8 +165,8 @@ int p7z_to_file(const std::string& archive, const std::string& out_dir, std::str
   struct stat st;
   if (fstat(fileno(src.in.File), &st) == 0) src.size = st.st_size;
   utf8_ctype utf8;
-  const bool fixed = use_out_name && out_name;
-  const std::string given = fixed ? *out_name : std::string();
+  const bool fixed = (use_out_name && out_name) || !only.empty();
+  const std::string given = !only.empty() ? only : fixed ? *out_name : std::string();
 
   // First the names only (no data is decoded for them), so that the archive
   // is judged before anything is written.
@@ -180,6 +183,10 @@ int p7z_to_file(const std::string& archive, const std::string& out_dir, std::str
         break;
       }
       if (archive_entry_filetype(e) == AE_IFDIR) continue;
+      if (!only.empty() && (!targets.empty() || !same_ignoring_case(name_of(e), only))) {
+        err = err_unsafe_path;  // an installed file's archive holds that file alone
+        break;
+      }
       const std::string rel = fixed ? given : name_of(e);
       const std::string f = full_path(out_dir + rel);
       targets.push_back({f.size() > base.size() ? f.substr(base.size()) : rel, false});
@@ -200,7 +207,8 @@ int p7z_to_file(const std::string& archive, const std::string& out_dir, std::str
         break;
       }
       if (archive_entry_filetype(e) == AE_IFDIR) continue;
-      const std::string path = full_path(out_dir + (fixed ? given : name_of(e)));
+      const std::string path =
+          !only.empty() ? base + only : full_path(out_dir + (fixed ? given : name_of(e)));
       if (out_name) *out_name = path;
       out_file out;
       if (!(err = out.create(folder, path.substr(base.size()), false)) &&
@@ -209,5 +217,23 @@ int p7z_to_file(const std::string& archive, const std::string& out_dir, std::str
     }
   }
   fclose(src.in.File);
+  if (!err && !only.empty()) {
+    out_folder folder(base);
+    err = drop_other_spellings(folder, only);
+  }
   return err;
+}
+}  // namespace
+
+int p7z_to_file(const std::string& archive, const std::string& out_dir, std::string* out_name,
+                int use_out_name) {
+  return p7z_extract(archive, out_dir, out_name, use_out_name, std::string());
+}
+
+int p7z_install_file(const std::string& archive, const std::string& dest) {
+  const size_t slash = dest.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? std::string() : dest.substr(0, slash + 1);
+  const std::string leaf = slash == std::string::npos ? dest : dest.substr(slash + 1);
+  if (leaf.empty()) return err_unsafe_path;
+  return p7z_extract(archive, dir, nullptr, 0, leaf);
 }

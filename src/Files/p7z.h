@@ -35,3 +35,9 @@ int SzFileSeekImp(void* stream, unsigned long long pos);
 // when the system gives none).
 int p7z_to_file(const std::string& archive, const std::string& out_dir,
                 std::string* out_name = nullptr, int use_out_name = 0);
+
+// The archive of one installed file, unpacked to dest: it may hold that file
+// alone (named as dest's last component, ignoring case; folders aside), or it
+// is refused with err_unsafe_path before anything is written. The file is
+// written under dest's spelling; other spellings of it in its folder go.
+int p7z_install_file(const std::string& archive, const std::string& dest);

@@ -31,8 +31,17 @@ bool exists(const std::string& p) {
   return lstat(p.c_str(), &st) == 0;
 }
 
+bool is_link_in(const std::string& folder, const dirent* e) {
+  if (e->d_type != DT_UNKNOWN) return e->d_type == DT_LNK;
+  struct stat st;
+  return lstat((folder + "/" + e->d_name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 // Spells path[start, end) as the first entry of its folder that matches it
 // ignoring case; false when the folder cannot be read or holds no match.
+// Links are passed over: a repair of the letter case must never change where
+// a path leads, and a link spelt otherwise is not the one the path names (an
+// archive may have left it there, aimed outside).
 bool repair_component(std::string& path, size_t start, size_t end) {
   const std::string folder = start == 0 ? std::string(".") : path.substr(0, start);
   DIR* d = opendir(folder.c_str());
@@ -40,7 +49,8 @@ bool repair_component(std::string& path, size_t start, size_t end) {
   const size_t len = end - start;
   bool found = false;
   while (dirent* e = readdir(d)) {
-    if (strlen(e->d_name) == len && strncasecmp(e->d_name, path.data() + start, len) == 0) {
+    if (strlen(e->d_name) == len && strncasecmp(e->d_name, path.data() + start, len) == 0 &&
+        !is_link_in(folder, e)) {
       path.replace(start, len, e->d_name, len);
       found = true;
       break;

@@ -1,6 +1,8 @@
 #include "Files/safe_path.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +78,38 @@ int open_below(int dir, const std::string& name, bool make, int* out) {
   return 0;
 }
 }  // namespace
+
+int same_ignoring_case(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+int drop_other_spellings(out_folder& folder, const std::string& leaf) {
+  int dir;
+  std::string name;
+  if (int e = folder.open_parent(leaf, false, &dir, &name)) return e;
+  struct stat keep;
+  const bool have = fstatat(dir, name.c_str(), &keep, AT_SYMLINK_NOFOLLOW) == 0;
+  DIR* d = fdopendir(dir);
+  if (!d) {
+    const int e = err_or_eio();
+    close(dir);
+    return e;
+  }
+  rewinddir(d);  // the descriptor shares its offset with the folder's own
+  std::vector<std::string> others;
+  while (const dirent* e = readdir(d))
+    if (e->d_name != name && same_ignoring_case(e->d_name, name)) others.push_back(e->d_name);
+  int err = 0;
+  for (const std::string& o : others) {
+    struct stat st;
+    if (fstatat(dirfd(d), o.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode))
+      continue;
+    if (have && st.st_dev == keep.st_dev && st.st_ino == keep.st_ino) continue;
+    if (unlinkat(dirfd(d), o.c_str(), 0) != 0 && errno != ENOENT) err = err_or_eio();
+  }
+  closedir(d);
+  return err;
+}
 
 int archive_name_is_safe(const std::string& name) {
   if (name.empty() || name[0] == '/') return 0;

@@ -81,6 +81,15 @@ class out_file {
   std::string leaf_, tmp_;
 };
 
+// 1 when a and b are the same name ignoring letter case, as the case repair
+// of paths compares them.
+int same_ignoring_case(const std::string& a, const std::string& b);
+
+// Removes the entries of leaf's folder that spell leaf otherwise (ignoring
+// case) and are not the entry leaf itself (on a case-blind volume they are
+// one); folders are left alone. 0 or an errno.
+int drop_other_spellings(out_folder& folder, const std::string& leaf);
+
 // Makes rel a symbolic link to text, replacing whatever file or link was
 // there; only a link call that returns 0 is success. 0 or an errno.
 int make_link_at(out_folder& folder, const std::string& rel, const std::string& text,

@@ -287,14 +287,16 @@ std::string without_trailing_slashes(std::string s) {
 
 class unzipper {
  public:
-  unzipper(unzFile uf, const std::string& out_dir, std::string* out_name, int use_out_name)
+  unzipper(unzFile uf, const std::string& out_dir, std::string* out_name, int use_out_name,
+           const std::string& only = std::string())
       : uf_(uf),
         out_dir_(out_dir),
         base_(full_path(out_dir)),
         folder_(base_),
         out_name_(out_name),
         use_out_name_(use_out_name && out_name),
-        given_name_(use_out_name_ ? *out_name : std::string()) {}
+        given_name_(use_out_name_ ? *out_name : std::string()),
+        only_(only) {}
 
   int run() {
     int err;
@@ -337,6 +339,11 @@ class unzipper {
       APL_RECORD_FAILURE();
       return err;
     }
+    if (!only_.empty()) {
+      // The file now carries its row's spelling; older spellings of it go.
+      if (STEP(drop_other_spellings(folder_, only_))) return err;
+      if (STEP(drop_other_spellings(folder_, "._" + only_))) return err;
+    }
     return 0;
   }
 
@@ -367,6 +374,7 @@ class unzipper {
         return is_macosx(name) ? std::string() : without_trailing_slashes(name);
       case entry_kind::fork: {
         if (name.size() <= 9) return "";
+        if (!only_.empty()) return "._" + only_;
         std::string rel = name.substr(9);
         // The fork of a first entry written under another name follows it.
         if (use_out_name_ && !entries_.empty() && data_file_of(rel) == entries_[0].name)
@@ -375,6 +383,7 @@ class unzipper {
       }
       case entry_kind::link:
       case entry_kind::file:
+        if (!only_.empty()) return only_;
         return (i == 0 && use_out_name_) ? given_name_ : name;
     }
     return "";
@@ -382,16 +391,28 @@ class unzipper {
 
   // rel as set_path_to_full spells it (letter case repaired), below the base.
   std::string repaired(const std::string& rel) const {
+    if (!only_.empty()) return rel;  // the row's own spelling
     const std::string f = full_path(out_dir_ + rel);
     return f.size() >= base_.size() ? f.substr(base_.size()) : rel;
   }
 
   int check() {
     std::vector<archive_target> targets;
+    int data_entries = 0;
     for (size_t i = 0; i < entries_.size(); ++i) {
       const std::string stored = without_trailing_slashes(entries_[i].name);
       if (!archive_name_is_safe(stored)) return refuse(entries_[i].name);
       const entry_kind kind = kind_of(entries_[i]);
+      if (!only_.empty()) {
+        // An installed file's archive holds that file and its fork, nothing
+        // that could stand in the way of another row.
+        const bool ok = kind == entry_kind::folder   ? stored == "__MACOSX"
+                        : kind == entry_kind::fork   ? same_ignoring_case(entries_[i].name,
+                                                                          "__MACOSX/._" + only_)
+                                                     : same_ignoring_case(stored, only_) &&
+                                                         ++data_entries == 1;
+        if (!ok) return refuse(entries_[i].name);
+      }
       const std::string rel = target_of(i, kind);
       if (!rel.empty()) targets.push_back({repaired(rel), kind == entry_kind::link});
     }
@@ -411,6 +432,7 @@ class unzipper {
   std::string* out_name_;
   const bool use_out_name_;
   const std::string given_name_;
+  const std::string only_;  // the one file an install's archive holds, "" for any
   std::vector<zip_entry> entries_;
 };
 
@@ -552,8 +574,10 @@ int zip_file(const std::string& src, const std::string& src_full, const std::str
 }
 }  // namespace
 
-int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* out_name,
-                int use_out_name) {
+namespace {
+// only: the one file an install's archive may hold ("" for any).
+int unzip_archive(const std::string& zip, const std::string& out_dir, std::string* out_name,
+                  int use_out_name, const std::string& only) {
   const std::string zip_full = full_path(zip);
   int err;
   unzFile uf = unzOpen64(zip_full.c_str());
@@ -565,7 +589,7 @@ int zip_to_file(const std::string& zip, const std::string& out_dir, std::string*
     APL_RECORD_FAILURE();
     err = err_zip_open;
   } else {
-    err = unzipper(uf, out_dir, out_name, use_out_name).run();
+    err = unzipper(uf, out_dir, out_name, use_out_name, only).run();
     unzClose(uf);
   }
   if (err)
@@ -573,6 +597,19 @@ int zip_to_file(const std::string& zip, const std::string& out_dir, std::string*
         << " line = " << sErrLine.load() << ". zip_file=" << zip << ", out_dir=" << out_dir
         << ".\n";
   return err;
+}
+}  // namespace
+
+int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* out_name,
+                int use_out_name) {
+  return unzip_archive(zip, out_dir, out_name, use_out_name, std::string());
+}
+
+int zip_install_file(const std::string& zip, const std::string& dest) {
+  std::string dir, leaf;
+  split(dest, &dir, &leaf);
+  if (leaf.empty()) return err_unsafe_path;
+  return unzip_archive(zip, dir, nullptr, 0, leaf);
 }
 
 int unzip_resource_fork(unzFile archive, std::string path, const unz_file_info64& info) {

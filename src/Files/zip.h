@@ -28,6 +28,13 @@ extern const unsigned char kAppleHeader[24];
 int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* out_name = nullptr,
                 int use_out_name = 0);
 
+// Unpacks the archive of one installed file to dest. The archive may hold
+// that file (named as dest's last component, ignoring case), its fork entry
+// and the "__MACOSX/" folder, nothing else: anything more is refused
+// (err_unsafe_path) before anything is written. The file is written under
+// dest's spelling, and other spellings of it in its folder are removed.
+int zip_install_file(const std::string& zip, const std::string& dest);
+
 // The current entry as an AppleDouble file, stored as the sidecar path (whose
 // last component begins with "._") when its data file exists. 0, 20012 for a
 // bad header or an entry table that points outside the data, or a code.

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "GenH/shell.h"
+#include "GenH/window.h"
 #include "Linux/lin_sys.h"
 #include "OOPS_cpp/pref.h"
 #include "Thread/thread_layer.h"
@@ -93,8 +94,8 @@ void MACIBM_finishup(int full) {
     if (!cmdline.has_option("--fps_test")) pref.IO_set(11, 1);
     THREAD_shutdown();
   }
-  // The screen mode, window and contexts are restored and disposed here once
-  // the shell owns a window.
+  MACIBM_setres(0);
+  MACIBM_nuke_context(0);
   xer.close();
 }
 

@@ -5,9 +5,14 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "Files/file_ops.h"
 #include "Files/paths.h"
+#include "GenH/menu.h"
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
+#include "GenH/window.h"
+#include "OGL/colr.h"
+#include "OGL/ogl_ext.h"
 #include "Linux/lin_sys.h"
 #include "Thread/thread_layer.h"
 #include "UTL/cmdline.h"
@@ -70,8 +75,25 @@ void MACIBM_write_log_header() {
   xer.flush();
 }
 
+void MACIBM_sample_interface_colours(const unsigned char* rgba) {
+  // Rows of 512 RGBA pixels, counted from the first row of the buffer.
+  const auto take = [rgba](int slot, int column, int row) {
+    const unsigned char* p = rgba + (static_cast<size_t>(row) * 512 + column) * 4;
+    colr.assign(slot, p[0] / 255.0f, p[1] / 255.0f, p[2] / 255.0f);
+  };
+  const int rows_a[] = {155, 147, 139, 131, 123};
+  for (int i = 0; i < 5; ++i) take(37 + i, 319, rows_a[i]);
+  const int rows_b[] = {115, 107, 99, 91};
+  for (int i = 0; i < 4; ++i) take(43 + i, 319, rows_b[i]);
+  take(47, 395, 115);
+  const int rows_c[] = {83, 75, 67};
+  for (int i = 0; i < 3; ++i) take(48 + i, 319, rows_c[i]);
+  for (int k = 0; k < 3; ++k) colr.rgb[42][k] = (colr.rgb[38][k] + colr.rgb[41][k]) * 0.5f;
+}
+
 void MACIBM_init(int argc, const char* const* argv) {
   UTL_debug_init();
+  LIN_show_cursor(1);
 
   // Every path the program uses is relative to the folder that holds it.
   std::string folder;
@@ -84,7 +106,14 @@ void MACIBM_init(int argc, const char* const* argv) {
   std::string desktop;
   get_OS_abs_path(os_dir_desktop, desktop);
   xer.open(desktop + "Flyvane Installer Log.txt");
+  xer << std::fixed;
   MACIBM_write_log_header();
+
+  {
+    std::vector<std::string> names;
+    std::vector<int> types;
+    is_demo = opensave_getitems("Resources/bitmaps/earth orbit textures/", 0, names, types) <= 50;
+  }
 
   cmdline.init_unix(argc, argv);
   THREAD_init();
@@ -97,5 +126,41 @@ void MACIBM_init(int argc, const char* const* argv) {
   mnw.language = -1;
   mnw.language = UTL_get_default_language();
 
+  MACIBM_setres(1);
+  if (!MACIBM_make_context(0))
+    __MACIBM_alert(0,
+                   "I could not set up the graphics for Flyvane! I hope your monitor is at "
+                   "1024x768 or higher! It must be!",
+                   "You do not meet the system requirements or you do not have OpenGL drivers or "
+                   "you entered a bad resolution in Flyvane!",
+                   "You need at least 256 meg of RAM, 16 meg of VRAM, and OpenGl drivers for your "
+                   "3-D accelerator card!",
+                   "If you reset the resolution, you can try launching Flyvane again, since I am "
+                   "resetting Flyvane to default resolution now.",
+                   t_exit, "GenC/hl_init", 1648);
+
+  shell_hooks.pix_specs(0);
+  glExt.init_extensions();
+  THREAD_make_workers();
   MACIBM_fill_tables();
+  shell_hooks.interface_textures();  // textures 414, 415, 410 and the colours of 410
+
+  MACIBM_clear_menus(1);
+  MACIBM_startwind(-1, 0);
+  shell_hooks.pix_specs(0);
+  ogl_inited = 1;
+
+  std::vector<int> langs;
+  UTL_lang_get_languages(langs);
+  bool listed = false;
+  for (int l : langs) listed = listed || l == mnw.language;
+  if (!listed) mnw.language = langs.size() == 1 ? langs[0] : -1;
+  if (mnw.language < 0) {
+    mnw.language = 0;
+    __MACIBM_alert(-1, "-", "-", "-", "-", t_language, "GenC/hl_init", 1767);
+  }
+
+  MACIBM_show_init("Will init plugins.", nullptr);
+  MACIBM_setupforlang();
+  MACIBM_show_init("Starting application.", nullptr);
 }

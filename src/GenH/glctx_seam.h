@@ -1,16 +1,12 @@
-// Worker-thread OpenGL contexts, as far as the thread layer needs them. Until
-// capability detection exists, threaded OpenGL stays off and no worker gets a
-// context; this is the one place that changes when it arrives.
+// Worker-thread OpenGL contexts, as far as the thread layer needs them: the
+// threading flag and its switch-off live in the capability record.
 #pragma once
+
+#include "OGL/ogl_ext.h"
 
 using MACIBM_gl_context = void*;
 
-// Stands for the threading flag of the capability record and its switch-off.
-struct glctx_seam_class {
-  int threaded_avail = 0;  // worker threads may own shared GL contexts
-  void threaded_ogl_failed();
-};
-extern glctx_seam_class glctx_seam;
+inline OGL_extensions& glctx_seam = glExt;
 
 // A context sharing the main context's objects, for a worker; null when none.
 MACIBM_gl_context MACIBM_make_context_loader();

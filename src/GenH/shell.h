@@ -5,6 +5,9 @@
 #include <atomic>
 #include <string>
 
+// Degrees per radian.
+static const double radtodeg = 57.29577951308232;
+
 // Alert types (sixth argument of __MACIBM_alert).
 enum { t_language = 0, t_alert = 1, t_exit = 2 };
 
@@ -33,6 +36,7 @@ extern url_opener_fn MACIBM_url_opener;
 
 extern std::atomic<int> app_done;  // the frame loop runs until it is non-zero
 extern std::string app_path;       // empty while the program runs
+extern std::string stl_global;     // scratch text of inline number formatting
 extern int g_case_sensitive;       // the application's volume is case-sensitive
 extern int ogl_inited;             // OpenGL context, textures and colours exist
 extern int return_hit;             // Return pressed this frame

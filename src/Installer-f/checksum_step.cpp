@@ -1,11 +1,16 @@
 #include "Installer-f/checksum_step.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 
 #include "Files/file_ops.h"
 #include "Files/md5.h"
+#include "Files/paths.h"
 #include "Installer-f/directory.h"
 #include "Installer-f/folders.h"
+#include "Installer-f/row_names.h"
 #include "Installer-f/selection.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/wizard_globals.h"
@@ -13,6 +18,32 @@
 #include "UTL/xtim.h"
 
 UTL_worker_threads* checksum_workers = nullptr;
+void (*checksum_test_hook)(int row) = nullptr;
+
+namespace {
+// A file under "Contents/MacOS/" is a program: a repair that finds it
+// current gives back an execute bit it lost.
+void keep_executable(const std::string& full) {
+  if (full.find("Contents/MacOS/") == std::string::npos) return;
+  struct stat st;
+  if (lstat(full_path(full).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      (st.st_mode & 0111) != 0111)
+    make_file_executable(full);
+}
+
+// The file found for full (its name repaired ignoring case) takes the
+// spelling its row gives it.
+void take_row_spelling(const std::string& full) {
+  const std::string found = full_path(full);
+  const size_t a = found.find_last_of('/'), b = full.find_last_of('/');
+  const std::string found_leaf = a == std::string::npos ? found : found.substr(a + 1);
+  const std::string leaf = b == std::string::npos ? full : full.substr(b + 1);
+  if (found_leaf == leaf) return;
+  const std::string to = found.substr(0, a == std::string::npos ? 0 : a + 1) + leaf;
+  struct stat st;
+  if (lstat(to.c_str(), &st) != 0) rename(found.c_str(), to.c_str());
+}
+}  // namespace
 
 checksum_task::checksum_task(int first_, int end_, int quick_)
     : first(first_), end(end_), quick(quick_) {
@@ -20,19 +51,32 @@ checksum_task::checksum_task(int first_, int end_, int quick_)
     const file_version_struct& v = sim_info[static_cast<size_t>(r)].back();
     // Rows the filter rejects keep their values: they are not taken at all.
     if (!filter_wants(v, g_want_sim, g_want_global, stg.target_platform)) continue;
-    items.push_back({r, v.path, installed_path(v.path), v.sig_want, "NONE", 0});
+    items.push_back({r, v.path, installed_path(v.path), v.sig_want, "NONE", 0,
+                     gone_but_wanted(v) || passes_row_link(v.path), 0});
   }
 }
 
 void checksum_task::do_it() {
   for (item& it : items) {
+    if (checksum_test_hook) checksum_test_hook(it.row);
     it.sig_have = "NONE";
-    if (!quick) {
-      calc_file_md5(it.full, it.sig_have);  // unreadable or a folder: stays "NONE"
-    } else if (is_sim_link(it.full, nullptr) || file_exists(it.full)) {
+    struct stat st;
+    const bool found = !it.not_ours && lstat(full_path(it.full).c_str(), &st) == 0;
+    // What is neither a file nor a link has no sum, and reading a pipe would
+    // wait for ever.
+    it.special = found && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode);
+    if (!found || it.special || S_ISDIR(st.st_mode)) {
+      // absent
+    } else if (!quick) {
+      calc_file_md5(it.full, it.sig_have);  // unreadable: stays "NONE"
+    } else {
       it.sig_have = it.sig_want;  // an installed link is present even when it dangles
     }
     it.current = it.sig_want == it.sig_have;
+    if (it.current && it.sig_want != "GONE") {
+      take_row_spelling(it.full);
+      keep_executable(it.full);
+    }
   }
 }
 
@@ -48,6 +92,9 @@ void checksum_task::apply() const {
     if (v.path != it.path || v.sig_want != it.sig_want) continue;  // the model was replaced
     v.sig_have = it.sig_have;
     v.current = it.current;
+    if (it.special)
+      xer << "WARNING: " << it.full << " is a pipe or a device, no file: it counts as not "
+          << "installed.\n";
   }
 }
 
@@ -83,6 +130,7 @@ int checksum_directory(int& next_row, int quick, float& progress) {
   if (!checksum_workers) {
     const int n = UTL_count_processors();
     checksum_workers = new UTL_worker_threads(n, 4 * n);
+    note_row_names();
     xer << " Start of MD5 at " << clock_seconds() << "\n";
   }
   if (next_row < 0) next_row = 0;

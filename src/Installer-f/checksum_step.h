@@ -30,9 +30,14 @@ class checksum_task : public UTL_work_task {
     std::string sig_want;
     std::string sig_have;
     int current;
+    int not_ours;  // the file is another row's, or lies behind a link a row made
+    int special;   // a pipe, device or socket stands at the path
   };
   std::vector<item> items;
 };
+
+// Tests: called on the worker before each row is checked.
+extern void (*checksum_test_hook)(int row);
 
 // null while no check runs.
 extern UTL_worker_threads* checksum_workers;

@@ -7,6 +7,7 @@
 
 #include "GenH/shell.h"
 #include "Installer-f/folders.h"
+#include "Installer-f/row_names.h"
 #include "Installer-f/stg.h"
 #include "OOPS_cpp/xmap.h"
 #include "UTL/str_to_int.h"
@@ -139,19 +140,22 @@ int read_directory(const std::string& path, std::string /*status_text*/) {
   }
 
   // A file that another row treats as a folder could be a link installed by
-  // one archive that the next one writes or deletes through.
+  // one archive that the next one writes or deletes through; two wanted rows
+  // of one file would unpack onto it at once and ask about it on every
+  // repair. Paths compare as the files are found: without letter case.
   // Every platform counts: rows of several platform folders can name one path.
   std::unordered_map<std::string, unsigned> files;  // installed path -> bit per platform
   for (const file_history_struct& row : sim_info) {
     const file_version_struct& v = row.back();
     if (v.sig_want == "GONE") continue;
-    std::string p = v.path;
-    trim_dest_folder(p);
-    files[p] |= 1u << v.platform;
+    unsigned& bits = files[name_key(v.path)];
+    for (int pf = 0; pf <= 6; ++pf)
+      if ((bits >> pf & 1u) && platforms_meet(pf, v.platform))
+        return refuse(path, "two rows name one file", v.path);
+    bits |= 1u << v.platform;
   }
   for (const file_history_struct& row : sim_info) {
-    std::string p = row.back().path;
-    trim_dest_folder(p);
+    std::string p = name_key(row.back().path);
     for (size_t s = p.find_last_of('/'); s != std::string::npos; s = p.find_last_of('/')) {
       p.erase(s);
       const auto it = files.find(p);

@@ -1,13 +1,18 @@
 #include "Installer-f/folders.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <set>
 #include <vector>
 
 #include "Files/errors.h"
 #include "Files/file_ops.h"
+#include "Files/paths.h"
 #include "GenH/shell.h"
 #include "Installer-f/directory.h"
+#include "Installer-f/row_names.h"
 #include "Installer-f/selection.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/wizard_globals.h"
@@ -30,7 +35,7 @@ void make_dir_error(std::string path, int code) {
                  UTL_translate_string("I am unable to install or update Flyvane. An error occurred "
                                       "while creating new folders. Make sure you are installing "
                                       "to a directory that you have access to!"),
-                 UTL_translate_string("Error: ") + error_str(code),
+                 UTL_translate_string("Error: ") + UTL_translate_string(error_str(code)),
                  UTL_translate_string("Install Location: ") + dest_dir_path,
                  UTL_translate_string("Install Path:") + path, t_alert, __FILE__, __LINE__);
 }
@@ -65,7 +70,21 @@ std::set<std::string> install_folders() {
 }
 }  // namespace
 
+void make_folder_chain(const std::string& folder) {
+  for (size_t i = folder.find('/', 1); i != std::string::npos; i = folder.find('/', i + 1))
+    if (folder[i - 1] != '/') make_one(folder.substr(0, i));
+}
+
+void sync_install_folder() {
+  const int fd = open(full_path(dest_dir_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || syncfs(fd) != 0)
+    xer << "WARNING: could not write the install folder " << dest_dir_path << " to disk, errno="
+        << errno << ".\n";
+  if (fd >= 0) close(fd);
+}
+
 int make_dirs() {
+  note_row_names();
   if (dest_dir_path.empty()) {
     make_dir_error("", ENOENT);
     return ENOENT;
@@ -89,6 +108,8 @@ int make_dirs() {
 
   for (const std::string& f : install_folders()) {
     const std::string p = dest_dir_path + f;
+    // Made later by the unpacking, once delete_files removed the link.
+    if (passes_row_link("-/" + f + "/-")) continue;
     if (const int e = make_one(p)) {
       make_dir_error(p, e);
       return e;
@@ -141,13 +162,28 @@ void remove_empty_folders(const std::set<std::string>& folders) {
   }
 }
 
+int keep_despite_delete(const file_version_struct& v, const std::string& full) {
+  if (gone_but_wanted(v)) {
+    xer << "Not deleting " << full << ": another row of the file list wants it.\n";
+    return 1;
+  }
+  if (passes_row_link(v.path)) {
+    xer << "WARNING: not deleting " << full << ": a folder on its way is a link that the file "
+        << "list names.\n";
+    return 1;
+  }
+  return 0;
+}
+
 void delete_files() {
+  note_row_names();
   std::set<std::string> folders;
   for (file_history_struct& row : sim_info) {
     file_version_struct& v = row.back();
     if (!v.to_delete) continue;
     stg.current_action = 0;
     const std::string full = installed_path(v.path);
+    if (keep_despite_delete(v, full)) continue;
     const int err = delete_installed_file(v, full, folders);
     if (stg.log_actions) xer << "DELETING  file " << full << ", with result=" << err << ".\n";
   }

@@ -26,5 +26,14 @@ void delete_files();
 // file is still there. delete_file's code.
 int delete_installed_file(file_version_struct& v, const std::string& full,
                           std::set<std::string>& folders);
+// 1 when the to_delete file full of row v must stay (logged): a wanted row
+// names it ignoring case, or it lies behind a link that a row names.
+int keep_despite_delete(const file_version_struct& v, const std::string& full);
+// Makes every folder of the path folder (ending in "/") that is missing.
+void make_folder_chain(const std::string& folder);
+// Writes what the install folder's volume holds in memory to disk: a step
+// reports done only once its files would survive a power loss.
+void sync_install_folder();
+
 // Deletes the folders that are empty, deepest first.
 void remove_empty_folders(const std::set<std::string>& folders);

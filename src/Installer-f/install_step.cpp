@@ -2,11 +2,13 @@
 
 #include <cerrno>
 
+#include "Files/errors.h"
 #include "Files/file_ops.h"
 #include "Files/p7z.h"
 #include "Files/zip.h"
 #include "Installer-f/directory.h"
 #include "Installer-f/folders.h"
+#include "Installer-f/row_names.h"
 #include "Installer-f/selection.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/wizard_globals.h"
@@ -33,9 +35,12 @@ dvd_unpack_task::dvd_unpack_task(int row_, const std::string& temp_folder)
   dst = installed_path(v.path);
   path = v.path;
   sig_want = v.sig_want;
+  behind_row_link = passes_row_link(v.path);
 }
 
 dvd_unpack_task::~dvd_unpack_task() {
+  // A copy left by a failed unpack or an abandoned install is of no more use.
+  if (copied && !unpacked) delete_file(tmp);
   if (stg.log_actions) {
     xer << "EXPANDING file " << dst << ", with result=" << err << ".";
     if (err) xer << " " << err_msg;
@@ -58,8 +63,15 @@ void dvd_unpack_task::do_it() {
   if (err) return;
   std::string folder;
   get_path_with_path(folder, dst);
-  err = tmp.ends_with(".7z") ? p7z_to_file(tmp, folder, nullptr, 0)
-                             : zip_to_file(tmp, folder, nullptr, 0);
+  if (behind_row_link) {
+    xer << "WARNING: not installing " << dst << ": a folder on its way is a link that the "
+        << "file list names.\n";
+    err = err_unsafe_path;
+  } else {
+    // A folder left out by make_dirs (it lay behind a link that delete_files removed since).
+    if (!dir_exists(folder)) make_folder_chain(folder);
+    err = tmp.ends_with(".7z") ? p7z_install_file(tmp, dst) : zip_install_file(tmp, dst);
+  }
   // An archive that holds some other name has not installed dst.
   if (err == 0 && !entry_exists(dst)) err = ENOENT;
   if (err) {
@@ -96,7 +108,10 @@ void end_pools() {
 }  // namespace
 
 int install_files(int& next_row, int disk) {
-  if (!copy_pool) copy_pool = new UTL_worker_threads(1, 30);
+  if (!copy_pool) {
+    copy_pool = new UTL_worker_threads(1, 30);
+    note_row_names();
+  }
   if (!unzip_pool) unzip_pool = new UTL_worker_threads(UTL_count_processors(), 30);
   const int rows = static_cast<int>(sim_info.size());
   auto last = [](int r) -> const file_version_struct& {
@@ -124,6 +139,7 @@ int install_files(int& next_row, int disk) {
   }
   if (next_row >= rows && idle()) {
     end_pools();
+    sync_install_folder();  // done means on disk
     return 1;
   }
   if (next_row < rows && idle() && last(next_row).to_install && last(next_row).disk != disk)

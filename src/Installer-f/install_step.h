@@ -31,6 +31,7 @@ class dvd_unpack_task : public UTL_work_task {
   int unpacked = 0;
   std::string path;  // the row's file-list path, to know the row again
   std::string sig_want;
+  int behind_row_link = 0;  // taken when made: see passes_row_link
 };
 
 // null while no install runs.

@@ -40,3 +40,12 @@ extern prompt_runner_fn installer_prompt_runner;
 // Logs the question and answers as a closed window (3): nothing is replaced,
 // deleted or abandoned on a guess.
 int prompt_headless_runner(const prompt_window& w);
+
+// The prompt in the program's window, drawn with the widgets: opens the
+// logical window, runs the shell's frames through BTN_modal and answers 3
+// when the window goes away (or the program is quitting). Without the
+// shell's frame loop it answers as prompt_headless_runner does.
+int prompt_window_runner(const prompt_window& w);
+// One frame of the prompt: draws it and hit-tests this frame's mouse; the
+// clicked button's result, or -1 when none was clicked.
+int prompt_window_frame(const prompt_window& w);

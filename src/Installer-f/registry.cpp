@@ -16,22 +16,27 @@ std::string registry_path() {
 }
 
 namespace {
-// The lines as the registry has always been read: at most 2047 bytes each,
-// cut at the first CR or LF. *ends_open tells whether the file's last byte
-// is no line end (an append must then start a line first).
+// The lines, each cut at its first CR or LF and kept whole however long: a
+// long folder cut short would never equal itself and be appended again on
+// every registration. *ends_open tells whether the file's last byte is no
+// line end (an append must then start a line first).
 std::vector<std::string> read_registry(const std::string& path, bool* ends_open) {
   std::vector<std::string> lines;
   if (ends_open) *ends_open = false;
   FILE* f = fopen(path.c_str(), "rb");
   if (!f) return lines;
-  char buf[2048];
-  while (fgets(buf, sizeof(buf), f)) {
-    const size_t n = strlen(buf);
-    if (ends_open && n > 0) *ends_open = buf[n - 1] != '\n' && buf[n - 1] != '\r';
-    buf[strcspn(buf, "\r\n")] = 0;
-    lines.push_back(buf);
-  }
+  std::string text;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof(buf), f)) > 0;) text.append(buf, n);
   fclose(f);
+  if (ends_open && !text.empty()) *ends_open = text.back() != '\n' && text.back() != '\r';
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    lines.push_back(line.substr(0, line.find('\r')));
+    at = end + 1;
+  }
   return lines;
 }
 }  // namespace
@@ -51,6 +56,13 @@ void register_new_flyvane() {
   const std::string reg = registry_path();
   if (reg.empty()) {
     xer << "WARNING: registration of this skysuite folder failed!\n";
+    return;
+  }
+  // One folder a line: a line break in it would register its parent folder,
+  // which is no copy.
+  if (dest_dir_path.find_first_of("\r\n") != std::string::npos) {
+    xer << "WARNING: not registering a folder whose name holds a line break: " << dest_dir_path
+        << "\n";
     return;
   }
   bool ends_open = false;

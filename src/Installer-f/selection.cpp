@@ -1,10 +1,12 @@
 #include "Installer-f/selection.h"
 
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "Installer-f/folders.h"
+#include "Installer-f/row_names.h"
 #include "Installer-f/prompts.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/wizard_globals.h"
@@ -88,6 +90,7 @@ int choose_files() {
   std::vector<std::string> replace_folders, keep_folders;
   std::vector<std::string> full(sim_info.size());
   std::vector<char> keeps_file(sim_info.size(), 0);  // the row wants its file there afterwards
+  std::unordered_multimap<std::string, size_t> same_name;  // made when first needed
   for (size_t r = 0; r < sim_info.size(); ++r) {
     file_history_struct& row = sim_info[r];
     file_version_struct& v = row.back();
@@ -107,6 +110,17 @@ int choose_files() {
     if (present && !match) {
       bool known = false;
       for (const file_version_struct& old : row) known = known || old.sig_want == v.sig_have;
+      // The file found may be the one another row names otherwise (a file
+      // renamed in letter case only): its sums are known too.
+      if (!known) {
+        if (same_name.empty())
+          for (size_t k = 0; k < sim_info.size(); ++k)
+            same_name.emplace(name_key(sim_info[k].back().path), k);
+        const auto [a, b] = same_name.equal_range(name_key(v.path));
+        for (auto it = a; it != b && !known; ++it)
+          for (const file_version_struct& old : sim_info[it->second])
+            known = known || old.sig_want == v.sig_have;
+      }
       if (!known) {
         // Changed by the user: never overwritten or deleted without asking.
         std::string folder;
@@ -144,14 +158,15 @@ int choose_files() {
   }
 
   // Two rows can name one installed file (a file that moved between platform
-  // folders): the one that wants it wins, whether it installs the file or
-  // finds it current, or a wanted file would be deleted.
+  // folders, or was renamed in letter case only, as the volume finds files
+  // without case): the one that wants it wins, whether it installs the file
+  // or finds it current, or a wanted file would be deleted.
   std::unordered_set<std::string> wanted;
   for (size_t r = 0; r < sim_info.size(); ++r)
-    if (keeps_file[r]) wanted.insert(full[r]);
+    if (keeps_file[r]) wanted.insert(name_key(sim_info[r].back().path));
   for (size_t r = 0; r < sim_info.size(); ++r) {
     file_version_struct& v = sim_info[r].back();
-    if (v.to_delete && wanted.count(full[r])) {
+    if (v.to_delete && wanted.count(name_key(v.path))) {
       xer << "Keeping " << full[r] << ": another row of the file list wants it.\n";
       v.to_delete = 0;
     }

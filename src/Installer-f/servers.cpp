@@ -88,7 +88,8 @@ void take_release(const std::string& name) {
 
 void unpack_alert(int code, const std::string& zip) {
   __MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
-                 UTL_string_sub(UTL_translate_string("Error: %1:message%."), error_str(code)),
+                 UTL_string_sub(UTL_translate_string("Error: %1:message%."),
+                                UTL_translate_string(error_str(code))),
                  UTL_string_sub(UTL_translate_string("Compressed File  %1:file%."), zip),
                  UTL_string_sub(UTL_translate_string("Destination Path: %1:file%."), temp_path),
                  t_alert, __FILE__, __LINE__);

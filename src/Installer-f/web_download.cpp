@@ -11,6 +11,7 @@
 #include "GenH/shell.h"
 #include "Installer-f/directory.h"
 #include "Installer-f/folders.h"
+#include "Installer-f/row_names.h"
 #include "Installer-f/selection.h"
 #include "Installer-f/servers.h"
 #include "Installer-f/stg.h"
@@ -163,14 +164,26 @@ void tell_given_up() {
 int extract_and_delete_file(std::string archive, std::string dest) {
   std::string folder;
   get_path_with_path(folder, dest);
-  int err = archive.ends_with(".7z") ? p7z_to_file(archive, folder) : zip_to_file(archive, folder);
+  int err;
+  const std::string rel =
+      dest.starts_with(dest_dir_path) ? dest.substr(dest_dir_path.size()) : std::string();
+  delete_gone_row_links("-/" + rel, deleted_files);
+  if (passes_row_link("-/" + rel)) {
+    xer << "WARNING: not installing " << dest << ": a folder on its way is a link that the "
+        << "file list names.\n";
+    err = err_unsafe_path;
+  } else {
+    if (!dir_exists(folder)) make_folder_chain(folder);
+    err = archive.ends_with(".7z") ? p7z_install_file(archive, dest)
+                                   : zip_install_file(archive, dest);
+  }
   // An archive that holds some other name has not installed dest.
   if (err == 0 && !entry_exists(dest)) err = ENOENT;
   if (stg.log_actions) xer << "EXPANDING file " << dest << ", with result=" << err << ".\n";
   if (err != 0) {
     stg.extract_failed = 1;
     __MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
-                   UTL_translate_string("Error: ") + error_str(err),
+                   UTL_translate_string("Error: ") + UTL_translate_string(error_str(err)),
                    UTL_translate_string("Compressed File: ") + archive,
                    UTL_translate_string("Destination: ") + dest, t_alert, __FILE__, __LINE__);
   } else if (dest.find("Contents/MacOS/") != std::string::npos) {
@@ -201,6 +214,7 @@ void web_download_reset() {
   for (int s = 0; s < 32; ++s) server_failing_us[s] = 0, server_dead[s] = false;
   given_up.clear();
   given_up_told = false;
+  note_row_names();
 }
 
 const std::vector<std::string>& web_download_given_up() { return given_up; }
@@ -250,7 +264,8 @@ int grab_files() {
       xer << "WARNING: not touching " << v.path << ": it would reach outside the install.\n";
     } else if (v.to_delete) {
       stg.current_action = 0;
-      const int err = delete_installed_file(v, dest, deleted_files);
+      const int err =
+          keep_despite_delete(v, dest) ? 0 : delete_installed_file(v, dest, deleted_files);
       if (stg.log_actions)
         xer << "now we want to nuke a file: DELETING  file " << dest << ", with result=" << err
             << ".\n";
@@ -300,6 +315,11 @@ int grab_files() {
       return stg.extract_failed;
   next.finished = 1;
   remove_empty_folders(deleted_files);
+  // What a stream fetched for a file it then gave up is of no more use.
+  for (int k = 0; k < web_streams && !temp_path.empty(); ++k)
+    if (entry_exists(temp_path + std::to_string(k) + ".zip"))
+      delete_file(temp_path + std::to_string(k) + ".zip");
+  sync_install_folder();  // finished means on disk
   if (!given_up.empty()) stg.extract_failed = 1;
   tell_given_up();
   return 1;

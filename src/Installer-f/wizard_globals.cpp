@@ -1,7 +1,6 @@
 #include "Installer-f/wizard_globals.h"
 
-std::string dest_dir_path;
-std::string dvd_path;
+std::string dest_dir_path;  // dvd_path lives with the other global objects
 std::string install_name;
 std::string temp_path;
 std::vector<std::string> all_skysuites;

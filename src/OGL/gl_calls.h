@@ -119,6 +119,7 @@
   X(void, Lightfv, (GLenum light, GLenum pname, const GLfloat* params))                        \
   X(void, LightModelfv, (GLenum pname, const GLfloat* params))                                 \
   X(void, Materialfv, (GLenum face, GLenum pname, const GLfloat* params))                      \
+  X(void, ColorMaterial, (GLenum face, GLenum mode))                                           \
   X(void, RasterPos2i, (GLint x, GLint y))                                                     \
   X(void, DrawPixels,                                                                          \
     (GLsizei width, GLsizei height, GLenum format, GLenum type, const void* pixels))           \

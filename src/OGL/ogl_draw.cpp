@@ -15,6 +15,7 @@
 #include "OGL/ogl_seams.h"
 #include "OGL/ogl_state.h"
 #include "OGL/ren.h"
+#include "OGL/xcam.h"
 #include "Thread/thread.h"
 #include "UTL/xer.h"
 #include "UTL/xtim.h"
@@ -126,16 +127,22 @@ void OGL_screensize(int type, float x1, float y1, float x2, float y2) {
 void OGL_viewport(int type, float x1, float y1, float x2, float y2, float left, float right,
                   float bottom, float top, float near_z, float far_z, float, int) {
   OGL_screensize(type, x1, y1, x2, y2);
-  gl.MatrixMode(GL_PROJECTION);
-  gl.LoadIdentity();
+  // Through the camera, so projecting points back (mtr_to_pix) sees the
+  // matrices that were loaded.
   if (type == 2) {
     const float s = mnw.scale > 0 ? mnw.scale : 1.0f;
-    gl.Ortho(0, mnw.draw_viewport[2] / s, 0, mnw.draw_viewport[3] / s, -1, 1);
+    xcam.SetupOrtho(0, mnw.draw_viewport[2] / s, 0, mnw.draw_viewport[3] / s, -1, 1);
   } else if (type == 3) {
-    gl.Frustum(left, right, bottom, top, near_z, far_z);
+    xcam.SetupFrustum(left, right, bottom, top, near_z, far_z);
+  } else {
+    setIdentityMatrix(xcam.proj);
   }
+  xcam.Identity();
+  gl.MatrixMode(GL_PROJECTION);
+  gl.LoadMatrixd(xcam.proj);
   gl.MatrixMode(GL_MODELVIEW);
-  gl.LoadIdentity();
+  gl.LoadMatrixd(xcam.modelview);
+  xcam.matrices_dirty = false;
 }
 
 void OGL_scissors(float x, float y, float w, float h) {

@@ -36,13 +36,15 @@ void OGL_setstate(int fog, int tex_units, int lit, int blend, int depth_read, in
     c.o_fog = fog;
   }
 
-  if (tex_units != c.o_tex) {
+  // Compared after clamping: asking again for more units than there are is
+  // the same state and sends nothing.
+  int n = tex_units < 0 ? 0 : tex_units;
+  const int avail = ren.tex_units < 1 ? 1 : ren.tex_units;
+  if (n > avail) n = avail;
+  if (n > 8) n = 8;
+  if (n != c.o_tex) {
     if (tex_units < 1) gl.Disable(GL_TEXTURE_2D);
     else gl.Enable(GL_TEXTURE_2D);
-    int n = tex_units < 0 ? 0 : tex_units;
-    int avail = ren.tex_units < 1 ? 1 : ren.tex_units;
-    if (n > avail) n = avail;
-    if (n > 8) n = 8;
     num_units = n;
     if (n > 1 || c.o_tex > 1) {
       for (int i = 0; i < 8; ++i)

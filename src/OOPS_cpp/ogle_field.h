@@ -48,3 +48,12 @@ const char* OGLE_utf8_word_break(const char* begin, const char* end);
 int OGLE_key_bytes(int code, char out[4]);
 // Cuts *text to at most max_len bytes without splitting a character.
 void OGLE_cut_to(std::string* text, int max_len);
+
+// The measuring and drawing callbacks (font 0, colour slots 48 and 8) and the
+// table of all 16 that every text field's editor record is made with.
+float OGLE_MeasureString(OGLE_Rec* rec, const char* begin, const char* end);
+int OGLE_FitStringFwd(OGLE_Rec* rec, const char* begin, const char* end, float width);
+int OGLE_FitStringRev(OGLE_Rec* rec, const char* begin, const char* end, float width);
+void OGLE_DrawString(OGLE_Rec* rec, const char* begin, const char* end, float x, float y);
+void OGLE_DrawSelection(OGLE_Rec* rec, float rect[4]);
+extern const OGLE_Callbacks OGLE_cbs;

@@ -120,13 +120,14 @@ const char* xmap_class::retry(const std::string& p) {
     set_path_to_full(f);
   }
   if (f.empty()) return nullptr;
-  fd = open(f.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking: opening a pipe for reading waits for a writer, for ever.
+  fd = open(f.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     fd = -1;
     return nullptr;
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     fd = -1;
     return nullptr;

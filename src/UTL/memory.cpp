@@ -21,7 +21,10 @@
 
 namespace {
 
+thread_local uint64_t t_new_calls = 0;
+
 void* alloc_or_throw(std::size_t size) {
+  ++t_new_calls;
   if (size == 0) size = 1;
   for (;;) {
     if (void* p = malloc(size)) return p;
@@ -65,6 +68,8 @@ inline void release(void* p) noexcept {
 }
 
 }  // namespace
+
+uint64_t UTL_operator_new_calls() { return t_new_calls; }
 
 void* operator new(std::size_t size) { return alloc_or_throw(size); }
 void* operator new[](std::size_t size) { return alloc_or_throw(size); }

@@ -35,5 +35,8 @@ void dump_mem_stats(char* msg);
 void DumpMemCmd();
 extern UTL_remote_cmd dump_mem_now;
 
+// operator new calls made so far by the calling thread (a frame must make none).
+uint64_t UTL_operator_new_calls();
+
 // Tests: the next report starts the file afresh, as the first of a run does.
 void UTL_reset_mem_report();

@@ -10,6 +10,16 @@
 
 using namespace arch_test;
 
+TEST(CopyFile, PipesNeverWait) {
+  alarm(10);  // a blocking open would hang here
+  ASSERT_EQ(mkfifo("pipe", 0600), 0);
+  write_file("src", "data");
+  EXPECT_EQ(copy_file("pipe", "dst"), EINVAL);
+  EXPECT_FALSE(file_exists("dst"));
+  EXPECT_EQ(copy_file("src", "pipe"), ENXIO);  // nobody reads it
+  alarm(0);
+}
+
 TEST(CopyFile, SizesModesAndFailures) {
   for (size_t n : {0, 1, 65536, 200001}) {
     write_file("src", pattern(n, 7));

@@ -1,6 +1,7 @@
 #include "Files/launch.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,6 +49,14 @@ TEST(LargeAddressAware, SetsOnlyTheBitAndRefusesWhatIsNoPeFile) {
     EXPECT_EQ(read_file("x.exe"), cases[i].code ? cases[i].data : cases[i].after) << i;
   }
   EXPECT_EQ(make_file_large_address_aware("missing.exe"), ENOENT);
+  // Already set: nothing is written, so a rebuild archives the same file and time.
+  write_file("x.exe", pe_image(64, 0x0122));
+  const timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, "x.exe", old_times, 0), 0);
+  EXPECT_EQ(make_file_large_address_aware("x.exe"), 0);
+  struct stat st;
+  ASSERT_EQ(stat("x.exe", &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
 }
 
 static void make_bundle(const std::string& app, const std::string& exe) {

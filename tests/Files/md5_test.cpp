@@ -64,3 +64,16 @@ TEST(Md5, FilesOfFourGigabytesAndMore) {
   ASSERT_EQ(calc_file_md5("huge", hex), 0);
   EXPECT_EQ(hex, md5sum_of("huge"));
 }
+
+TEST(CalcFileMd5, PipesAndDevicesAreRefusedWithoutWaiting) {
+  alarm(10);  // a blocking open would hang here
+  ASSERT_EQ(mkfifo("pipe", 0600), 0);
+  std::string hex = "untouched";
+  EXPECT_EQ(calc_file_md5("pipe", hex), err_map_failed);
+  EXPECT_EQ(calc_file_md5("/dev/zero", hex), err_map_failed);  // would never end
+  EXPECT_EQ(hex, "untouched");
+  ASSERT_EQ(symlink("pipe", "to_pipe"), 0);  // a link still hashes its text
+  EXPECT_EQ(calc_file_md5("to_pipe", hex), 0);
+  EXPECT_EQ(hex, md5_of("pipe"));
+  alarm(0);
+}

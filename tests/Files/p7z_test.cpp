@@ -8,6 +8,7 @@
 
 #include "Files/archive_util.h"
 #include "Files/errors.h"
+#include "GenH/shell.h"
 
 using namespace arch_test;
 
@@ -115,4 +116,18 @@ TEST(Archives, ParallelExtractionsStayApart) {
                 read_file(out + "._f") == read_file(d + "._f"))
         << t;
   }
+}
+
+TEST(P7zInstallFile, HoldsItsFileAloneAndGivesItTheRowsSpelling) {
+  g_case_sensitive = 1;
+  write_file("src/tile.dsf", "new tile");
+  write_file("src/other.dsf", "other");
+  fly_test::sh("cd src && 7zz a -bd -bso0 -bsp0 ../one.7z tile.dsf && 7zz a -bd -bso0 -bsp0 "
+               "../two.7z tile.dsf other.dsf");
+  write_file("out/TILE.dsf", "old spelling");
+  const auto before = tree("out");
+  EXPECT_EQ(p7z_install_file("two.7z", "out/Tile.dsf"), err_unsafe_path);
+  EXPECT_EQ(tree("out"), before);
+  ASSERT_EQ(p7z_install_file("one.7z", "out/Tile.dsf"), 0);
+  EXPECT_EQ(tree("out"), entries({{"Tile.dsf", "f:new tile"}}));
 }

@@ -32,6 +32,18 @@ TEST(SetPathToFull, CaseRepairOnlyWhereAComponentIsMissing) {
   EXPECT_EQ(full_of(sandbox() + "work/DATA/SUB/"), sandbox() + "work/Data/Sub/");
 }
 
+TEST(SetPathToFull, CaseRepairNeverLandsOnALink) {
+  fly_test::run("mkdir -p real/Sub outside && ln -s ../outside real/contents && ln -s outside Away");
+  g_case_sensitive = 1;
+  // Spelt otherwise, a link is not the entry the path names: the path stays.
+  EXPECT_EQ(full_of("real/Contents/x"), "real/Contents/x");
+  EXPECT_EQ(full_of("away/x"), "away/x");
+  EXPECT_EQ(full_of("real/sub/x"), "real/Sub/x");  // folders are still repaired
+  EXPECT_EQ(full_of("real/contents/x"), "real/contents/x");  // spelt exactly, it is followed
+  fly_test::run("mkdir real/CONTENTS");
+  EXPECT_EQ(full_of("real/Contents/x"), "real/CONTENTS/x");  // a real folder behind the link
+}
+
 TEST(RightDirchars, SeparatorsAndMacRoman) {
   const std::pair<std::string, std::string> cases[] = {
       {"a\\b:c/d", "a/b/c/d"},

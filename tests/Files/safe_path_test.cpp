@@ -3,6 +3,8 @@
 #include "Files/archive_util.h"
 #include "Files/errors.h"
 
+using namespace arch_test;
+
 TEST(SafePath, EntryNames) {
   for (const char* n : {"file", "a/b/c.txt", "./a", "a//b", "..a/b..", "a/.../b", "C:/x"})
     EXPECT_TRUE(archive_name_is_safe(n)) << n;
@@ -31,4 +33,16 @@ TEST(SafePath, OutputFilesNeverFollowLinks) {
   }
   EXPECT_EQ(fly_test::read_file("out/f") + fly_test::read_file("elsewhere/victim"), "newvictim");
   EXPECT_EQ(arch_test::tree(".").size(), 5u);  // no temporary left
+}
+
+TEST(DropOtherSpellings, OnlyOtherEntriesOfTheSameNameGo) {
+  write_file("out/File.txt", "kept");
+  write_file("out/FILE.txt", "another spelling");
+  write_file("out/file.txt.bak", "another name");
+  mkdir("out/file.TXT", 0755);  // a folder is no spelling of a file
+  ASSERT_EQ(link("out/File.txt", "out/file.txt"), 0);  // one entry, as a case-blind volume shows it
+  out_folder folder("out/");
+  EXPECT_EQ(drop_other_spellings(folder, "File.txt"), 0);
+  EXPECT_EQ(tree("out"), entries({{"File.txt", "f:kept"}, {"file.txt", "f:kept"},
+                                  {"file.txt.bak", "f:another name"}, {"file.TXT", "d"}}));
 }

@@ -1,4 +1,7 @@
 #include <fcntl.h>
+#include <sys/stat.h>
+
+#include <atomic>
 
 #include "engine_util.h"
 
@@ -61,10 +64,15 @@ TEST_F(Checksum, FolderVanishingMidCheckDrainsThePool) {
     ASSERT_EQ(h.back().sig_have + std::to_string(h.back().current), "NONE0") << h.back().path;
 }
 
+static std::atomic<int> g_hold_first{0};
+
 TEST_F(Checksum, TasksKeepWhatTheyWereGiven) {
-  // The first row is a pipe: its task is surely still out when the globals change.
-  add("pipe", "d41d8cd98f00b204e9800998ecf8427e", nullptr);
-  ASSERT_EQ(mkfifo((dest + "pipe").c_str(), 0600), 0);
+  // The first row's task waits: it is surely still out when the globals change.
+  g_hold_first = 1;
+  checksum_test_hook = [](int row) {
+    while (row == 0 && g_hold_first) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  add("first", md5_of("installed"), "installed");
   const std::string sum = md5_of("installed");
   for (int i = 0; i < 50; ++i) add("f" + std::to_string(i), sum, "installed");
   ASSERT_EQ(checksum_directory(row, 0, progress), 0);
@@ -73,7 +81,34 @@ TEST_F(Checksum, TasksKeepWhatTheyWereGiven) {
   LIN_make_dirs(dest_dir_path = fly_test::sandbox() + "work/other/");
   set_install_filter(0, 0);
   stg.target_platform = 2;
-  ASSERT_EQ(close(open((dest + "pipe").c_str(), O_WRONLY)), 0);  // the task reads: let it end
+  g_hold_first = 0;
   ASSERT_TRUE(frames_until([] {}, [&] { return checksum_directory(row, 0, progress) == 1; }));
+  checksum_test_hook = nullptr;
   for (const file_history_struct& h : sim_info) EXPECT_EQ(h.back().current, 1) << h.back().path;
+}
+
+TEST_F(Checksum, APipeIsNoInstalledFile) {
+  alarm(20);  // reading the pipe would wait for ever
+  add("pipe", "d41d8cd98f00b204e9800998ecf8427e", nullptr);
+  ASSERT_EQ(mkfifo((dest + "pipe").c_str(), 0600), 0);
+  add("ok", md5_of("ok"), "ok");
+  for (int quick : {0, 1}) {
+    ASSERT_TRUE(check_all(quick));
+    EXPECT_EQ(sim_info[0].back().sig_have + std::to_string(sim_info[0].back().current), "NONE0");
+    EXPECT_EQ(sim_info[1].back().current, 1);
+  }
+  EXPECT_THAT(fly_test::log_text(), HasSubstr(dest + "pipe is a pipe or a device, no file"));
+  alarm(0);
+}
+
+TEST_F(Checksum, ACurrentProgramGetsBackItsExecuteBit) {
+  const std::string prog = "Flyvane.app/Contents/MacOS/Flyvane", other = "Resources/plain";
+  add(prog, md5_of("elf"), "elf"), add(other, md5_of("txt"), "txt");
+  chmod((dest + prog).c_str(), 0644), chmod((dest + other).c_str(), 0644);
+  ASSERT_TRUE(check_all());
+  struct stat st;
+  ASSERT_EQ(stat((dest + prog).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0755u);
+  ASSERT_EQ(stat((dest + other).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
 }

@@ -31,7 +31,18 @@ TEST(ReadDirectory, HeadersAndUnsafeLists) {
       {H + F + "All/..a/b..\n" + G + "All/ .  /x\n", 2},
       {H + G + "All/x\n" + F + "All/x/y\n" + M + "Macintosh/z\nFILE 0 2 1 1 1 " + A +
            " Windows/z/w\n",
-       4}};
+       4},
+      // Without letter case: a file that is a folder, two wanted rows of one file (also across
+      // "All/" and a platform tree, or further down), one of them gone, other platforms.
+      {H + F + "All/contents\n" + F + "All/Contents/x\n", -1},
+      {H + F + "All/Contents/x\n" + F + "All/contents\n", -1},
+      {H + F + "All/readme.txt\n" + F + "All/README.txt\n", -1},
+      {H + F + "All/a/x\n" + F + "All/b\n" + F + "All/A/x\n", -1},
+      {H + F + "All/x\nFILE 0 3 1 1 1 " + A + " Linux/X\n", -1},
+      {H + "FILE 0 6 1 1 1 " + A + " All/x\nFILE 0 3 1 1 1 " + A + " Linux/x\n", -1},
+      {H + G + "All/Foo.txt\n" + F + "All/foo.txt\n", 2},
+      {H + M + "Macintosh/x\nFILE 0 2 1 1 1 " + A + " Windows/X\n", 2},
+      {H + G + "All/contents\n" + F + "All/Contents/x\n", 2}};
   // Ignored lines; versions of a row; the same path further down is a new row.
   cases.push_back({H + "COMMENT " + F + "c\nFILEX " + F + "c\n  \tDIR\tAll/d /\n\n" + F + "f \r\n" +
                        F + "f\nDISK 1\nDIR All/\n" + F + "d /f\n",

@@ -16,6 +16,7 @@
 #include "Linux/lin_sys.h"
 #include "OOPS_cpp/http.h"
 #include "support/net_servers.h"
+#include "support/prompt_clicks.h"
 #include "support/test_util.h"
 
 namespace engine_test {
@@ -86,17 +87,22 @@ inline int pop_or(std::deque<int>& script, int otherwise) {
 inline std::deque<int> rand_script;  // the server picks' next random values
 inline int scripted_rand() { return pop_or(rand_script, 0); }
 
-// Answers the prompts from a script (3, closed, once it runs out).
+// Answers the prompts from a script (3, closed, once it runs out); with
+// in_window, by clicking the prompt window's buttons.
 struct scripted_prompts {
   std::deque<int> answers;
   std::vector<prompt_window> asked;
+  bool in_window;
   static inline scripted_prompts* now = nullptr;
-  explicit scripted_prompts(std::deque<int> script = {}) : answers(script) {
+  explicit scripted_prompts(std::deque<int> script = {}, bool window = false)
+      : answers(script), in_window(window) {
     now = this, installer_prompt_runner = run;
   }
   ~scripted_prompts() { installer_prompt_runner = prompt_headless_runner, now = nullptr; }
   static int run(const prompt_window& w) {
-    return now->asked.push_back(w), pop_or(now->answers, 3);
+    now->asked.push_back(w);
+    const int a = pop_or(now->answers, 3);
+    return now->in_window ? fly_test::answer_in_window(w, a) : a;
   }
   std::vector<std::string> files() const {
     std::vector<std::string> f;

@@ -1,4 +1,7 @@
 #include "engine_util.h"
+#include "Files/errors.h"
+#include "GenH/shell.h"
+#include "Installer-f/row_names.h"
 
 using namespace engine_test;
 
@@ -32,4 +35,41 @@ TEST(Folders, DeleteFiles) {
     EXPECT_EQ(sim_info[r].back().sig_have + std::to_string(sim_info[r].back().current),
               absent[r] ? "NONE0" : sig('a') + "1")
         << r;
+}
+
+// On a case-sensitive volume a gone row never deletes the file a wanted row names otherwise,
+// and nothing is deleted or unpacked behind a link that a row of the list names.
+TEST(Folders, NothingGoesThroughARowsLinkNorAWantedFile) {
+  g_case_sensitive = 1;
+  const std::string root = fly_test::sandbox() + "work/", dest = dest_dir_path = root + "dest/";
+  stg.target_platform = 3;
+  write_file(root + "outside/x", "outside");
+  write_file(dest + "Resources/foo.txt", "wanted");
+  LIN_make_dirs(dest + "Resources");
+  ASSERT_EQ(symlink("../../outside", (dest + "Resources/lnk").c_str()), 0);
+  sim_info = {{version("All/Resources/lnk/x", "GONE", sig('a'))},
+              {version("All/Resources/lnk", "GONE", sig('b'))},
+              {version("All/Resources/Foo.txt", "GONE", sig('c'))},
+              {version("All/Resources/foo.txt", sig('c'), sig('c'))}};
+  // Unpacked behind the link its row keeps: refused, told once.
+  put_zip(root + "y.zip", "y", "data");
+  note_row_names();
+  EXPECT_EQ(extract_and_delete_file(root + "y.zip", dest + "Resources/lnk/y"), err_unsafe_path);
+  EXPECT_EQ(alerts_saying("The installer cannot extract a file."), 1);
+  stg.extract_failed = 0;
+  sim_info[0].back().to_install = 1;
+  temp_path = root + "tmp/", dvd_path = root + "disc/", install_name = "R";
+  LIN_make_dirs(temp_path);
+  put_zip(dvd_path + "R/All/Resources/lnk/x.zip", "x", "evil");
+  dvd_unpack_task task(0, temp_path);
+  task.do_it(), task.do_it();
+  EXPECT_EQ(task.err, err_unsafe_path);
+  sim_info[0].back().to_install = 0;
+
+  for (int r : {0, 1, 2}) sim_info[r].back().to_delete = 1;
+  delete_files();
+  EXPECT_EQ(read_file(root + "outside/x"), "outside");
+  EXPECT_EQ(read_file(dest + "Resources/foo.txt"), "wanted");
+  EXPECT_FALSE(fly_test::file_exists(dest + "Resources/lnk"));  // the link itself goes
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("Not deleting " + dest + "Resources/Foo.txt"));
 }

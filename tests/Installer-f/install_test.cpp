@@ -1,4 +1,5 @@
 #include "engine_util.h"
+#include "Files/errors.h"
 
 using namespace engine_test;
 
@@ -179,7 +180,7 @@ TEST_F(DiscInstall, FreshInstallFromBuiltDiscs) {
   set_install_filter(1, 0);
   ASSERT_TRUE(check_all());
   EXPECT_EQ(stale(), 2);
-  scripted_prompts p({1});
+  scripted_prompts p({1}, true);  // answered in the prompt window
   ASSERT_EQ(install(false), 1);  // one swap: the deleted file is on the second disc
   EXPECT_EQ(p.files(), std::vector<std::string>{d + "Resources/big.bin"});
   same_as_master();
@@ -204,9 +205,12 @@ TEST(DiscUnpack, AnArchiveWithoutItsFileFailsAndLeftoverCopiesAreReplaced) {
   int f = 0, status = 0;
   ASSERT_TRUE(frames_until([&] { status = install_files(f, 0); }, [&] { return status != 0; }));
   std::string msg;
-  EXPECT_EQ(status * 1000 + install_files_get_error(msg), 3000 + ENOENT);
+  // An archive holding another name is refused before it writes anything.
+  EXPECT_EQ(status * 100000 + install_files_get_error(msg), 300000 + err_unsafe_path);
   EXPECT_TRUE(msg.starts_with("I was unable to unzip the file ")) << msg;
+  EXPECT_FALSE(fly_test::file_exists(dest_dir_path + "Resources/b.txt"));
   install_files_kill();
   EXPECT_EQ(sim_info[0].back().current, 0);
+  EXPECT_FALSE(fly_test::file_exists(temp_path + sig('a') + "_0.zip"));  // no copy left behind
   EXPECT_EQ(fly_test::read_file(root + "victim"), "keep");
 }

@@ -6,6 +6,7 @@
 #include "GenH/shell.h"
 #include "OGL/colr.h"
 #include "OGL/ogl_draw.h"
+#include "OGL/xcam.h"
 #include "OGL/ogl_seams.h"
 #include "OGL/ren.h"
 #include "UTL/resource.h"
@@ -60,8 +61,11 @@ TEST_F(DrawTest, WindowMetricsFollowTheWindowSize) {
   EXPECT_EQ(mnw.extent_y1, 1024);
   ASSERT_EQ(rec.count("Viewport"), 1);
   EXPECT_EQ(rec.named("Viewport")[0].args, (std::vector<double>{0, 0, 1280, 1024}));
-  ASSERT_EQ(rec.count("Ortho"), 1);
-  EXPECT_EQ(rec.named("Ortho")[0].args, (std::vector<double>{0, 1280, 0, 1024, -1, 1}));
+  ASSERT_EQ(rec.count("LoadMatrixd"), 2);  // the camera's projection and model view
+  double ortho[16];
+  buildOrthoMatrix(ortho, 0, 1280, 0, 1024, -1, 1);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(xcam.proj[i], ortho[i]) << i;
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(xcam.modelview[i], gIdentity[i]) << i;
 
   // No logical window yet: no layout offset across, and no viewport.
   rec.clear();

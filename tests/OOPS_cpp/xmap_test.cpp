@@ -1,6 +1,7 @@
 #include "OOPS_cpp/xmap.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -103,4 +104,14 @@ TEST(XmapScan, FilesEndingMidTokenOrHoldingNul) {
   EXPECT_EQ(c.TXT_str_scan_match("WORDY", 0), 0);  // the end of the file needs eol_ok
   EXPECT_EQ(c.TXT_str_scan_match("WORDY", 1), 1);
   EXPECT_EQ(c.cursor, c.map_end);
+}
+
+TEST(XmapFile, APipeOrDeviceIsNoFile) {
+  alarm(10);  // a blocking open would hang here
+  ASSERT_EQ(mkfifo("pipe", 0600), 0);
+  xmap_class x("pipe");
+  EXPECT_EQ(x.map_base, nullptr);
+  EXPECT_EQ(x.fd, -1);
+  EXPECT_EQ(x.retry("/dev/zero"), nullptr);
+  alarm(0);
 }
