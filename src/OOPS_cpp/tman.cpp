@@ -8,11 +8,13 @@
 
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
+#include "GenH/window.h"
 #include "Thread/thread.h"
+#include "TEX/TEX_caps.h"
 #include "TEX/TEX_scratch.h"
 #include "UTL/xtim.h"
 
-tman_show_init_fn tman_show_init = nullptr;
+tman_show_init_fn tman_show_init = MACIBM_show_init;
 tman_class tman;
 
 namespace {
@@ -165,6 +167,7 @@ void tman_class::purge_unused_texes() {
 }
 
 void tman_class::TEX_init() {
+  TEX_caps_load();
   TEX_install_seams();
   for (int i = 0; i < 12; ++i) scratch_array[i] = 0x82;
   scratch_dx = scratch_dy = 2;

@@ -21,8 +21,8 @@
 
 #include "TEX/TEX_obj.h"
 
-// Start-up's progress panel, shown for slow runs of start-up loads; null
-// (nothing shown) until the shell installs it.
+// Start-up's progress panel (MACIBM_show_init), shown for slow runs of
+// start-up loads; tests put their own here, null shows nothing.
 using tman_show_init_fn = void (*)(const std::string& msg, float* progress);
 extern tman_show_init_fn tman_show_init;
 
@@ -57,7 +57,8 @@ class tman_class {
   void unload_texture(int ref);  // manual slots only
   int release_texture(int ref);  // dynamic slots only; the remaining count
   void purge_unused_texes();
-  // Wires the texture layer into the program and loads the placeholder.
+  // Takes the detected capabilities, wires the texture layer into the
+  // program and loads the placeholder. Once, after capability detection.
   void TEX_init();
 
   TEX_obj* fetch_ref(int ref);

@@ -1,7 +1,8 @@
 // What the texture layer needs of the capability record: a few flags and the
-// compressed upload entry point. Everything starts as "not available"; start-up
-// copies the detected values in once capability detection has run, so the
-// texture code never reads the record itself.
+// compressed upload entry point. Everything starts as "not available";
+// tman.TEX_init copies the detected values in (capability detection has run
+// by then), so the texture code never reads the record itself and tests set
+// exactly the capabilities they need.
 #pragma once
 
 #include <GL/gl.h>
@@ -18,3 +19,6 @@ struct TEX_caps_class {
 };
 
 extern TEX_caps_class TEX_caps;
+
+// Copies the capability record's values (after glExt.init_extensions).
+void TEX_caps_load();
