@@ -16,6 +16,8 @@
 #include "OGL/ogl_ext.h"
 #include "Installer-f/prompts.h"
 #include "Linux/lin_sys.h"
+#include "OOPS_cpp/tman.h"
+#include "TEX/TEX_scratch.h"
 #include "Thread/thread_layer.h"
 #include "UTL/cmdline.h"
 #include "UTL/debug.h"
@@ -143,6 +145,8 @@ void MACIBM_init(int argc, const char* const* argv) {
 
   shell_hooks.pix_specs(0);
   glExt.init_extensions();
+  scratch_array = scratch_array_storage;
+  tman.TEX_init();
   THREAD_make_workers();
   MACIBM_fill_tables();
   shell_hooks.interface_textures();  // textures 414, 415, 410 and the colours of 410
