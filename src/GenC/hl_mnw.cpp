@@ -16,6 +16,7 @@
 #include "OGL/ogl_draw.h"
 #include "OGL/ren.h"
 #include "OGL/xcam.h"
+#include "OOPS_cpp/tman.h"
 #include "Thread/thread_layer.h"
 #include "UTL/localize.h"
 #include "UTL/xtim.h"
@@ -82,7 +83,7 @@ constexpr shell_hooks_class k_default_hooks = {
     no_text,             no_op,             BTN_begin_focus_ring,     no_op,
     zap_boxes,           OGL_pix_specs,     viewport_2d,              OGL_sbuff,
     OGL_plot_back_col,   default_draw_help, default_draw_cursor,      default_show_init_panel,
-    no_op,               no_op,             no_movie};
+    MACIBM_load_interface_textures, MACIBM_report_texture_failures, no_movie};
 }  // namespace
 
 shell_hooks_class shell_hooks = k_default_hooks;
@@ -253,6 +254,36 @@ void MACIBM_handleclick(int force_close) {
 }
 
 void MACIBM_handlerelease() { MACIBM_menu_mouse_up(); }
+
+void MACIBM_report_texture_failures() {
+  if (!tman.has_scene_load_fail() && !tman.has_plane_load_fail() && !tman.has_instl_load_fail())
+    return;  // every frame: nothing allocated
+  const std::string see_log =
+      UTL_translate_string("Please see the log.txt file for a detailed list of missing files.");
+  if (tman.has_scene_load_fail()) {
+    __MACIBM_alert(0, UTL_translate_string("Some scenery textures could not be loaded."),
+                   UTL_translate_string("This may be an installation problem or you may have a "
+                                        "damaged add-on scenery package."),
+                   see_log, "", t_alert, "GenC/hl_mnw", 1916);
+    tman.mute_scene_load_fail();
+  }
+  if (mnw.window_type == 0 && tman.has_plane_load_fail()) {
+    __MACIBM_alert(0,
+                   UTL_translate_string("Some textures for the aircraft you selected could not "
+                                        "be loaded."),
+                   UTL_translate_string("This may be an installation problem or you may have a "
+                                        "damaged add-on aircraft package."),
+                   see_log, "", t_alert, "GenC/hl_mnw", 1917);
+    tman.mute_plane_load_fail();
+  }
+  if (mnw.window_type == 0 && tman.has_instl_load_fail()) {
+    __MACIBM_alert(0, UTL_translate_string("Some textures could not be loaded."),
+                   UTL_translate_string("This may be an installation problem.  Run the "
+                                        "installer/updater again to get these missing textures."),
+                   see_log, "", t_alert, "GenC/hl_mnw", 1918);
+    tman.mute_instl_load_fail();
+  }
+}
 
 int has_shiftkey() { return (LIN_modifier_keys() & lin_mod_shift) ? 1 : 0; }
 int has_shiftkey_wrap() { return has_shiftkey(); }

@@ -79,6 +79,14 @@ void MACIBM_write_log_header() {
   xer.flush();
 }
 
+void MACIBM_load_interface_textures() {
+  tman.load_texture(tex_fail_fatal, 414, 0x12092, tex_load_startup, "RESOURCE:map.png");
+  tman.load_texture(tex_fail_fatal, 415, 0x12091, tex_load_startup, "RESOURCE:background.png");
+  // Last: its decoded pixels stay in the scratch store for the colours.
+  tman.load_texture(tex_fail_fatal, 410, 0x30092, tex_load_startup, "RESOURCE:interface.png");
+  MACIBM_sample_interface_colours(scratch_array);
+}
+
 void MACIBM_sample_interface_colours(const unsigned char* rgba) {
   // Rows of 512 RGBA pixels, counted from the first row of the buffer.
   const auto take = [rgba](int slot, int column, int row) {
