@@ -12,21 +12,30 @@
 #include "UTL/xer.h"
 #include "UTL/xtim.h"
 
-int dvd_install_is_running = 0;
-int repair_is_running = 0;
-int scenery_install_is_running = 0;
 int num_install_errors = 0;
 std::string install_made_dir;
 
 namespace {
-// The row cursor of each flow's run: kept while a run is suspended on a swap.
-int& run_cursor(const run_flow& flow) {
-  static int install_f = 0, repair_f = 0, scenery_f = 0;
-  if (flow.running == &repair_is_running) return repair_f;
-  if (flow.running == &scenery_install_is_running) return scenery_f;
-  return install_f;
-}
-}  // namespace
+// What one flow's run screen does differently.
+struct run_flow {
+  int* running;                       // the flow's running flag
+  int register_copy;                  // records dest_dir_path in the registry at the start
+  wizard_screen_fn on_choose_cancel;  // choose_files cancelled
+  wizard_screen_fn on_dirs_failed;    // make_dirs failed
+  wizard_screen_fn back_busy;         // Go Back while the run is busy
+  wizard_screen_fn done;              // the run is complete
+  wizard_screen_fn verify;            // the next file is on another disc
+  wizard_screen_fn on_stop;           // the error question's first button
+  int stop_kills;                     // that button stops the run here (else on_stop asks)
+  const char* title;
+  const char* busy_text;      // %1 is dest_dir_path
+  const char* progress_text;  // %1 is the file's path
+  const char* finishing_text;
+  const char* error_heading;
+  const char* error_advice;
+  const char* button1;
+  const char* note1;
+};
 
 const run_flow install_run_flow = {
     &dvd_install_is_running, 1, dvd_scenery_install, dvd_pick_install, dvd_scenery_install,
@@ -52,6 +61,10 @@ const run_flow scenery_run_flow = {
     "you can stop the installation",
     "Stop", "the scenery install."};
 
+// The row cursor of each flow's run: kept while a run is suspended on a swap.
+int run_cursor[3];
+}  // namespace
+
 int UTIL_cancel_install(const std::string& heading, const std::string& advice,
                         const std::string& button1, const std::string& note1,
                         const std::string& button2, const std::string& note2) {
@@ -61,8 +74,11 @@ int UTIL_cancel_install(const std::string& heading, const std::string& advice,
                      button1, note1, button2, note2);
 }
 
-int UTIL_run_screen(int, wizard_screen& s, const run_flow& flow) {
-  int& f = run_cursor(flow);
+int UTIL_run_screen(run_form form, int, wizard_screen& s) {
+  const run_flow& flow = form == run_form::repair    ? repair_run_flow
+                         : form == run_form::scenery ? scenery_run_flow
+                                                     : install_run_flow;
+  int& f = run_cursor[static_cast<int>(form)];
   if (!*flow.running) {
     f = 0;
     xer << "Starting install at " << xtim.real_elapsed << "\n";
@@ -140,5 +156,5 @@ int UTIL_run_screen(int, wizard_screen& s, const run_flow& flow) {
 }
 
 int dvd_run_install(int first_frame, wizard_screen& s) {
-  return UTIL_run_screen(first_frame, s, install_run_flow);
+  return UTIL_run_screen(run_form::install, first_frame, s);
 }

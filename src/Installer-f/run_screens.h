@@ -1,39 +1,32 @@
 // The install run shared by the three disc flows (install, repair, scenery):
-// one run screen design driven by a table of what differs per flow, the
-// error question of a run, and the panels the flows' screens draw.
+// one run screen design in three forms, the error question of a run, and
+// the panels the flows' screens draw.
 #pragma once
 
 #include <string>
 
 #include "Installer-f/wizard_screen.h"
 
-// What one flow's run screen does differently.
-struct run_flow {
-  int* running;                     // the flow's running flag
-  int register_copy;                // records dest_dir_path in the registry at the start
-  wizard_screen_fn on_choose_cancel;  // choose_files cancelled
-  wizard_screen_fn on_dirs_failed;    // make_dirs failed
-  wizard_screen_fn back_busy;         // Go Back while the run is busy
-  wizard_screen_fn done;              // the run is complete
-  wizard_screen_fn verify;            // the next file is on another disc
-  wizard_screen_fn on_stop;           // the error question's first button
-  int stop_kills;                   // that button stops the run here (else on_stop asks)
-  const char* title;
-  const char* busy_text;      // %1 is dest_dir_path
-  const char* progress_text;  // %1 is the file's path
-  const char* finishing_text;
-  const char* error_heading;
-  const char* error_advice;
-  const char* button1;
-  const char* note1;
-};
-extern const run_flow install_run_flow;
-extern const run_flow repair_run_flow;
-extern const run_flow scenery_run_flow;
+#if __has_include("Installer-f/flow_parts.h")
+#include "Installer-f/flow_parts.h"
+#else
+// The copy picker, drawn below the screen's text: the installed copies as
+// radio buttons and "Find It"; sets dest_dir_path to the copy picked.
+void UTIL_pick_install();
+// The world map of scenery tiles: toggles stg's selection on clicks and drags
+// and recomputes the totals when it changed.
+void UTIL_world_map();
+// The disk-space panel for dest_dir_path's volume and stg.total_size_kb (both
+// texts translated): 1 when there is room or the volume cannot be read.
+int UTIL_disk_space(const std::string& enough_text, const std::string& short_text);
 
-// One frame of a flow's run screen: starts the run while its flag is 0,
-// then polls install_files and acts on its status.
-int UTIL_run_screen(int first_frame, wizard_screen& s, const run_flow& flow);
+// The run screen in the form of one flow: starts a run unless that flow's
+// running flag is set (checking that the first archive to install is in the
+// drive, else going to the flow's verify screen), then polls the install
+// step once per frame.
+enum class run_form { install, repair, scenery };
+int UTIL_run_screen(run_form form, int first_frame, wizard_screen& s);
+#endif
 
 // The last install error (its message cleared) in the abort question:
 // 1 the first button, 0 the second, 3 the question closed.
@@ -47,11 +40,3 @@ extern int num_install_errors;
 // The folder the install run created, "" when none: a cancelled install
 // deletes only that folder.
 extern std::string install_made_dir;
-
-// The picker of installed copies: sets dest_dir_path to the copy ticked.
-void UTIL_pick_install();
-// The world map of scenery tiles over stg's selection.
-void UTIL_world_map();
-// The disk-space panel for dest_dir_path: 1 when there is room (or the
-// volume cannot be read).
-int UTIL_disk_space(const std::string& enough_text, const std::string& short_text);

@@ -15,12 +15,21 @@
 #include "OGL/ogl_seams.h"
 #include "OGL/ogl_state.h"
 
-namespace {
-const int k_map_tex = 414, k_button_tex = 413;
+#if __has_include("Installer-f/wizard_frame.h")
+#include "Installer-f/wizard_frame.h"
+#define FLY_HAVE_INTERFACE_RECT 1
+#endif
 
-// A wizard button image (3 select all, 4 select none), drawn as the frame
-// draws its own; 1 when the mouse went down on it.
-int map_button(const wiz_rect& r, int image, const char* key) {
+namespace {
+const int k_map_tex = 414;
+
+// A wizard button image (3 select all, 4 select none) with its right edge
+// at r's; 1 when the mouse went down on it.
+int map_button(const wiz_rect& r, int image, [[maybe_unused]] const char* key) {
+#ifdef FLY_HAVE_INTERFACE_RECT
+  return mnw.open_menu == -1 && interface_rect(r.x1, r.y0, image, -1, nullptr, 1, 0);
+#else
+  const int k_button_tex = 413;
   float left, right;
   btn_cut_edges(image, mnw.language, left, right);
   const int inside = wiz_rect_holds(r, mnw.mouse_x, mnw.mouse_y);
@@ -31,11 +40,12 @@ int map_button(const wiz_rect& r, int image, const char* key) {
                right / 1024, look.t1, 1, 5);
   UI_item_add(key, r.x0, r.y0, r.x1, r.y1, 1, 0);
   return mnw.open_menu == -1 && mnw.mouse_clicked && inside;
+#endif
 }
 
 // A tile's name for scripts: its south-west corner, latitude then longitude.
 std::string tile_key(int lon, int lat) {
-  char name[24];
+  char name[32];
   std::snprintf(name, sizeof name, "tile %+03d%+04d", lat * 10 - 90, lon * 10 - 180);
   return name;
 }
