@@ -219,3 +219,27 @@ TEST_F(RunFlow, SwapScreensOfTheThreeFlows) {
     dvd_path = mount(0);
   }
 }
+
+// The repair form: its texts, no registry line, and Stop in the error
+// question ends the run there and shows the repair's finish screen.
+TEST_F(RunFlow, RepairFormStopsOnTheFirstButton) {
+  write_file(disc[0] + kName + "/All/Resources/a.txt.zip", "not a zip");
+  scripted_prompts prompts({1});
+  wizard_driver w(dvd_install_repair);
+  w.frame();
+  EXPECT_EQ(repair_is_running, 1);
+  EXPECT_EQ(w.s.title, "Repairing Flyvane");
+  EXPECT_EQ(w.s.back_screen, dvd_confirm_repair);
+  EXPECT_EQ(w.s.text, "I am repairing " + dest_dir_path + ".");
+  EXPECT_EQ(w.s.on_cancel, install_files_kill);
+  ASSERT_TRUE(w.frames_until_screen(dvd_done_repair));
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].lines[0].text.rfind("An error occurred during the repair:\n\n", 0),
+            0u);
+  EXPECT_EQ(prompts.asked[0].buttons[0].label, "Stop");
+  EXPECT_EQ(prompts.asked[0].lines[1].text, "the repair.");
+  EXPECT_EQ(repair_is_running, 0);
+  EXPECT_EQ(num_install_errors, 1);
+  EXPECT_FALSE(file_exists(registry_path()));
+  EXPECT_THAT(w.s.text, HasSubstr("There were errors during the repair;"));
+}
