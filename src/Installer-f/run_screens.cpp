@@ -1,6 +1,7 @@
 #include "Installer-f/run_screens.h"
 
 #include "Files/errors.h"
+#include "Files/file_ops.h"
 #include "Installer-f/discs.h"
 #include "Installer-f/folders.h"
 #include "Installer-f/install_step.h"
@@ -86,13 +87,15 @@ int UTIL_run_screen(run_form form, int, wizard_screen& s) {
       s.next_screen = flow.on_choose_cancel;
       return 1;
     }
+    // A folder that was there before the run is never the run's to delete.
+    const bool fresh = !dir_exists(dest_dir_path);
     if (make_dirs()) {
       s.next_screen = flow.on_dirs_failed;
       return 1;
     }
     if (flow.register_copy) {
       register_new_flyvane();
-      install_made_dir = dest_dir_path;
+      install_made_dir = fresh ? dest_dir_path : std::string();
     }
     delete_files();
     *flow.running = 1;

@@ -243,3 +243,16 @@ TEST_F(RunFlow, RepairFormStopsOnTheFirstButton) {
   EXPECT_FALSE(file_exists(registry_path()));
   EXPECT_THAT(w.s.text, HasSubstr("There were errors during the repair;"));
 }
+
+// A destination that appeared before the run began (made by the user after
+// the destination screen) is not deleted by Cancel: only what the run made.
+TEST_F(RunFlow, CancelKeepsAFolderThatWasThereBefore) {
+  write_file(dest_dir_path + "notes.txt", "the user's");
+  scripted_prompts prompts({1});
+  wizard_driver w = start_run();
+  ASSERT_TRUE(w.frames_until_screen(dvd_switch_disk_install));
+  w.click_back();
+  w.frame();
+  EXPECT_EQ(dvd_install_is_running, 0);
+  EXPECT_EQ(read_file(dest_dir_path + "notes.txt"), "the user's");
+}
