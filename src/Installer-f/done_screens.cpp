@@ -20,19 +20,16 @@ int finish(wizard_screen& s, const char* title, const std::string& text) {
   }
   return 0;
 }
-
-const char* const k_usable_later =
-    "You can click Go Back and use the repair and add-remove scenery functions to try to "
-    "reinstall any missing or damaged files.";
 }  // namespace
 
 int dvd_done_install(int, wizard_screen& s) {
   const std::string text =
       num_install_errors <= 0
           ? UTL_translate_string("Installation was successful.")
-          : UTL_translate_string(std::string("There were errors during the install; your copy of "
-                                             "Flyvane may not be usable.\n\n") +
-                                 k_usable_later);
+          : UTL_translate_string(
+                "There were errors during the install; your copy of Flyvane may not be "
+                "usable.\n\nYou can click Go Back and use the repair and add-remove scenery "
+                "functions to try to reinstall any missing or damaged files.");
   return finish(s, "Finished Installing Flyvane", text);
 }
 
@@ -42,9 +39,10 @@ int dvd_done_repair(int, wizard_screen& s) {
           ? UTL_string_sub(UTL_translate_string("I have finished repairing %1:install path% - "
                                                 "click Go Back to return to the main menu."),
                            dest_dir_path)
-          : UTL_translate_string(std::string("There were errors during the repair; your copy of "
-                                             "Flyvane may not be usable.\n\n") +
-                                 k_usable_later);
+          : UTL_translate_string(
+                "There were errors during the repair; your copy of Flyvane may not be "
+                "usable.\n\nYou can click Go Back and use the repair and add-remove scenery "
+                "functions to try to reinstall any missing or damaged files.");
   return finish(s, "Finished Repairing Flyvane.", text);
 }
 
@@ -68,7 +66,8 @@ int dvd_done_scenery(int, wizard_screen& s) {
                    : "I have successfully updated scenery to match your choices on the map.";
   std::string text = UTL_translate_string(first);
   if (errors)
-    text += UTL_translate_string(std::string("  Your copy of Flyvane may not be usable.\n\n") +
-                                 k_usable_later);
+    text += UTL_translate_string(
+        "  Your copy of Flyvane may not be usable.\n\nYou can click Go Back and use the repair "
+        "and add-remove scenery functions to try to reinstall any missing or damaged files.");
   return finish(s, "Finished With Add/Remove Scenery", text);
 }
