@@ -1,5 +1,6 @@
 // The fresh install's destination, licence and scenery screens, and the
 // picker of installed copies the other flows draw.
+#include <algorithm>
 #include <thread>
 
 #include "Files/file_ops.h"
@@ -19,6 +20,10 @@
 #include "Installer-f/wizard_rules.h"
 #include "OGL/ogl_draw.h"
 #include "UTL/localize.h"
+
+// The web demo flow shows the licence too; its screens may not be built in.
+#pragma weak demo_start
+#pragma weak demo_get_updates
 
 namespace {
 // The destination choice, kept for the whole run.
@@ -127,9 +132,12 @@ int see_eula(int, wizard_screen& s) {
     if (i) s.text += "\n";
     s.text += UTL_translate_string(kLicenceParagraphs[i]);
   }
-  s.back_screen = dvd_pick_install;
+  // The targets are those of the flow that shows the licence.
+  const bool demo = demo_start && demo_get_updates &&
+                    std::find(step_funcs.begin(), step_funcs.end(), demo_start) != step_funcs.end();
+  s.back_screen = demo ? demo_start : dvd_pick_install;
   BTN_bool(250, 300, &accept_eula, UI_tr("|-I agree!"), 0);
-  s.next_screen = accept_eula ? dvd_scenery_install : nullptr;
+  if (accept_eula) s.next_screen = demo ? demo_get_updates : dvd_scenery_install;
   return 0;
 }
 

@@ -277,3 +277,16 @@ TEST(FinishScreens, TextsByErrorsAndCounts) {
     }
   }
 }
+
+// Shown in the web demo flow, the licence leads back and on in that flow.
+TEST(LicenceScreen, TargetsOfTheDemoFlow) {
+  step_funcs = {demo_start, see_eula, demo_get_updates};
+  accept_eula = 1;
+  screen_frames sf(see_eula);
+  sf.frame();
+  EXPECT_EQ(sf.w.s.back_screen, demo_start);
+  EXPECT_EQ(sf.w.s.next_screen, demo_get_updates);
+  accept_eula = 0;
+  sf.frame();
+  EXPECT_EQ(sf.w.s.next_screen, nullptr);
+}

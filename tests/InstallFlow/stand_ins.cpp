@@ -30,3 +30,7 @@ FLY_STAND_IN(dvd_edit_scenery)
   return UTIL_run_screen(run_form::scenery, first_frame, s);
 }
 #endif
+#if !__has_include("Installer-f/screens_demo.cpp")
+FLY_STAND_IN(demo_start)
+FLY_STAND_IN(demo_get_updates)
+#endif
