@@ -150,13 +150,14 @@ TEST_F(RunFlow, GoBackAsksAndCancelDeletesOnlyTheNewCopy) {
 
 // A broken archive: the error question with the engine's message; Continue
 // goes on and the finish screen reports the errors without the run choice.
-TEST_F(RunFlow, ErrorAnsweredContinueEndsOnTheErrorText) {
+TEST_F(RunFlow, ErrorsAnsweredContinueEndOnTheErrorText) {
   write_file(disc[0] + kName + "/All/Resources/a.txt.zip", "not a zip");
+  write_file(disc[0] + kName + "/Macintosh/Flyvane.app/Contents/MacOS/Flyvane.zip", "nor this");
   insert(1);
-  scripted_prompts prompts({0});
+  scripted_prompts prompts({0, 0});
   wizard_driver w = start_run();
   ASSERT_TRUE(w.frames_until_screen(dvd_done_install));
-  ASSERT_EQ(prompts.asked.size(), 1u);
+  ASSERT_EQ(prompts.asked.size(), 2u);
   const std::string msg = prompts.asked[0].lines[0].text;
   EXPECT_EQ(msg.rfind("An error occurred during installation:\n\n", 0), 0u) << msg;
   EXPECT_THAT(msg, HasSubstr(")\n\nYou can continue with the installation and attempt to "
@@ -164,7 +165,7 @@ TEST_F(RunFlow, ErrorAnsweredContinueEndsOnTheErrorText) {
                              "installation."));
   EXPECT_EQ(prompts.asked[0].buttons[0].label, "Cancel");
   EXPECT_EQ(prompts.asked[0].lines[1].text, "the install.");
-  EXPECT_EQ(num_install_errors, 1);
+  EXPECT_EQ(num_install_errors, 2);
   EXPECT_THAT(w.s.text, HasSubstr("There were errors during the install;"));
   EXPECT_TRUE(w.s.choices.empty());
   EXPECT_EQ(read_file(dest_dir_path + "Resources/b.txt"), "bravo\n");
