@@ -15,10 +15,16 @@ OGL_shader* OGL_shader::current_shader = nullptr;
 std::set<OGL_shader*> OGL_shader::shaders;
 
 namespace {
+void do_reload();
+}
+// Named outside the unit: the program's link keeps it (and so the command)
+// although nothing in the installer builds a shader.
+UTL_remote_cmd reload_shaders_cmd("Reload Pixel Shaders...", do_reload);
+
+namespace {
 const char* const k_folder = "Resources/shaders/";
 
 void do_reload() { OGL_shader::reload_all_shaders(1); }
-UTL_remote_cmd reload_shaders_cmd("Reload Pixel Shaders...", do_reload);
 
 std::string platform_lines() {
   return std::string("#define APL 0\n#define IBM 0\n#define LIN 1\n") +
