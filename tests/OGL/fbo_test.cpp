@@ -262,3 +262,28 @@ TEST(Framebuffer, AWindowOfNoPixelsStillRendersOne) {
   mnw.window_dx = dx;
   mnw.window_dy = dy;
 }
+
+TEST_F(GlWindow, ThreeTargetsFillTogetherAndMipmapsFollowTheRender) {
+  OGL_framebuffer fb(k_slot, k_rgba | 8, fbo_three_targets, 64, 64, 0, 0, "three");
+  EXPECT_TRUE(fb.three_targets);
+  LoadCounter loads;
+  fb.begin_render(1);
+  EXPECT_EQ(g_loads, 3);
+  GLint draw1 = 0;
+  gl.GetIntegerv(GL_DRAW_BUFFER1_ARB, &draw1);
+  EXPECT_EQ(draw1, GL_COLOR_ATTACHMENT1_EXT);
+  fill(1, 1, 0);
+  fb.end_render();
+  int dx = 0, dy = 0;
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(all_pixels(texture_of(k_slot + i, &dx, &dy), 255, 255, 0)) << i;
+  // Level 1 exists and holds the render: the mipmaps were made after it.
+  unsigned name = 0;
+  ASSERT_TRUE(OGL_tex_slot_info(k_slot, &name, &dx, &dy));
+  gl.BindTexture(GL_TEXTURE_2D, name);
+  GLint w1 = 0;
+  gl.GetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &w1);
+  ASSERT_EQ(w1, 32);
+  std::vector<uint8_t> level1(32 * 32 * 4);
+  gl.GetTexImage(GL_TEXTURE_2D, 1, GL_RGBA, GL_UNSIGNED_BYTE, level1.data());
+  EXPECT_TRUE(all_pixels(level1, 255, 255, 0));
+}
