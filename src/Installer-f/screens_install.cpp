@@ -21,9 +21,11 @@
 #include "OGL/ogl_draw.h"
 #include "UTL/localize.h"
 
-// The web demo flow shows the licence too; its screens may not be built in.
+// Screens built beside these (the start screen, the web demo flow, which
+// shows the licence too); weak, so that these link before those do.
 #pragma weak demo_start
 #pragma weak demo_get_updates
+#pragma weak dvd_start
 
 namespace {
 // The destination choice, kept for the whole run.
