@@ -61,8 +61,10 @@ void UTIL_world_map() {
 
   // A menu open over the map takes the mouse.
   const int takes_mouse = mnw.open_menu == -1;
-  map_pointer p = {mnw.mouse_x, mnw.mouse_y, takes_mouse && mnw.mouse_clicked,
-                   takes_mouse && mnw.mouse_held, MACIBM_frame_count};
+  // A click whose release came in the same frame still toggles its tile.
+  const int down = takes_mouse && mnw.mouse_clicked;
+  map_pointer p = {mnw.mouse_x, mnw.mouse_y, down, down || (takes_mouse && mnw.mouse_held),
+                   MACIBM_frame_count};
   int* sel = stg.scenery_selection;
   int changed = world_map_step(world_map, p, sel);
 

@@ -53,6 +53,17 @@ TEST_F(MapFrames, ClickTogglesOneTile) {
   EXPECT_EQ(stg.scenery_selection[tile(0, 0)], 1);
 }
 
+// A quick click: the button goes down and up between two frames.
+TEST_F(MapFrames, ClickReleasedWithinOneFrameToggles) {
+  f.click(cx(15), cy(7));
+  f.release();
+  frame();
+  EXPECT_EQ(stg.scenery_selection[tile(15, 7)], 1);
+  EXPECT_EQ(mnw.mouse_held, 0);
+  frame();
+  EXPECT_EQ(selected(), 1);
+}
+
 TEST_F(MapFrames, DragPaintsTheClickedTilesNewValue) {
   f.click(cx(10), cy(5));
   frame();
