@@ -20,6 +20,18 @@
 #include "UTL/xer.h"
 
 namespace {
+// Where the program was started: relative script paths mean this folder, not
+// the working folder start-up moves to.
+const std::string g_start_dir = [] {
+  std::error_code ec;
+  return std::filesystem::current_path(ec).string();
+}();
+
+std::string from_start_dir(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  return g_start_dir + "/" + path;
+}
+
 std::string g_screen_name;
 std::vector<std::string> g_screen_texts;
 
@@ -137,8 +149,9 @@ bool run_command(const std::string& cmd, const std::string& arg, double waited) 
   }
   if (cmd == "sleep") return waited >= atof(arg.c_str());
   if (cmd == "screenshot") {
-    if (!save_back_buffer(arg)) script_failed("cannot write the screenshot " + arg);
-    MACIBM_trace_line("screenshot " + arg);
+    const std::string path = from_start_dir(arg);
+    if (!save_back_buffer(path)) script_failed("cannot write the screenshot " + path);
+    MACIBM_trace_line("screenshot " + path);
     return true;
   }
   if (cmd == "insert" || cmd == "eject") {
@@ -149,7 +162,7 @@ bool run_command(const std::string& cmd, const std::string& arg, double waited) 
     if (cmd == "eject") {
       for (const auto& e : fs::directory_iterator(vols, ec)) fs::remove(e.path(), ec);
     } else {
-      const fs::path disc = fs::absolute(arg, ec);
+      const fs::path disc = from_start_dir(arg);
       fs::create_directory_symlink(disc, fs::path(vols) / disc.filename(), ec);
       if (ec) script_failed("cannot insert " + arg + ": " + ec.message());
     }
@@ -230,7 +243,7 @@ void MACIBM_script_frame() {
     s.loaded = true;
     const char* file = getenv("FLY_SCRIPT");
     if (!file || !*file) return;
-    std::ifstream in(file);
+    std::ifstream in(from_start_dir(file));
     if (!in) script_failed(std::string("cannot read FLY_SCRIPT ") + file);
     for (std::string line; std::getline(in, line);) s.lines.push_back(line);
   }
