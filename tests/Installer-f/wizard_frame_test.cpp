@@ -266,7 +266,9 @@ TEST(StartScreen, TextAndChoicesFollowTheDiscAndTheCopies) {
     EXPECT_EQ(s.text.rfind(c.text_start, 0), 0u) << c.name << ": " << s.text;
     EXPECT_EQ(s.choices, c.choices) << c.name;
     ASSERT_EQ(s.choice_funcs.size(), c.choices.size());
-    if (!c.choices.empty()) EXPECT_EQ(s.choice_funcs[0], dvd_pick_run_sim);
+    if (!c.choices.empty()) {
+      EXPECT_EQ(s.choice_funcs[0], dvd_pick_run_sim);
+    }
     if (c.choices.size() == 4) {
       EXPECT_EQ(s.choice_funcs[1], dvd_pick_scenery);
       EXPECT_EQ(s.choice_funcs[2], dvd_pick_repair);
