@@ -162,7 +162,9 @@ bool run_command(const std::string& cmd, const std::string& arg, double waited) 
     if (cmd == "eject") {
       for (const auto& e : fs::directory_iterator(vols, ec)) fs::remove(e.path(), ec);
     } else {
-      const fs::path disc = from_start_dir(arg);
+      std::string folder = from_start_dir(arg);
+      while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+      const fs::path disc = folder;
       fs::create_directory_symlink(disc, fs::path(vols) / disc.filename(), ec);
       if (ec) script_failed("cannot insert " + arg + ": " + ec.message());
     }

@@ -185,3 +185,36 @@ TEST(RealXClicks, TheStartScreenChoiceLeadsToTheRunScreen) {
   ASSERT_FALSE(r.timed_out) << r.stderr_text;
   EXPECT_EQ(r.exit_code, 0);
 }
+
+TEST(ScriptedDrive, ADiscInsertedLaterIsReadWithoutAClick) {
+  FLY_E2E_OR_SKIP();
+  e2e_env env;  // an empty drive
+  const e2e_result r = fly_test::e2e_run(
+      env, "wait Please insert Flyvane 9 DVD number one to begin. 30\n"
+           "insert " + fly_test::e2e_demo_discs()[0] + "\n"
+           "wait Welcome to the Flyvane 9 Installer 30\n"
+           "eject\n"
+           "sleep 0.5\n"
+           "quit\n");
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+  EXPECT_NE(r.log.find("SCRIPT: insert "), std::string::npos);
+  EXPECT_NE(r.log.find("SCRIPT: eject"), std::string::npos);
+  // Once the file list is read, taking the disc out leaves the welcome.
+  std::string last_text;
+  for (const std::string& l : r.trace)
+    if (l.rfind("text ", 0) == 0) last_text = l;
+  EXPECT_NE(last_text.find("Welcome to the Flyvane 9 Installer"), std::string::npos) << last_text;
+  EXPECT_TRUE(fs::is_empty(env.volumes));
+}
+
+TEST(ScriptedDrive, AFailedWaitEndsWithStatusThree) {
+  FLY_E2E_OR_SKIP();
+  e2e_env env;
+  const e2e_result r = fly_test::e2e_run(env, "wait no such screen 1\nquit\n");
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_NE(r.log.find("SCRIPT FAILED: wait for \"no such screen\" timed out"), std::string::npos)
+      << r.log;
+  EXPECT_TRUE(r.saw_line("SCRIPT FAILED"));
+}
