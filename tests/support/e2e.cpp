@@ -298,13 +298,13 @@ bool e2e_xclick(const e2e_process& p, int x, int y) {
   // button press and release at the window-relative position.
   const std::string env = "DISPLAY=" + p.display + " ";
   std::string win;
-  if (run(env + "xdotool search --sync --onlyvisible --pid " + std::to_string(p.pid) +
+  if (run(env + "timeout 20 xdotool search --sync --onlyvisible --pid " + std::to_string(p.pid) +
               " 2>/dev/null | head -1",
           &win) != 0 ||
       win.empty())
     return false;
   while (!win.empty() && (win.back() == '\n' || win.back() == ' ')) win.pop_back();
-  return run(env + "xdotool mousemove --window " + win + " " + std::to_string(x) + " " +
+  return run(env + "timeout 20 xdotool mousemove --window " + win + " " + std::to_string(x) + " " +
              std::to_string(y) + " sleep 0.1 click 1") == 0;
 }
 
