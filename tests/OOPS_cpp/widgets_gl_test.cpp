@@ -1,0 +1,398 @@
+// Every widget drawn on a real context with the interface textures loaded as
+// start-up loads them: no GL error after any of them, screenshots that are
+// not uniform, and a few probe pixels where the art must show.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "GenH/butn.h"
+#include "GenH/mnw.h"
+#include "GenH/shell.h"
+#include "GenH/window.h"
+#include "Installer-f/prompts.h"
+#include "Installer-f/selection.h"
+#include "OGL/colr.h"
+#include "OGL/gl_calls.h"
+#include "OGL/ogl_draw.h"
+#include "OOPS_cpp/butn_opensave.h"
+#include "OOPS_cpp/tman.h"
+#include "OOPS_cpp/xmap.h"
+#include "TEX/TEX_png.h"
+#include "support/gl_harness.h"
+#include "support/test_util.h"
+
+namespace {
+
+// The GL errors raised since the last check, with the widget's name.
+std::vector<std::string> g_errors;
+void check(const char* what) {
+  for (GLenum e; (e = gl.GetError()) != GL_NO_ERROR;)
+    g_errors.push_back(std::string(what) + ": 0x" + std::to_string(e));
+}
+
+// A screenshot of this frame, kept under FLY_KEEP_SHOTS (a folder) when set
+// so a person can look at it; the path of the PNG.
+std::string shoot(const std::string& name) {
+  const int before = [] {
+    int n = 0;
+    while (fly_test::file_exists("screenshot_" + std::to_string(n) + ".png")) ++n;
+    return n;
+  }();
+  OGL_screenshot(1);
+  const std::string path = "screenshot_" + std::to_string(before) + ".png";
+  if (const char* keep = getenv("FLY_KEEP_SHOTS"); keep && *keep) {
+    std::error_code ec;
+    std::filesystem::copy_file(path, std::string(keep) + "/" + name + ".png",
+                               std::filesystem::copy_options::overwrite_existing, ec);
+  }
+  return path;
+}
+
+struct png_pixels {
+  std::vector<uint8_t> px;
+  int w = 0, h = 0;
+  const uint8_t* at(int x, int y) const { return &px[(size_t(y) * w + x) * 4]; }
+};
+png_pixels read_png(const std::string& path) {
+  png_pixels out;
+  xmap_class file(path);
+  unsigned char* px = nullptr;
+  TEX_image_desc d{};
+  if (!TEX_load_png(path, file, px, GL_RGBA, 0, 0, 0, d) || !px) {
+    ADD_FAILURE() << "no PNG at " << path;
+    return out;
+  }
+  out.w = d.width, out.h = d.height;
+  out.px.assign(px, px + size_t(d.width) * d.height * 4);
+  free(px);
+  return out;
+}
+// Distinct colours of the image, coarse (each channel in 16 steps).
+size_t colours(const png_pixels& p) {
+  std::vector<bool> seen(4096);
+  size_t n = 0;
+  for (size_t i = 0; i + 3 < p.px.size(); i += 4) {
+    const int k = (p.px[i] >> 4) << 8 | (p.px[i + 1] >> 4) << 4 | p.px[i + 2] >> 4;
+    if (!seen[k]) seen[k] = true, ++n;
+  }
+  return n;
+}
+
+int differs(fly_test::rgba a, fly_test::rgba b) {
+  return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+}
+
+// The mean colour of the square of side 2 * half + 1 around a point given in
+// logical window units.
+fly_test::rgba mean_at(float x, float y, int half) {
+  const std::vector<uint8_t> px = fly_test::read_back(int(x + mnw.origin_x) - half,
+                                                      int(y + mnw.origin_y) - half, 2 * half + 1,
+                                                      2 * half + 1);
+  long sum[3] = {0, 0, 0};
+  for (size_t i = 0; i < px.size(); i += 4)
+    for (int k = 0; k < 3; ++k) sum[k] += px[i + k];
+  const long n = long(px.size() / 4);
+  return {int(sum[0] / n), int(sum[1] / n), int(sum[2] / n), 255};
+}
+
+// The window pixel under a point given in logical window units.
+fly_test::rgba at_units(float x, float y) {
+  return fly_test::pixel(int(x + mnw.origin_x), int(y + mnw.origin_y));
+}
+
+struct WidgetsGl : GlWindow {
+  void SetUp() override {
+    GlWindow::SetUp();
+    tman.TEX_init();
+    MACIBM_load_interface_textures();
+    // The wizard's button faces and panels.
+    tman.load_texture(tex_fail_fatal, 413, 0x10092, tex_load_startup,
+                      "RESOURCE:elements_English.png");
+    g_errors.clear();
+  }
+  void TearDown() override {
+    EXPECT_TRUE(g_errors.empty()) << ::testing::PrintToString(g_errors);
+    GlWindow::TearDown();
+  }
+  // Runs n frames of draw in logical window type, the last one also
+  // running probe before the swap. Dialog windows are drawn the way their
+  // modal loops draw them: before the shell's frame, which then swaps.
+  void frames(int type, int n, std::function<void()> draw, std::function<void()> probe) {
+    static std::function<void()> d, p;
+    static int last;
+    d = std::move(draw);
+    p = std::move(probe);
+    MACIBM_startwind(type, 0);
+    const bool dialog = mnw.dialog_up;
+    for (int i = 0; i < n; ++i) {
+      last = i == n - 1;
+      const auto one = [] {
+        check("before the frame");
+        d();
+        if (last && p) p();
+      };
+      if (dialog) {
+        one();
+      } else {
+        fly_test::set_frame(one);
+      }
+      fly_test::run_frames(1);
+    }
+    fly_test::set_frame(nullptr);
+  }
+};
+
+}  // namespace
+
+TEST_F(WidgetsGl, EveryStripAndPanelKindDrawsWithoutAGlError) {
+  static std::string shot;
+  static fly_test::rgba ground, strip[14], panel[10];
+  frames(
+      0, 2,
+      [] {
+        OGL_plot_back_col();
+        check("OGL_plot_back_col");
+        // The strips, one a row, on the left; the panels in a grid beside them.
+        float y = mnw.win_dy - 24;
+        for (int kind = 0; kind <= 13; ++kind) {
+          if (kind == 6) continue;
+          BTN_frame1(kind, 120, y, 200, 0);
+          check("BTN_frame1");
+          OGL_string(0, 236, y - 3, "strip " + std::to_string(kind), 9999, font_regular, 0);
+          y -= 40;
+        }
+        BTN_frame0(6, 300, 300, 200);
+        check("BTN_frame0");
+        for (int kind = 14; kind <= 23; ++kind) {
+          const int i = kind - 14;
+          const float px = 340 + 115.0f * (i % 4), py = mnw.win_dy - 140 - 150.0f * (i / 4);
+          BTN_frame2(kind, px, py, 95, 100, kind == 14 ? "Title" : "", 1);
+          check("BTN_frame2");
+          OGL_string(0, px, py - 22, "panel " + std::to_string(kind), 9999, font_regular, 0);
+        }
+      },
+      [] {
+        ground = at_units(310, 20);
+        float y = mnw.win_dy - 24;
+        for (int kind = 0; kind <= 13; ++kind) {
+          if (kind == 6) continue;
+          strip[kind] = ground;
+          for (float dy = -8; dy <= 8; ++dy)
+            if (differs(at_units(60, y + dy), ground) > differs(strip[kind], ground))
+              strip[kind] = at_units(60, y + dy);
+          y -= 40;
+        }
+        for (int i = 0; i < 10; ++i)
+          panel[i] = at_units(340 + 115.0f * (i % 4) + 47, mnw.win_dy - 140 - 150.0f * (i / 4) + 50);
+        shot = shoot("strips_and_panels");
+      });
+  for (int kind = 0; kind <= 13; ++kind)
+    if (kind != 6) {
+      EXPECT_GT(differs(strip[kind], ground), 30) << "strip " << kind << " shows";
+    }
+  for (int i = 0; i < 10; ++i) EXPECT_GT(differs(panel[i], ground), 30) << "panel " << 14 + i << " shows";
+  const png_pixels p = read_png(shot);
+  EXPECT_EQ(p.w, mnw.window_dx);
+  EXPECT_EQ(p.h, mnw.window_dy);
+  EXPECT_GT(colours(p), 40u) << "the screenshot is nearly uniform";
+}
+
+TEST_F(WidgetsGl, StripsShowTheirOwnRowsOfTheInterfaceArtRightWayUp) {
+  // Texels 1:1 on whole pixels: the strip's left cap and first tile are the
+  // atlas's texels at the kind's rows, the first row at the bottom.
+  const png_pixels art = read_png(std::string(FLY_APP_DIR) + "/Resources/interface.png");
+  ASSERT_EQ(art.w, 512);
+  ASSERT_EQ(art.h, 512);
+  struct probe {
+    int kind, col, row, J, y_shift, F;  // F: the end of the first tile
+  };
+  static const probe kinds[] = {{2, 304, 486, 26, 0, 42}, {3, 304, 459, 26, 0, 42},
+                                {9, 262, 133, 26, 0, 41}, {7, 240, 242, 24, 0, 55},
+                                {4, 112, 161, 16, 0, 18}};
+  static std::vector<uint8_t> got[5];
+  static int left[5], bottom[5];
+  frames(
+      0, 2,
+      [] {
+        OGL_plot_back_col();
+        for (int i = 0; i < 5; ++i) {
+          const float cy = 100.0f + 60 * i;
+          BTN_frame1(kinds[i].kind, 200, cy, 120, 0);
+          check("BTN_frame1");
+        }
+      },
+      [] {
+        for (int i = 0; i < 5; ++i) {
+          const int extra = kinds[i].kind == 9 ? 4 : 0;
+          left[i] = 200 - (120 + extra) / 2;
+          bottom[i] = 100 + 60 * i + kinds[i].y_shift - kinds[i].J / 2;
+          got[i] = fly_test::read_back(left[i], bottom[i], 30, kinds[i].J);
+        }
+      });
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(kinds[i].kind);
+    int compared = 0, wrong = 0;
+    for (int j = 0; j < kinds[i].J; ++j)
+      for (int a = 0; a < std::min(30, kinds[i].F); ++a) {
+        const uint8_t* t = art.at(kinds[i].col + a, kinds[i].row + j);
+        if (t[3] != 255) continue;  // edges blend with the ground
+        const uint8_t* g = &got[i][(size_t(j) * 30 + a) * 4];
+        ++compared;
+        if (std::abs(g[0] - t[0]) > 3 || std::abs(g[1] - t[1]) > 3 || std::abs(g[2] - t[2]) > 3) {
+          if (++wrong <= 3)
+            ADD_FAILURE() << "texel " << a << "," << j << ": drawn " << int(g[0]) << " "
+                          << int(g[1]) << " " << int(g[2]) << ", art " << int(t[0]) << " "
+                          << int(t[1]) << " " << int(t[2]);
+        }
+      }
+    EXPECT_GT(compared, 80);
+    EXPECT_EQ(wrong, 0) << "of " << compared;
+  }
+}
+
+TEST_F(WidgetsGl, EveryControlDrawsWithoutAGlErrorAndShowsItsState) {
+  static int off = 0, on = 1, radio = 2, tab = 1, slider = 40, list_sel = 1, centre = 4, row = 3;
+  static float num = 123.45f, hs = 0.3f, range = 7.5f;
+  static int inum = 42;
+  static std::string text = "Flyvane Installer", search;
+  static std::vector<std::string> rows = {"Aircraft", "Airports", "Custom Scenery", "Global Scenery",
+                                          "Manuals",  "Plugins",  "Resources",      "Sounds",
+                                          "Terrain",  "Weather"};
+  static char cells[9] = "ABCD1234";
+  static float heading = 45;
+  static fly_test::rgba ground, panel, face, pressed, box_off, box_on, radio_off, radio_on,
+      tab_front, tab_back;
+  static std::string shot;
+  frames(
+      0, 3,
+      [] {
+        OGL_plot_back_col();
+        // The controls on the light content panel, as the wizard shows them.
+        BTN_frame2(15, 10, 10, mnw.win_dx - 20, mnw.win_dy - 60, "", 1);
+        check("BTN_frame2");
+        for (int i = 0; i < 3; ++i)
+          BTN_tab(i, 0, &tab, i, std::string("Tab ") + char('A' + i));
+        check("BTN_tab");
+        const float top = mnw.win_dy - 100;
+        BTN_action(150, top, 120, 0, 1, "Continue", "-");
+        BTN_action(300, top, 120, 1, 1, "Pressed", "-");
+        check("BTN_action");
+        BTN_bool(150, top - 40, &off, "Off", 0);
+        BTN_bool(250, top - 40, &on, "On", 0);
+        check("BTN_bool");
+        BTN_is_int(350, top - 40, &radio, 1, "One");
+        BTN_is_int(450, top - 40, &radio, 2, "Two");
+        check("BTN_is_int");
+        // The text field, focused with its text selected.
+        BTN_enterstring(150, top - 80, &text, 100, "Name", 250, 1);
+        check("BTN_enterstring");
+        BTN_horz_slider(150, top - 120, 250, 10, 0, 1, &hs, 1, "Volume", "30 %");
+        check("BTN_horz_slider");
+        BTN_flt_range(150, top - 160, &num, 6, 2, 0, 9999, "Altitude");
+        BTN_int(350, top - 160, &inum, 3, 0, "Count");
+        BTN_flt_range(500, top - 160, &range, 3, 1, 0, 20, "Range");
+        check("number fields");
+        BTN_display_number(150, top - 200, 1234.5f, 6, 1, "Shown");
+        check("BTN_display_number");
+        BTN_chars(350, top - 200, cells, 8, "Code");
+        check("BTN_chars");
+        BTN_textlist(200, top - 240, &list_sel, "English-French-German", "Language");
+        check("BTN_textlist");
+        BTN_list_and_search(1, 420, 110, 260, 160, &centre, &row, 0, int(rows.size()) - 1, &search,
+                            "Find:", BTN_name_from_vector, &rows, nullptr, nullptr, nullptr,
+                            nullptr);
+        check("BTN_list_and_search");
+        BTN_vert_slider(0, 740, 220, 420, 0, 100, &slider);
+        check("BTN_vert_slider");
+        plot_dir(120, 90, &heading, 0);
+        check("plot_dir");
+      },
+      [] {
+        const float top = mnw.win_dy - 100;
+        ground = fly_test::pixel(mnw.window_dx - 3, mnw.window_dy - 3);
+        panel = at_units(150 - 40, top - 20);
+        face = at_units(150 - 40, top);
+        pressed = at_units(300 - 40, top);
+        box_off = mean_at(150, top - 37, 6);
+        box_on = mean_at(250, top - 37, 6);
+        radio_off = mean_at(350, top - 37, 6);
+        radio_on = mean_at(450, top - 37, 6);
+        tab_front = at_units(88 * 1 + 53 - 45, mnw.win_dy - 38);
+        tab_back = at_units(88 * 0 + 53 - 45, mnw.win_dy - 38);
+        shot = shoot("controls");
+      });
+  EXPECT_GT(differs(face, ground), 60) << "a button's face is not the background";
+  EXPECT_GT(differs(face, panel), 10) << "a button's face stands out from its panel";
+  EXPECT_GT(differs(pressed, face), 20) << "a pressed button differs from a raised one";
+  EXPECT_GT(differs(box_on, box_off), 60) << "a checked box differs from an unchecked one";
+  EXPECT_GT(differs(radio_on, radio_off), 60) << "a chosen radio differs from the others";
+  EXPECT_GT(differs(tab_front, tab_back), 20) << "the front tab differs from the others";
+
+  const png_pixels p = read_png(shot);
+  EXPECT_EQ(p.w, mnw.window_dx);
+  EXPECT_EQ(p.h, mnw.window_dy);
+  EXPECT_GT(colours(p), 40u) << "the screenshot is nearly uniform";
+}
+
+TEST_F(WidgetsGl, TheFileChooserDrawsItsFrameListAndButtons) {
+  for (const char* n : {"Aircraft", "Scenery", "Manuals"}) fly_test::write_file(std::string("pick/") + n + "/x", "");
+  for (const char* n : {"readme.txt", "notes.txt"}) fly_test::write_file(std::string("pick/") + n, "");
+  static opensave_state s;
+  static std::string chosen, shot;
+  static fly_test::rgba ground, panel;
+  frames(
+      998, 3,
+      [] {
+        if (s.folder.empty()) BTN_opensave_begin(&s, 998, 0, fly_test::sandbox() + "work/pick/readme.txt");
+        BTN_opensave_pass(&s, &chosen);
+        check("BTN_opensave_pass");
+      },
+      [] {
+        ground = fly_test::pixel(2, 2);
+        panel = at_units(200, 90);  // the list's white box
+        shot = shoot("chooser");
+      });
+  EXPECT_GT(s.names.size(), 3u);
+  EXPECT_GT(differs(panel, ground), 60);
+  EXPECT_GT(colours(read_png(shot)), 20u);
+}
+
+TEST_F(WidgetsGl, ThePromptWindowsShowTheirTextsAndButtons) {
+  // The engine builds each window; the runner is asked once and answers at
+  // once, and the window it was given is drawn here frame by frame.
+  static prompt_window asked;
+  installer_prompt_runner = [](const prompt_window& w) {
+    asked = w;
+    return 2;
+  };
+  for (int which = 0; which < 2; ++which) {
+    SCOPED_TRACE(which);
+    asked = {};
+    if (which == 0) {
+      EXPECT_EQ(select_alert("Aircraft/Cessna 172/Cessna_172.acf", 0), 2);
+    } else {
+      abort_alert("The download stopped.", "Try Again", "Download the file once more.", "Stop",
+                  "Leave the installation as it is.");
+    }
+    ASSERT_EQ(asked.window, which == 0 ? int(prompt_select_window) : int(prompt_abort_window));
+    ASSERT_EQ(asked.buttons.size(), which == 0 ? 5u : 2u);
+    static std::string shot;
+    static fly_test::rgba ground, face;
+    frames(
+        asked.window, 3,
+        [] {
+          prompt_window_frame(asked);
+          check("prompt_window_frame");
+        },
+        [] {
+          ground = fly_test::pixel(2, 2);
+          face = at_units(asked.buttons[0].x - asked.buttons[0].width / 4, asked.buttons[0].y);
+          shot = shoot(asked.window == 996 ? "select_alert" : "abort_alert");
+        });
+    EXPECT_GT(differs(face, ground), 60);
+    EXPECT_GT(colours(read_png(shot)), 20u);
+  }
+  installer_prompt_runner = prompt_headless_runner;
+}
