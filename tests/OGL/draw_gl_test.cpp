@@ -6,6 +6,7 @@
 
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
+#include "GenH/window.h"
 #include "OGL/gl_calls.h"
 #include "OGL/ogl_draw.h"
 #include "OGL/ogl_font.h"
@@ -226,7 +227,113 @@ TEST_F(DrawGl, AScreenshotIsAPngOfTheWindowWithTheFramesPixels) {
   EXPECT_LT(px[1], 100);
   free(px);
 
-  // The next one takes the next number.
-  one_frame([] {}, [] { OGL_screenshot(1); });
-  EXPECT_TRUE(fly_test::file_exists("screenshot_1.png"));
+  // The next one takes the next number. An odd width (rows that are no
+  // multiple of 4 bytes in RGB) reads tight rows: the same pixels again.
+  static int full_dx;
+  full_dx = mnw.window_dx;
+  one_frame(
+      [] {
+        OGL_fillrect(1, 1.0f, 0, 0, 333, 17);
+        OGL_fillrect(10, 1.0f, 200, 300, 3, 250);
+      },
+      [] {
+        mnw.window_dx = full_dx - 3;
+        frame = fly_test::read_back(0, 0, mnw.window_dx, mnw.window_dy);
+        OGL_screenshot(1);
+        mnw.window_dx = full_dx;
+      });
+  ASSERT_TRUE(fly_test::file_exists("screenshot_1.png"));
+  xmap_class odd("screenshot_1.png");
+  px = nullptr;
+  ASSERT_EQ(TEX_load_png("screenshot_1.png", odd, px, GL_RGBA, 0, 0, 0, d), 1);
+  EXPECT_EQ(d.width, full_dx - 3);
+  ASSERT_EQ(size_t(d.width) * d.height * 4, frame.size());
+  differ = 0;
+  for (size_t i = 0; i < frame.size(); i += 4)
+    for (int k = 0; k < 3; ++k) differ += px[i + k] != frame[i + k];
+  EXPECT_EQ(differ, 0u);
+  free(px);
+}
+
+TEST_F(DrawGl, TextThatGrowsTheGlyphCacheDrawsAsItDoesOnceCached) {
+  // Enough distinct glyphs in both fonts to grow the cache bitmap several
+  // times inside one frame; the first frame must already show them right.
+  static std::string lines[8];
+  std::string all;
+  for (unsigned c = 0x21; c < 0x7f; ++c) all += char(c);
+  const auto utf8 = [](unsigned c) {
+    std::string s;
+    if (c < 0x800) {
+      s += char(0xC0 | (c >> 6));
+    } else {
+      s += char(0xE0 | (c >> 12));
+      s += char(0x80 | ((c >> 6) & 0x3F));
+    }
+    s += char(0x80 | (c & 0x3F));
+    return s;
+  };
+  for (unsigned c = 0xC0; c < 0x180; ++c) all += utf8(c);
+  for (unsigned c = 0x391; c < 0x3CA; ++c) all += utf8(c);
+  for (unsigned c = 0x410; c < 0x450; ++c) all += utf8(c);
+  for (int i = 0; i < 8; ++i) lines[i] = all;
+  static std::vector<uint8_t> first, second;
+  const auto draw = [] {
+    for (int i = 0; i < 8; ++i)
+      OGL_string(k_white, 10, 580 - 70.0f * i, lines[i], 780, i % 2 ? font_bold : font_regular, 0);
+  };
+  const int rows_before = OGL_font(font_regular)->rows_used;
+  one_frame(draw, [] { first = fly_test::read_back(0, 0, mnw.window_dx, mnw.window_dy); });
+  EXPECT_GT(OGL_font(font_regular)->rows_used, std::max(rows_before, 16));
+  fly_test::gl_counter count;
+  one_frame(draw, [] { second = fly_test::read_back(0, 0, mnw.window_dx, mnw.window_dy); });
+  EXPECT_EQ(count.count("TexImage2D") + count.count("TexSubImage2D"), 0);
+  ASSERT_EQ(first.size(), second.size());
+  size_t lit = 0, differ = 0;
+  for (size_t i = 0; i < first.size(); i += 4) {
+    lit += first[i] > 16;
+    differ += first[i] != second[i];
+  }
+  EXPECT_GT(lit, 5000u);
+  EXPECT_EQ(differ, 0u);
+}
+
+TEST_F(DrawGl, ALogicalWindowMovesPrimitivesScissorsAndTextAlike) {
+  MACIBM_startwind(997, 0);  // a 700 by 206 dialog, centred
+  ASSERT_GT(mnw.origin_x, 0);
+  ASSERT_GT(mnw.origin_y, 0);
+  static region r;
+  static int ox, oy;
+  ox = int(mnw.origin_x), oy = int(mnw.origin_y);
+  // Dialogs draw before the frame that swaps, as their modal loops do.
+  OGL_fillrect(k_black, 1.0f, -mnw.origin_x, -mnw.origin_y, float(mnw.window_dx),
+               float(mnw.window_dy));
+  OGL_fillrect(k_white, 1.0f, 10, 20, 5, 6);
+  OGL_scissors(100, 0, 10, 10);
+  OGL_fillrect(k_white, 1.0f, 0, 0, 300, 300);
+  OGL_scissors_end();
+  OGL_string(1, 200, 100, "Offset", 9999, font_bold, 0);
+  r.read(0, 0, mnw.window_dx, mnw.window_dy);
+  fly_test::run_frames(1);
+  int lit_fill = 0, lit_scissor = 0, stray = 0, text = 0;
+  const float w = OGL_measure_string("Offset", font_bold);
+  for (int y = 0; y < r.h; ++y)
+    for (int x = 0; x < r.w; ++x) {
+      if (!r.lit(x, y)) continue;
+      const int ux = x - ox, uy = y - oy;
+      if (ux >= 10 && ux < 15 && uy >= 20 && uy < 26) {
+        ++lit_fill;
+      } else if (ux >= 100 && ux < 110 && uy >= 0 && uy < 10) {
+        ++lit_scissor;
+      } else if (ux >= 199 && ux <= 201 + w && uy >= 90 && uy < 112) {
+        ++text;
+        // Slot 1 is (1, 0.2, 0.2): red text, never white.
+        EXPECT_LE(r.at(x, y)[1], r.at(x, y)[0] / 4 + 2) << x << "," << y;
+      } else {
+        ++stray;
+      }
+    }
+  EXPECT_EQ(lit_fill, 30);
+  EXPECT_EQ(lit_scissor, 100);
+  EXPECT_GT(text, 40);
+  EXPECT_EQ(stray, 0);
 }
