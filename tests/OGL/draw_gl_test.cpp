@@ -3,6 +3,7 @@
 // textured quads from the texture manager and the screenshot file.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
@@ -208,8 +209,19 @@ TEST_F(DrawGl, AScreenshotIsAPngOfTheWindowWithTheFramesPixels) {
       [] {
         frame = fly_test::read_back(0, 0, mnw.window_dx, mnw.window_dy);
         OGL_screenshot(1);
+        fly_test::screenshot("harness.png");
       });
   ASSERT_TRUE(fly_test::file_exists("screenshot_0.png"));
+  // The harness's own screenshot is the same PNG, RGBA.
+  {
+    xmap_class h("harness.png");
+    unsigned char* hp = nullptr;
+    TEX_image_desc hd{};
+    ASSERT_EQ(TEX_load_png("harness.png", h, hp, GL_RGBA, 0, 0, 0, hd), 1);
+    ASSERT_EQ(size_t(hd.width) * hd.height * 4, frame.size());
+    EXPECT_EQ(memcmp(hp, frame.data(), frame.size()), 0);
+    free(hp);
+  }
   xmap_class file("screenshot_0.png");
   unsigned char* px = nullptr;
   TEX_image_desc d{};
