@@ -396,3 +396,42 @@ TEST_F(WidgetsGl, ThePromptWindowsShowTheirTextsAndButtons) {
   }
   installer_prompt_runner = prompt_headless_runner;
 }
+
+TEST_F(WidgetsGl, RealClicksOnThePromptWindowsButtonsGiveTheirAnswers) {
+  // Real events at window pixels (from the top left) through the shell's own
+  // frames: the dialog's origin and the mouse translation must agree with
+  // where the buttons are drawn.
+  fly_test::fail_after(60, "a prompt window that never answers");
+  BTN_modal = {MACIBM_startwind, MACIBM_event_proc};
+  installer_prompt_runner = prompt_window_runner;
+  static prompt_window asked;
+  const auto click_button = [](int window, const prompt_button& b) {
+    // The dialog's origin, as the runner's startwind will set it.
+    MACIBM_startwind(window, 0);
+    const float ox = mnw.origin_x, oy = mnw.origin_y;
+    MACIBM_startwind(0, 0);
+    fly_test::script_click(int(b.x + b.width / 4 + ox), int(mnw.window_dy - (b.y + oy)));
+  };
+  installer_prompt_runner = [](const prompt_window& w) {
+    asked = w;
+    return 3;
+  };
+  select_alert("Aircraft/a.acf", 0);
+  const prompt_window select = asked;
+  abort_alert("The download stopped.", "Try Again", "", "Stop", "");
+  const prompt_window abort = asked;
+  installer_prompt_runner = prompt_window_runner;
+  for (const prompt_button& b : select.buttons) {
+    click_button(996, b);
+    EXPECT_EQ(select_alert("Aircraft/a.acf", 0), b.result) << b.label;
+    EXPECT_EQ(mnw.window_type, 0);
+  }
+  for (const prompt_button& b : abort.buttons) {
+    click_button(997, b);
+    EXPECT_EQ(abort_alert("The download stopped.", "Try Again", "", "Stop", ""), b.result)
+        << b.label;
+  }
+  check("prompt windows");
+  installer_prompt_runner = prompt_headless_runner;
+  BTN_modal = {nullptr, nullptr};
+}
