@@ -20,6 +20,7 @@
 #include "OOPS_cpp/tman.h"
 #include "OOPS_cpp/xmap.h"
 #include "TEX/TEX_png.h"
+#include "UTL/xtim.h"
 #include "support/gl_harness.h"
 #include "support/test_util.h"
 
@@ -434,4 +435,87 @@ TEST_F(WidgetsGl, RealClicksOnThePromptWindowsButtonsGiveTheirAnswers) {
   check("prompt windows");
   installer_prompt_runner = prompt_headless_runner;
   BTN_modal = {nullptr, nullptr};
+}
+
+namespace {
+// The window as it is shown: read by the swap itself, after the hover help,
+// cursor and menus the shell draws behind the application's frame.
+std::vector<uint8_t> g_shown;
+void (*g_real_swap)() = nullptr;
+void read_then_swap() {
+  g_shown = fly_test::read_back(0, 0, mnw.window_dx, mnw.window_dy);
+  g_real_swap();
+}
+fly_test::rgba shown_mean(int x, int y, int half) {
+  long sum[3] = {0, 0, 0}, n = 0;
+  for (int j = y - half; j <= y + half; ++j)
+    for (int i = x - half; i <= x + half; ++i, ++n)
+      for (int k = 0; k < 3; ++k) sum[k] += g_shown[(size_t(j) * mnw.window_dx + i) * 4 + k];
+  return {int(sum[0] / n), int(sum[1] / n), int(sum[2] / n), 255};
+}
+int shown_lit_white(int x1, int y1, int x2, int y2) {
+  int n = 0;
+  for (int j = y1; j < y2; ++j)
+    for (int i = x1; i < x2; ++i) {
+      const uint8_t* p = &g_shown[(size_t(j) * mnw.window_dx + i) * 4];
+      n += p[0] > 200 && p[1] > 200 && p[2] > 200;
+    }
+  return n;
+}
+}  // namespace
+
+TEST_F(WidgetsGl, HoverHelpIsWhiteTextOnItsOwnDarkPanel) {
+  g_real_swap = shell_hooks.swap;
+  shell_hooks.swap = read_then_swap;
+  static int value = 0;
+  fly_test::set_frame([] {
+    OGL_plot_back_col();
+    BTN_frame2(15, 10, 10, mnw.win_dx - 20, mnw.win_dy - 60, "", 1);
+    BTN_bool(200, 300, &value, "Check{ Installs the sample liveries with each aircraft.", 0);
+  });
+  MACIBM_startwind(0, 0);
+  fly_test::script_move(200, mnw.window_dy - 303);
+  fly_test::run_frames(1);
+  mnw.move_time = xtim.real_elapsed - 5;  // hovered for long enough
+  fly_test::run_frames(1);
+  fly_test::set_frame(nullptr);
+  shell_hooks.swap = g_real_swap;
+  ASSERT_FALSE(g_shown.empty());
+  // The box: x clamped to 10, y = mouse y + 15, 60 high; its panel from
+  // (0, 308) over 420 by 80 units.
+  const fly_test::rgba inside = shown_mean(300, 330, 4);
+  const fly_test::rgba page = shown_mean(600, 330, 4);
+  EXPECT_GT(differs(inside, page), 150) << "the help panel stands apart from the page";
+  EXPECT_LT(inside.r + inside.g + inside.b, 3 * 100) << "a dark panel under white text";
+  EXPECT_GT(shown_lit_white(13, 358, 400, 378), 40) << "the help text is drawn on it";
+  check("hover help");
+  if (const char* keep = getenv("FLY_KEEP_SHOTS"); keep && *keep) {
+    const TEX_image_desc d{GL_RGBA, mnw.window_dx, mnw.window_dy, 0, 0};
+    TEX_save_png(std::string(keep) + "/hover_help.png", d, g_shown.data());
+  }
+}
+
+TEST_F(WidgetsGl, TheStartUpPanelShowsItsFrameMessageAndProgress) {
+  g_real_swap = shell_hooks.swap;
+  shell_hooks.swap = read_then_swap;
+  MACIBM_startwind(0, 0);
+  ASSERT_EQ(plot_init_lights, 1);
+  float half = 0.5f;
+  MACIBM_show_init("Loading bitmap Resources/map.png.", &half);
+  shell_hooks.swap = g_real_swap;
+  ASSERT_FALSE(g_shown.empty());
+  const int x0 = int(mnw.layout_x);
+  const fly_test::rgba ground = shown_mean(x0 + 700, 400, 3);
+  const fly_test::rgba panel = shown_mean(x0 + 300, 120, 3);
+  const fly_test::rgba bar = shown_mean(x0 + 8 + 252, 15, 1);
+  const fly_test::rgba trough = shown_mean(x0 + 8 + 700, 15, 1);
+  EXPECT_GT(differs(panel, ground), 20) << "the panel's frame is drawn";
+  EXPECT_GT(differs(bar, trough), 60) << "the bar fills half the trough";
+  EXPECT_GT(bar.b, bar.r + 40) << "the bar is the accent blue";
+  EXPECT_GT(shown_lit_white(x0 + 22, 200, x0 + 300, 220), 30) << "the maker's address";
+  check("start-up panel");
+  if (const char* keep = getenv("FLY_KEEP_SHOTS"); keep && *keep) {
+    const TEX_image_desc d{GL_RGBA, mnw.window_dx, mnw.window_dy, 0, 0};
+    TEX_save_png(std::string(keep) + "/startup.png", d, g_shown.data());
+  }
 }
