@@ -519,3 +519,43 @@ TEST_F(WidgetsGl, TheStartUpPanelShowsItsFrameMessageAndProgress) {
     TEX_save_png(std::string(keep) + "/startup.png", d, g_shown.data());
   }
 }
+
+TEST_F(WidgetsGl, ACloseableWindowShowsItsBoxesAndEveryCursorSpriteShows) {
+  static std::string shot;
+  static fly_test::rgba ground, close_box, sprite[25];
+  frames(
+      2, 2,  // Prefs: a closable dialog with a title
+      [] {
+        OGL_plot_back_col();
+        BTN_fillwin(1, 15);
+        check("BTN_fillwin");
+        // Every cursor sprite, in a row of the window, as the shell draws one.
+        for (int kind = 3; kind <= 24; ++kind) {
+          mnw.mouse_x = 50 + 80.0f * ((kind - 3) % 8);
+          mnw.mouse_y = 300 - 80.0f * ((kind - 3) / 8);
+          cursor_sprite c;
+          MACIBM_cursor_sprite(kind, &c);
+          shell_hooks.draw_cursor(c);
+        }
+        mnw.mouse_x = mnw.mouse_y = -100;
+        check("cursor sprites");
+      },
+      [] {
+        ground = fly_test::pixel(2, 2);
+        close_box = mean_at(16, mnw.win_dy - 10, 3);
+        for (int kind = 3; kind <= 24; ++kind) {
+          fly_test::rgba best{0, 0, 0, 0};
+          const float x = 50 + 80.0f * ((kind - 3) % 8), y = 300 - 80.0f * ((kind - 3) / 8);
+          const fly_test::rgba page = at_units(x + 36, y + 32);
+          for (int dy = -8; dy <= 8; dy += 2)
+            for (int dx = -8; dx <= 8; dx += 2)
+              if (differs(at_units(x + dx, y + dy), page) > differs(best, page))
+                best = at_units(x + dx, y + dy);
+          sprite[kind] = {differs(best, page), 0, 0, 0};
+        }
+        shot = shoot("window_and_cursors");
+      });
+  EXPECT_GT(differs(close_box, at_units(60, mnw.win_dy - 10)), 30) << "the close box shows";
+  for (int kind = 3; kind <= 24; ++kind) EXPECT_GT(sprite[kind].r, 60) << "cursor " << kind;
+  EXPECT_GT(colours(read_png(shot)), 20u);
+}
