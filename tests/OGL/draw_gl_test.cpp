@@ -113,46 +113,55 @@ TEST_F(DrawGl, AScissorBoxClipsEveryPrimitiveUntilItEnds) {
 }
 
 TEST_F(DrawGl, WhiteTextLightsPixelsOnlyInsideItsMeasuredBox) {
-  for (charset_t font : {font_regular, font_bold}) {
-    SCOPED_TRACE(font);
-    static const std::string text = "Flyvane Installer: gjpqy WAVE";
-    static charset_t f;
-    f = font;
-    static region r;
-    const float x = 40, y = 300;
-    one_frame([&] { OGL_string(k_white, x, y, text, 9999, f, 0); },
-              [] { r.read(0, 250, 400, 100); });
-    const OGL_font_info* fi = OGL_font(font);
-    const float w = OGL_measure_string(text, font);
-    ASSERT_GT(w, 100);
-    // The pen runs along y - 1; glyphs reach up to the ascender and down to
-    // the descender, and across the measured advance (a pixel of coverage
-    // either side for antialiasing).
-    const float base = y - 1;
-    const int x1 = int(x) - 1, x2 = int(std::ceil(x + w)) + 1;
-    const int y1 = int(std::floor(base - fi->descender)) - 1;
-    const int y2 = int(std::ceil(base + fi->ascender)) + 1;
-    int inside = 0, outside = 0;
-    for (int py = 250; py < 350; ++py)
-      for (int px = 0; px < 400; ++px) {
-        if (!r.lit(px, py)) continue;
-        if (px >= x1 && px < x2 && py >= y1 && py < y2) {
-          ++inside;
-        } else {
-          ++outside;
+  for (charset_t font : {font_regular, font_bold})
+    for (int align : {0, 1, 2}) {
+      SCOPED_TRACE(testing::Message() << "font " << font << " align " << align);
+      static const std::string text = "Flyvane Installer: gjpqy WAVE";
+      static charset_t f;
+      static int a;
+      f = font;
+      a = align;
+      static region r;
+      const float x = 200, y = 300;
+      one_frame([&] { OGL_string(k_white, x, y, text, 9999, f, a); },
+                [] { r.read(0, 250, 400, 100); });
+      const OGL_font_info* fi = OGL_font(font);
+      const float w = OGL_measure_string(text, font);
+      ASSERT_GT(w, 100);
+      // The pen runs along y - 1 from the aligned start; glyphs reach up to
+      // the ascender, down to the descender and across the measured advance
+      // (a pixel of coverage either side for antialiasing).
+      const float left = align == 0 ? x : align == 1 ? x - w / 2 : x - w;
+      const float base = y - 1;
+      const int x1 = int(std::floor(left)) - 1, x2 = int(std::ceil(left + w)) + 1;
+      const int y1 = int(std::floor(base - fi->descender)) - 1;
+      const int y2 = int(std::ceil(base + fi->ascender)) + 1;
+      int inside = 0, outside = 0, first_x = 400, last_x = -1;
+      for (int py = 250; py < 350; ++py)
+        for (int px = 0; px < 400; ++px) {
+          if (!r.lit(px, py)) continue;
+          first_x = std::min(first_x, px), last_x = std::max(last_x, px);
+          if (px >= x1 && px < x2 && py >= y1 && py < y2) {
+            ++inside;
+          } else {
+            ++outside;
+          }
         }
+      EXPECT_GT(inside, 200);
+      EXPECT_EQ(outside, 0) << "box " << x1 << ".." << x2 << " x " << y1 << ".." << y2;
+      // The ink fills the box across: it starts and ends within a few pixels
+      // of the measured ends ("F" and "E" have no side bearing to speak of).
+      EXPECT_LE(first_x - x1, 4);
+      EXPECT_LE(x2 - last_x, 5);
+      // The descenders of "gjpqy" go below the baseline, the capitals above it.
+      bool below = false, high = false;
+      for (int px = x1; px < x2; ++px) {
+        for (int py = y1; py < int(base) - 1; ++py) below |= r.lit(px, py);
+        for (int py = int(base + fi->ascender * 0.6f); py < y2; ++py) high |= r.lit(px, py);
       }
-    EXPECT_GT(inside, 200);
-    EXPECT_EQ(outside, 0) << "box " << x1 << ".." << x2 << " x " << y1 << ".." << y2;
-    // The descenders of "gjpqy" go below the baseline, the capitals above it.
-    bool below = false, high = false;
-    for (int px = x1; px < x2; ++px) {
-      for (int py = y1; py < int(base) - 1; ++py) below |= r.lit(px, py);
-      for (int py = int(base + fi->ascender * 0.6f); py < y2; ++py) high |= r.lit(px, py);
+      EXPECT_TRUE(below);
+      EXPECT_TRUE(high);
     }
-    EXPECT_TRUE(below);
-    EXPECT_TRUE(high);
-  }
 }
 
 TEST_F(DrawGl, ASecondIdenticalFrameUploadsNoGlyphs) {
