@@ -559,3 +559,35 @@ TEST_F(WidgetsGl, ACloseableWindowShowsItsBoxesAndEveryCursorSpriteShows) {
   for (int kind = 3; kind <= 24; ++kind) EXPECT_GT(sprite[kind].r, 60) << "cursor " << kind;
   EXPECT_GT(colours(read_png(shot)), 20u);
 }
+
+TEST_F(WidgetsGl, ATextFieldClipsNoPartOfItsGlyphs) {
+  // The field's scissor box keeps the text inside the field; it must not cut
+  // the descenders, accents or capitals of the text it shows.
+  static std::string text = "Typing gjpqy \xC3\x89t\xC3\xA9 \xC3\x85 WAVE";
+  static std::vector<uint8_t> field, plain;
+  frames(
+      0, 2,
+      [] {
+        OGL_fillrect(0, 1.0f, -mnw.origin_x, -mnw.origin_y, float(mnw.window_dx),
+                     float(mnw.window_dy));
+        BTN_enterstring(100, 300, &text, 100, "", 300, 0);
+      },
+      [] { field = fly_test::read_back(100, 290, 300, 25); });
+  frames(
+      0, 2,
+      [] {
+        OGL_fillrect(0, 1.0f, -mnw.origin_x, -mnw.origin_y, float(mnw.window_dx),
+                     float(mnw.window_dy));
+        BTN_frame1(9, 100 + 300 / 2 - 2, 303, 310, 0);
+        OGL_string(48, 100, 300, text, 9999, font_regular, 0);
+      },
+      [] { plain = fly_test::read_back(100, 290, 300, 25); });
+  ASSERT_EQ(field.size(), plain.size());
+  int differ = 0;
+  for (size_t i = 0; i < field.size(); i += 4)
+    if (std::abs(field[i] - plain[i]) > 8 || std::abs(field[i + 1] - plain[i + 1]) > 8) {
+      if (++differ <= 5)
+        ADD_FAILURE() << "clipped at " << 100 + (i / 4) % 300 << "," << 290 + (i / 4) / 300;
+    }
+  EXPECT_EQ(differ, 0) << "pixels the field's clipping changed";
+}
