@@ -358,3 +358,35 @@ TEST_F(DrawGl, ALogicalWindowMovesPrimitivesScissorsAndTextAlike) {
   EXPECT_GT(text, 40);
   EXPECT_EQ(stray, 0);
 }
+
+TEST_F(DrawGl, NarrowedRussianTextStaysInsideItsMeasuredBox) {
+  mnw.language = 3;  // Cyrillic is drawn 0.9 wide
+  OGL_font_reset(font_both);
+  ASSERT_FLOAT_EQ(OGL_font(font_regular)->scale_x, 0.9f);
+  static const std::string text =
+      "\xD0\xA3\xD1\x81\xD1\x82\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2\xD0\xBA\xD0\xB0 "
+      "\xD0\x96\xD0\xA9\xD0\xA8 \xD0\xB4\xD1\x84\xD1\x83 WAVE";  // "Установка ЖЩШ дфу WAVE"
+  static region r;
+  for (charset_t font : {font_regular, font_bold}) {
+    SCOPED_TRACE(font);
+    static charset_t f;
+    f = font;
+    one_frame([] { OGL_string(k_white, 100, 300, text, 9999, f, 0); },
+              [] { r.read(0, 250, 400, 100); });
+    const float w = OGL_measure_string(text, font);
+    const OGL_font_info* fi = OGL_font(font);
+    int first_x = 400, last_x = -1, outside = 0;
+    for (int py = 250; py < 350; ++py)
+      for (int px = 0; px < 400; ++px) {
+        if (!r.lit(px, py)) continue;
+        first_x = std::min(first_x, px), last_x = std::max(last_x, px);
+        outside += py < std::floor(299 - fi->descender) - 1 || py >= std::ceil(299 + fi->ascender) + 1;
+      }
+    EXPECT_EQ(outside, 0);
+    EXPECT_GE(first_x, 99);
+    EXPECT_LE(last_x, int(std::ceil(100 + w)));
+    EXPECT_GE(last_x, int(100 + w) - 5) << "the ink spans the measure";
+  }
+  mnw.language = 0;
+  OGL_font_reset(font_both);
+}
