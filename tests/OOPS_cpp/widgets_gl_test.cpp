@@ -10,6 +10,7 @@
 #include "GenH/butn.h"
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
+#include "GenH/ui_items.h"
 #include "GenH/window.h"
 #include "Installer-f/prompts.h"
 #include "Installer-f/selection.h"
@@ -590,4 +591,64 @@ TEST_F(WidgetsGl, ATextFieldClipsNoPartOfItsGlyphs) {
         ADD_FAILURE() << "clipped at " << 100 + (i / 4) % 300 << "," << 290 + (i / 4) / 300;
     }
   EXPECT_EQ(differ, 0) << "pixels the field's clipping changed";
+}
+
+TEST_F(WidgetsGl, LongTranslatedLabelsStayOnTheirButtons) {
+  static prompt_window asked;
+  installer_prompt_runner = [](const prompt_window& w) {
+    asked = w;
+    return 3;
+  };
+  static std::vector<uint8_t> with, without;
+  static prompt_button b;
+  static std::string label;
+  int narrowed = 0;
+  for (int language = 0; language <= 5; ++language) {
+    SCOPED_TRACE(language);
+    mnw.language = language;
+    MACIBM_setupforlang();
+    OGL_font_reset(font_both);
+    for (int del = 0; del < 2; ++del) {
+      select_alert("Aircraft/a.acf", del);
+      for (const prompt_button& one : asked.buttons) {
+        b = one;
+        label = UI_tr(b.label);
+        narrowed += str_dx(label) > b.width - 10;
+        // The button with its label and without: the label's ink is where
+        // they differ, and it must stay on the button's face.
+        for (int pass = 0; pass < 2; ++pass) {
+          static int p;
+          p = pass;
+          frames(
+              996, 1,
+              [] {
+                OGL_plot_back_col();
+                BTN_fillwin(1, 24);
+                BTN_action(b.x, b.y, b.width, 0, 1, p ? "" : label, "-");
+              },
+              [] {
+                (p ? without : with) =
+                    fly_test::read_back(int(mnw.origin_x), int(mnw.origin_y), int(mnw.win_dx), 80);
+              });
+        }
+        int lo = 1 << 20, hi = -1;
+        for (size_t i = 0; i < with.size(); i += 4)
+          if (std::abs(with[i] - without[i]) > 24) {
+            const int x = int(i / 4) % int(mnw.win_dx);
+            lo = std::min(lo, x), hi = std::max(hi, x);
+          }
+        EXPECT_LT(hi, 1 << 20) << label << ": no ink";
+        EXPECT_GE(lo, int(b.x - b.width / 2) + 2) << label;
+        EXPECT_LE(hi, int(b.x + b.width / 2) - 2) << label;
+      }
+    }
+    static std::string shot;
+    frames(
+        996, 2, [] { prompt_window_frame(asked); },
+        [] { shot = shoot("select_alert_" + std::to_string(mnw.language)); });
+  }
+  EXPECT_GT(narrowed, 0) << "some translations are wider than their buttons";
+  mnw.language = 0;
+  MACIBM_setupforlang();
+  installer_prompt_runner = prompt_headless_runner;
 }
