@@ -1,6 +1,7 @@
 // One frame of the program: events, worker failures, the clock, the
 // application's frame, hover help, cursor, menus and the buffer swap; the
 // mouse-down and mouse-up handling of dialog close boxes and menus.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -41,18 +42,29 @@ void quit_as_the_wizard_would() { app_done = 1; }
 void default_app_update() { shell_hooks.plot_back_col(); }
 void viewport_2d() { OGL_viewport(2); }
 
-// The start-up panel's texts on the background; its frame and progress bar
-// are the widget toolkit's, which installs the whole panel.
-void default_show_init_panel(const std::string& msg, float) {
+// The start-up panel: its frame, the maker's address, the progress trough
+// and bar across the layout, and the message; shown at once. The frames are
+// the interface image's, so they wait until it is loaded: a plain background
+// until then, never the grey placeholder.
+void default_show_init_panel(const std::string& msg, float progress) {
   const float x0 = mnw.layout_x;
   shell_hooks.plot_back_col();
+  const bool art = tman.fetch_ref(410) != nullptr;
+  if (art) BTN_frame2(18, x0 + 10, 31, 460, 200, "", 1);
   OGL_string(52, x0 + 22, 210, "www.tessaline-labs.example", 440, font_regular, 0);
+  if (art) {
+    const float p = std::clamp(progress, 0.02f, 1.0f);
+    BTN_frame1(4, x0 + 512, 15, 1008, 0);
+    BTN_frame1(5, x0 + 8 + p * 504, 15, p * 1008, 0);
+  }
   OGL_string(64, x0 + 22, 60, msg, 440, font_regular, 0);
   shell_hooks.swap();
 }
 
-// The hover help's text; the widget toolkit adds its framed panel beneath.
+// The hover help: white text on the dark help panel, which keeps it legible
+// over the light panels of every window.
 void default_draw_help(const help_box& b, const std::string& text) {
+  BTN_frame2(17, b.x - 10, b.y - 10, 420, b.h + 20, "", 1);
   OGL_string(52, b.x + 3, b.y + b.h - 10, text, 394, font_regular, 0);
 }
 

@@ -178,22 +178,26 @@ float OGL_font_info::require_char(unsigned code) {
   ci.advance = scale_x * g->metrics.horiAdvance / 64.0f;
 
   if (w > 0 && h > 0) {
-    // Shelf packing: a glyph that would cross the right edge opens a new shelf.
+    // Shelf packing: a glyph that would cross the right edge opens a new
+    // shelf. Each glyph keeps one blank texel before it, above it and after
+    // it: filtered text (centred at half pixels, scaled or narrowed) samples
+    // those, never a neighbouring glyph.
     int x = x_cursor, top = shelf_top, dy = shelf_dy;
-    if (x + w > bitmap_dx) {
+    if (x + 1 + w + 1 > bitmap_dx) {
       x = 0;
       top += dy;
       dy = 0;
     }
-    if (h > dy) dy = h;
+    if (h + 1 > dy) dy = h + 1;
     if (top + dy > rows_used && !grow_to(top + dy)) {
       ci.advance = 0;
       glyphs.emplace(code, ci);  // the cache is full: drawn as nothing
       return 0;
     }
-    x_cursor = x + w;
+    x_cursor = x + 1 + w;
     shelf_top = top;
     shelf_dy = dy;
+    ++x, ++top;  // past the blank column and row
     // The top row comes first whichever way FreeType's rows flow.
     const unsigned char* row = bm.buffer;
     if (bm.pitch < 0) row -= static_cast<ptrdiff_t>(bm.pitch) * (h - 1);

@@ -342,6 +342,26 @@ int BTN_zap_boxes(int hot) {
 
 // ------------------------------------------------------ buttons and boxes
 
+namespace {
+// A button's label, centred on its face. A label wider than the face (a long
+// translation) is drawn narrowed to fit instead of spilling over the
+// neighbouring buttons.
+void button_label(float x, float y, float width, const std::string& main, int highlight) {
+  const float room = width - 10, w = str_dx(main);
+  if (!(w > room) || room <= 0) {
+    BTN_util_draw_label(x, y - 3, 1, main, highlight);
+    return;
+  }
+  const float cx = x + mnw.origin_x;
+  gl.PushMatrix();
+  gl.Translatef(cx, 0, 0);
+  gl.Scalef(room / w, 1, 1);
+  gl.Translatef(-cx, 0, 0);
+  BTN_util_draw_label(x, y - 3, 1, main, highlight);
+  gl.PopMatrix();
+}
+}  // namespace
+
 int BTN_action(float x, float y, float width, int pressed, int style, std::string label,
                std::string hint) {
   std::string main, second, help;
@@ -349,7 +369,7 @@ int BTN_action(float x, float y, float width, int pressed, int style, std::strin
   if (width <= 0) width = str_dx(main) + 21;
   BTN_frame1(2, x, y, width, 0);
   if (pressed) BTN_frame1(3, x, y, width, 0);
-  BTN_util_draw_label(x, y - 3, 1, main, style == 2 && pressed);
+  button_label(x, y, width, main, style == 2 && pressed);
   if (hint != "-") OGL_string(48, x + width / 2 + 10, y + 7, hint, 500, font_regular, 0);
   UI_item_add(main, x - width / 2, y - 10, x + width / 2, y + 10, 1, pressed ? 1 : 0);
   if (mnw.open_menu != -1 || !mnw.mouse_clicked ||
@@ -358,7 +378,7 @@ int BTN_action(float x, float y, float width, int pressed, int style, std::strin
   if (!pressed && style) {
     // The user sees the press before the caller starts its work.
     BTN_frame1(3, x, y, width, 0);
-    BTN_util_draw_label(x, y - 3, 1, main, 0);
+    button_label(x, y, width, main, 0);
     OGL_sbuff();
   }
   return 1;

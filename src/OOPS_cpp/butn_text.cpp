@@ -1,6 +1,7 @@
 // The one-line text field: focus, keys, mouse and drawing around the shared
 // editor record, with the engine's measuring and drawing callbacks.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "GenH/butn.h"
@@ -108,7 +109,12 @@ int BTN_enterstring(float x, float y, std::string* text, int max_len, std::strin
   BTN_util_draw_label(x - 12, y, 0, main, 0);
   BTN_util_draw_label(x + width + 6, y, 2, second, 0);
   UI_item_add(main.empty() ? *text : main, x, y, x + width, y + 8, 1, focused);
-  OGL_scissors(x - 1, y - 3, width + 2, 11);
+  // The clip spans at least the font's whole line: accents on capitals rise
+  // above y + 8 and descenders reach below y - 3 with the shipped faces.
+  const OGL_font_info* f = OGL_font(font_regular);
+  const float clip_lo = std::min(y - 3, std::floor(y - 1 - f->descender));
+  const float clip_hi = std::max(y + 8, std::ceil(y - 1 + f->ascender));
+  OGL_scissors(x - 1, clip_lo, width + 2, clip_hi - clip_lo);
   if (focused)
     OGLE_Draw(ogle, 1);
   else

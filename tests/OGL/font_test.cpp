@@ -153,8 +153,9 @@ TEST_F(FontTest, ShelvesFillLeftToRightAndTheBitmapGrowsByPowersOfTwo) {
   OGL_font_info* f = OGL_font(font_regular);
   OGL_measure_string("Ab", font_regular);
   const OGL_char_info A = *f->find('A'), bb = *f->find('b');
-  EXPECT_EQ(A.x0, 0);
-  EXPECT_EQ(bb.x0, A.x1);  // no gap
+  EXPECT_EQ(A.x0, 1);  // one blank texel before and above every glyph
+  EXPECT_EQ(A.top, 1);
+  EXPECT_EQ(bb.x0, A.x1 + 1);
   EXPECT_EQ(bb.top, A.top);
 
   // A glyph that would cross the right edge opens a new shelf below.
@@ -162,8 +163,8 @@ TEST_F(FontTest, ShelvesFillLeftToRightAndTheBitmapGrowsByPowersOfTwo) {
   const int old_top = f->shelf_top, old_dy = f->shelf_dy;
   OGL_measure_char('W', font_regular);
   const OGL_char_info W = *f->find('W');
-  EXPECT_EQ(W.x0, 0);
-  EXPECT_EQ(W.top, old_top + old_dy);
+  EXPECT_EQ(W.x0, 1);
+  EXPECT_EQ(W.top, old_top + old_dy + 1);
   EXPECT_GE(f->rows_used, W.bottom);
   EXPECT_EQ(f->rows_used & (f->rows_used - 1), 0);
 
@@ -172,6 +173,35 @@ TEST_F(FontTest, ShelvesFillLeftToRightAndTheBitmapGrowsByPowersOfTwo) {
   for (int r = A.top; r < A.bottom; ++r)
     for (int c = A.x0; c < A.x1; ++c) lit += f->bitmap[r * OGL_font_info::bitmap_dx + c] > 0;
   EXPECT_GT(lit, 5);
+}
+
+TEST_F(FontTest, EveryCachedGlyphHasBlankTexelsAroundIt) {
+  // Filtered sampling reads half a texel past a glyph's rectangle: the
+  // column before and after it and the rows above and below it stay blank.
+  OGL_font_info* f = OGL_font(font_bold);
+  std::string text;
+  for (int rep = 0; rep < 3; ++rep)
+    for (unsigned c = 0x21; c < 0x7f; ++c) text += char(c);
+  for (unsigned c = 0xC0; c < 0x100; ++c) text += std::string{char(0xC3), char(0x80 | (c & 0x3F))};
+  OGL_measure_string(text, font_bold);
+  const auto at = [f](int r, int c) -> int {
+    if (r < 0 || c < 0 || r >= f->rows_used || c >= OGL_font_info::bitmap_dx) return 0;
+    return f->bitmap[size_t(r) * OGL_font_info::bitmap_dx + c];
+  };
+  int checked = 0;
+  for (const auto& [code, g] : f->glyphs) {
+    if (g.error || g.x1 <= g.x0) continue;
+    ++checked;
+    for (int r = g.top - 1; r <= g.bottom; ++r) {
+      EXPECT_EQ(at(r, g.x0 - 1), 0) << "left of U+" << std::hex << code;
+      EXPECT_EQ(at(r, g.x1), 0) << "right of U+" << std::hex << code;
+    }
+    for (int c = g.x0; c < g.x1; ++c) {
+      EXPECT_EQ(at(g.top - 1, c), 0) << "above U+" << std::hex << code;
+      EXPECT_EQ(at(g.bottom, c), 0) << "below U+" << std::hex << code;
+    }
+  }
+  EXPECT_GT(checked, 150);
 }
 
 TEST_F(FontTest, AFullCacheRefusesNewGlyphsInsteadOfOverrunning) {
@@ -211,8 +241,8 @@ TEST_F(FontTest, ResetForgetsEveryGlyphAndTheShelves) {
   EXPECT_EQ(g_font_tex_mem, 0.0f);
   // And it draws again afterwards, from the top left of a fresh bitmap.
   OGL_measure_char('H', font_regular);
-  EXPECT_EQ(f->find('H')->x0, 0);
-  EXPECT_EQ(f->find('H')->top, 0);
+  EXPECT_EQ(f->find('H')->x0, 1);
+  EXPECT_EQ(f->find('H')->top, 1);
 }
 
 TEST_F(FontTest, OnlyBlankGlyphsMakeNoUploadAndNoQuads) {

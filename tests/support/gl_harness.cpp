@@ -9,6 +9,7 @@
 #include "Linux/lin_window.h"
 #include "OGL/gl_calls.h"
 #include "OGL/ogl_ext.h"
+#include "TEX/TEX_png.h"
 #include "UTL/resource.h"
 
 namespace fly_test {
@@ -82,6 +83,15 @@ rgba pixel(int x, int y) {
 
 bool screenshot(const std::string& path) {
   std::vector<uint8_t> px = read_back(0, 0, mnw.window_dx, mnw.window_dy);
+  if (path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0) {
+    // The texture layer's writer takes rows bottom first, as GL reads them.
+    const TEX_image_desc d{GL_RGBA, mnw.window_dx, mnw.window_dy, 0, 0};
+    const std::string keep = app_path;
+    app_path.clear();  // path is the caller's, not the program folder's
+    const bool ok = TEX_save_png(path, d, px.data());
+    app_path = keep;
+    return ok;
+  }
   FILE* f = fopen(path.c_str(), "wb");
   if (!f) return false;
   fprintf(f, "RGBA %d %d\n", mnw.window_dx, mnw.window_dy);

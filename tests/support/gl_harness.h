@@ -47,8 +47,8 @@ struct rgba {
   int r, g, b, a;
 };
 rgba pixel(int x, int y);  // window pixels, origin at the lower left
-// Writes the back buffer as a raw RGBA dump with a one-line text header
-// ("RGBA w h\n"); the PNG writer replaces it once textures exist.
+// Writes the back buffer: as a PNG when path ends in ".png", else as a raw
+// RGBA dump with a one-line text header ("RGBA w h\n").
 bool screenshot(const std::string& path);
 
 // Scripted input: real events of the queue, handled by the next frame. The
