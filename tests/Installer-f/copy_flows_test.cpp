@@ -22,8 +22,25 @@ using namespace engine_test;
 [[gnu::weak]] int dvd_start(int, wizard_screen&) { return 0; }
 [[gnu::weak]] int dvd_done_repair(int, wizard_screen&) { return 0; }
 [[gnu::weak]] int dvd_done_scenery(int, wizard_screen&) { return 0; }
-[[gnu::weak]] int dvd_verify_disk_repair(int, wizard_screen&) { return 0; }
-[[gnu::weak]] int dvd_verify_disk_scenery(int, wizard_screen&) { return 0; }
+// The swap screens of the two flows.
+[[gnu::weak]] int dvd_switch_disk_repair(int first_frame, wizard_screen& s) {
+  s.text = std::to_string(UTIL_switch_disk(first_frame) + 1);
+  s.next_screen = dvd_verify_disk_repair;
+  return 0;
+}
+[[gnu::weak]] int dvd_switch_disk_scenery(int first_frame, wizard_screen& s) {
+  s.text = std::to_string(UTIL_switch_disk(first_frame) + 1);
+  s.next_screen = dvd_verify_disk_scenery;
+  return 0;
+}
+[[gnu::weak]] int dvd_verify_disk_repair(int, wizard_screen& s) {
+  s.next_screen = UTIL_verify_disk() ? dvd_install_repair : dvd_switch_disk_repair;
+  return 1;
+}
+[[gnu::weak]] int dvd_verify_disk_scenery(int, wizard_screen& s) {
+  s.next_screen = UTIL_verify_disk() ? dvd_install_scenery : dvd_switch_disk_scenery;
+  return 1;
+}
 [[gnu::weak]] void UTIL_pick_install() {
   if (all_skysuites.size() == 1 && dest_dir_path.empty()) dest_dir_path = all_skysuites[0];
 }
@@ -161,8 +178,12 @@ class CopyFlows : public ::testing::Test {
   }
   void add_row(const std::string& dest, const std::string& path, const std::string& data,
                int present, const std::string& listed = "") {
-    write_file(fly_test::sandbox() + "sums/x", listed.empty() ? data : listed);
-    const std::string want = md5sum_of(fly_test::sandbox() + "sums/x");
+    const std::string& content = listed.empty() ? data : listed;
+    std::string& want = sums_[content];
+    if (want.empty()) {
+      write_file(fly_test::sandbox() + "sums/x", content);
+      want = md5sum_of(fly_test::sandbox() + "sums/x");
+    }
     if (present) write_file(dest + path.substr(4), data);
     file_version_struct v = version(path, want, "NONE");
     v.size_kb = 1;
@@ -172,6 +193,7 @@ class CopyFlows : public ::testing::Test {
   const std::string copies[3] = {root + "one/", root + "two/", root + "three/"};
   const std::string desktop = fly_test::sandbox() + "Desktop/";
   screen_driver d;
+  std::map<std::string, std::string> sums_;
 };
 }  // namespace
 
@@ -436,4 +458,177 @@ TEST_F(CopyFlows, EditSceneryStartsFromTheInstalledTiles) {
     d.frame();
     EXPECT_EQ(d.s.next_screen, nullptr);
   }
+}
+
+// ---- Both flows against the demo disc set of the release builder.
+namespace {
+class DemoCopy : public CopyFlows {
+ protected:
+  void SetUp() override {
+    CopyFlows::SetUp();
+    LIN_make_dirs(temp_path = root + "temp/");
+    sh(std::string("python3 ") + FLY_SOURCE_DIR + "/tools/make_demo_discs.py --make-release=" +
+       FLY_BUILD_DIR + "/tools/make_release --out=" + q(demo) + " >/dev/null");
+    setenv(LIN_volumes_env, volumes.c_str(), 1);
+    install_name = no_install_name, dvd_path.clear();
+    stg.dir_state = 0, current_disk = 0, want_file_disk = 0;
+    UTIL_scan_dvd();
+    ASSERT_EQ(stg.dir_state, 3);
+  }
+  // Puts disc n (from 0) in the drive.
+  void insert(int n) {
+    const std::string entry = volumes + "FLYVANE9_" + std::to_string(n + 1);
+    ASSERT_EQ(symlink(("../discs/disk_" + std::to_string(n)).c_str(), entry.c_str()), 0);
+  }
+  // A fresh copy with every tile but those of skip, installed headless.
+  void install(const std::vector<std::string>& skip) {
+    dest_dir_path = copy;
+    ASSERT_TRUE(check_all());
+    set_install_filter(1, 1);
+    scenery_take_all();
+    for (const std::string& tile : skip) stg.scenery_selection[tile_index(tile)] = 0;
+    recalc_disk_sizes();
+    ASSERT_TRUE(choose_files() && make_dirs() == 0);
+    register_new_flyvane();
+    delete_files();
+    ASSERT_EQ(UTIL_run_disk_ready(), 1);
+    int f = 0, status = 0;
+    ASSERT_TRUE(frames_until(
+        [&] {
+          if ((status = install_files(f, current_disk)) != 2) return;
+          want_file_disk = f;
+          if (!UTIL_verify_disk()) UTIL_switch_disk(1), insert(1), UTIL_verify_disk();
+        },
+        [&] { return status == 1 || status == 3; }));
+    ASSERT_EQ(status, 1);
+    locate_all_flyvanes();
+    ASSERT_EQ(all_skysuites, std::vector<std::string>{copy});
+  }
+  int tile_index(const std::string& path) {
+    for (const auto& row : sim_info)
+      if (row.back().path.find(path) != std::string::npos)
+        return row.back().lat_band + 18 * row.back().lon_band;
+    ADD_FAILURE() << path;
+    return 0;
+  }
+  std::string listed_sum(const std::string& path) {
+    for (const auto& row : sim_info)
+      if (row.back().path.find(path) != std::string::npos) return row.back().sig_want;
+    return "";
+  }
+  struct file_id {
+    ino_t ino;
+    long long mtime, ctime;
+    bool operator==(const file_id&) const = default;
+  };
+  std::map<std::string, file_id> files() {
+    std::map<std::string, file_id> m;
+    std::string list = sh("cd " + q(copy) + " && find . -type f | sort");
+    for (size_t a = 0; a < list.size();) {
+      size_t b = list.find('\n', a);
+      if (b == std::string::npos) b = list.size();
+      const std::string p = list.substr(a + 2, b - a - 2);
+      struct stat st;
+      EXPECT_EQ(lstat((copy + p).c_str(), &st), 0);
+      m[p] = {st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
+              st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec};
+      a = b + 1;
+    }
+    return m;
+  }
+  // Frames until the screen `until`; at a swap screen the user puts the
+  // disc it asks for in the drive and clicks Continue. The discs asked for.
+  std::vector<int> run_to(wizard_screen_fn until) {
+    std::vector<int> asked;
+    for (int i = 0; i < 200000 && d.current != until; ++i) {
+      d.frame();
+      if (!d.result && (d.current == dvd_switch_disk_repair || d.current == dvd_switch_disk_scenery)) {
+        asked.push_back(std::stoi(d.s.text));
+        insert(asked.back() - 1);
+        d.go(d.s.next_screen);
+      } else if (!d.result) {
+        usleep(200);
+      }
+    }
+    EXPECT_EQ(d.current, until);
+    return asked;
+  }
+  const std::string demo = root + "demo/", volumes = demo + "volumes/",
+                    copy = root + "Flyvane 9 Demo/";
+  const std::string wav = "Resources/sounds/engine.wav", sim = "Flyvane.app/Contents/MacOS/Flyvane";
+};
+}  // namespace
+
+// One file damaged and one deleted, on different discs: the repair asks for
+// each disc, puts both back as listed and leaves every other file as it was.
+TEST_F(DemoCopy, RepairRestoresTheDamagedAndMissingOnly) {
+  install({});
+  write_file(copy + wav, "damaged by hand");
+  ASSERT_EQ(unlink((copy + sim).c_str()), 0);
+  auto before = files();
+  before.erase(wav);
+  ASSERT_EQ(before.count(sim), 0u);
+
+  dest_dir_path = desktop;  // left by another flow
+  scripted_prompts prompts({1});  // replace the file changed by hand
+  d.go(dvd_pick_repair);
+  d.frame();
+  EXPECT_EQ(dest_dir_path, copy);
+  d.go(d.s.next_screen);
+  EXPECT_TRUE(run_to(dvd_confirm_repair).empty());
+  d.frame();
+  EXPECT_EQ(d.s.text, "I need to install approximately 2 files to repair " + copy +
+                          ".\n\nClick continue to begin repairing Flyvane.");
+  ASSERT_EQ(d.s.next_screen, dvd_install_repair);
+  d.go(d.s.next_screen);
+  // Disc two is in the drive after the install: disc one first, then two.
+  EXPECT_EQ(run_to(dvd_done_repair), (std::vector<int>{1, 2}));
+  EXPECT_EQ(repair_is_running, 0);
+  EXPECT_EQ(prompts.files(), std::vector<std::string>{copy + wav});
+
+  EXPECT_EQ(md5sum_of(copy + wav), listed_sum(wav));
+  EXPECT_EQ(md5sum_of(copy + sim), listed_sum(sim));
+  EXPECT_EQ(sh("stat -c %a " + q(copy + sim)), "755");
+  auto after = files();
+  after.erase(wav), after.erase(sim);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(sh("ls -A " + q(temp_path)), "directory.txt");  // no archive left behind
+}
+
+// One installed tile deselected and one new tile selected on the map: the
+// run deletes the one and installs the other, and touches nothing else.
+TEST_F(DemoCopy, SceneryEditAddsOneTileAndRemovesAnother) {
+  const std::string added = "Global Scenery/+50+000/+51-001.dsf",
+                    removed = "Global Scenery/+30+130/+35+139.dsf";
+  install({added});
+  ASSERT_FALSE(file_exists(copy + added));
+  ASSERT_TRUE(file_exists(copy + removed));
+  auto before = files();
+  before.erase(removed);
+
+  d.go(dvd_pick_scenery);
+  d.frame();
+  d.go(d.s.next_screen);
+  EXPECT_TRUE(run_to(dvd_edit_scenery).empty());
+  d.frame();
+  int selected = 0;
+  for (int v : stg.scenery_selection) selected += v;
+  EXPECT_EQ(selected, 4);
+  EXPECT_EQ(stg.scenery_selection[tile_index(added)], 0);
+  stg.scenery_selection[tile_index(added)] = 1;  // two clicks on the map
+  stg.scenery_selection[tile_index(removed)] = 0;
+  recalc_disk_sizes();
+  d.frame();
+  EXPECT_EQ(stg.files_to_install, 1);
+  EXPECT_EQ(stg.files_to_delete, 1);
+  ASSERT_EQ(d.s.next_screen, dvd_install_scenery);
+  d.go(d.s.next_screen);
+  EXPECT_TRUE(run_to(dvd_done_scenery).empty());  // the new tile is on disc two, in the drive
+  EXPECT_EQ(scenery_install_is_running, 0);
+
+  EXPECT_FALSE(file_exists(copy + removed));
+  EXPECT_EQ(md5sum_of(copy + added), listed_sum(added));
+  auto after = files();
+  after.erase(added);
+  EXPECT_EQ(after, before);
 }
