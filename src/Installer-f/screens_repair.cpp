@@ -122,7 +122,10 @@ int dvd_confirm_repair(int first_frame, wizard_screen& s) {
     num_file_install = 0;
     for (size_t r = 0; r < sim_info.size(); ++r) {
       const int last = static_cast<int>(sim_info[r].size()) - 1;
-      if (!sim_info[r].back().current && want_this_f(static_cast<int>(r), last)) ++num_file_install;
+      const file_version_struct& v = sim_info[r].back();
+      // A file the release dropped is never current, but nothing installs it.
+      if (!v.current && v.sig_want != "GONE" && want_this_f(static_cast<int>(r), last))
+        ++num_file_install;
     }
   }
   s.title = UTL_translate_string("Confirm Repairs");

@@ -355,6 +355,11 @@ TEST_F(CopyFlows, ConfirmRepairCountsAndAsksToStop) {
     set_install_filter(1, 0);
     for (int i = 0; i < 5; ++i) sim_info[i].back().current = i >= c.missing;
     sim_info[5].back().current = 0;  // a tile: not the repair's
+    for (const char* sig : {"NONE", "0123456789abcdef0123456789abcdef"}) {
+      // Files the release dropped, one gone already: neither is installed.
+      file_version_struct gone = version("All/Resources/dropped", "GONE", sig);
+      sim_info.push_back({gone});
+    }
     repair_is_running = !c.answers.empty();
     scripted_prompts prompts(c.answers);
     d.go(dvd_confirm_repair), d.last = nullptr;
