@@ -637,3 +637,51 @@ TEST_F(DemoCopy, SceneryEditAddsOneTileAndRemovesAnother) {
   after.erase(added);
   EXPECT_EQ(after, before);
 }
+
+// Go Back from the running repair: Continue carries it on to the end; Stop
+// (or closing the question) ends its work, keeps what it repaired and counts
+// again what is left.
+TEST_F(DemoCopy, StopQuestionOfARunningRepair) {
+  install({});
+  const std::string afl = "Airfoils/demo wing.afl";
+  ASSERT_EQ(unlink((volumes + "FLYVANE9_2").c_str()), 0);
+  insert(0);  // both files to repair are on disc one
+  for (int answer : {0, 1, 3}) {
+    SCOPED_TRACE(answer);
+    write_file(copy + wav, "damaged by hand");
+    ASSERT_EQ(unlink((copy + afl).c_str()), 0);
+    // Replace the changed file; the stop question; replace it again if it
+    // was not repaired before the stop.
+    scripted_prompts prompts({1, answer, 1});
+    d.go(dvd_pick_repair);
+    d.frame();
+    d.go(d.s.next_screen);
+    run_to(dvd_confirm_repair);
+    d.frame();
+    d.go(dvd_install_repair);
+    d.frame();
+    ASSERT_EQ(repair_is_running, 1);
+    d.go(dvd_confirm_repair);  // Go Back
+    d.frame();
+    ASSERT_EQ(prompts.asked.size(), 2u);
+    if (answer == 0) {
+      EXPECT_EQ(d.current, dvd_install_repair);
+      EXPECT_EQ(repair_is_running, 1);
+      run_to(dvd_done_repair);
+    } else {
+      EXPECT_EQ(d.current, dvd_confirm_repair);
+      EXPECT_EQ(repair_is_running, 0);
+      EXPECT_EQ(copy_pool, nullptr);
+      EXPECT_EQ(unzip_pool, nullptr);
+      int left = 0;
+      for (const std::string& p : {wav, afl})
+        left += !file_exists(copy + p) || md5sum_of(copy + p) != listed_sum(p);
+      EXPECT_THAT(d.s.text, HasSubstr("approximately " + std::to_string(left) +
+                                      (left == 1 ? " file " : " files ")));
+      d.go(dvd_install_repair);  // Continue: a new run repairs the rest
+      run_to(dvd_done_repair);
+    }
+    EXPECT_EQ(md5sum_of(copy + wav), listed_sum(wav));
+    EXPECT_EQ(md5sum_of(copy + afl), listed_sum(afl));
+  }
+}
