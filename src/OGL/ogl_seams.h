@@ -1,6 +1,9 @@
 // Where the drawing layer meets the texture manager, the image files and the
 // window. Each meeting point is a function pointer that its owner installs;
 // until then the defaults below stand in, so text and quads already draw.
+// The texture layer installs its own (tman.TEX_init, TEX_install_seams):
+// slots through the texture manager, images through its readers and the PNG
+// writer. The swap stays the window layer's.
 #pragma once
 
 #include <string>
