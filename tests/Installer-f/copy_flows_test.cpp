@@ -12,6 +12,7 @@
 #include "Installer-f/screens.h"
 #include "Installer-f/wizard_rules.h"
 #include "Linux/lin_discs.h"
+#include "UTL/localize.h"
 #include "engine_util.h"
 #include "support/widget_frame.h"
 
@@ -24,12 +25,16 @@ using namespace engine_test;
 [[gnu::weak]] int dvd_done_scenery(int, wizard_screen&) { return 0; }
 // The swap screens of the two flows.
 [[gnu::weak]] int dvd_switch_disk_repair(int first_frame, wizard_screen& s) {
-  s.text = std::to_string(UTIL_switch_disk(first_frame) + 1);
+  s.text = UTL_string_sub(
+      UTL_translate_string("Please insert DVD number %1:disk number% and click continue."),
+      std::to_string(UTIL_switch_disk(first_frame) + 1));
   s.next_screen = dvd_verify_disk_repair;
   return 0;
 }
 [[gnu::weak]] int dvd_switch_disk_scenery(int first_frame, wizard_screen& s) {
-  s.text = std::to_string(UTIL_switch_disk(first_frame) + 1);
+  s.text = UTL_string_sub(
+      UTL_translate_string("Please insert DVD number %1:disk number% and click continue."),
+      std::to_string(UTIL_switch_disk(first_frame) + 1));
   s.next_screen = dvd_verify_disk_scenery;
   return 0;
 }
@@ -548,7 +553,12 @@ class DemoCopy : public CopyFlows {
     for (int i = 0; i < 200000 && d.current != until; ++i) {
       d.frame();
       if (!d.result && (d.current == dvd_switch_disk_repair || d.current == dvd_switch_disk_scenery)) {
-        asked.push_back(std::stoi(d.s.text));
+        const size_t digit = d.s.text.find_first_of("0123456789");
+        if (digit == std::string::npos) {
+          ADD_FAILURE() << "no disc number in " << d.s.text;
+          break;
+        }
+        asked.push_back(std::stoi(d.s.text.substr(digit)));
         insert(asked.back() - 1);
         d.go(d.s.next_screen);
       } else if (!d.result) {
