@@ -103,13 +103,12 @@ int dvd_scan_repair(int first_frame, wizard_screen& s) {
 int dvd_confirm_repair(int first_frame, wizard_screen& s) {
   static int num_file_install = 0;
   if (first_frame && repair_is_running) {
+    // English: the prompt translates its texts as it draws them.
     const int answer = abort_alert(
-        UTL_translate_string(
-            "Are you sure you want to stop the repair operation?  Flyvane may not be usable "
-            "until repairs are complete.  You can run the repair operation on Flyvane again "
-            "later to complete repairs."),
-        UTL_translate_string("Stop"), UTL_translate_string("the repair operation."),
-        UTL_translate_string("Continue"), UTL_translate_string("the repair operation."));
+        "Are you sure you want to stop the repair operation?  Flyvane may not be usable until "
+        "repairs are complete.  You can run the repair operation on Flyvane again later to "
+        "complete repairs.",
+        "Stop", "the repair operation.", "Continue", "the repair operation.");
     if (answer == 0) {
       s.next_screen = dvd_install_repair;
       return 1;

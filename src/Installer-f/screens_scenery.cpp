@@ -48,11 +48,11 @@ int dvd_scan_scenery(int first_frame, wizard_screen& s) {
 
 int dvd_edit_scenery(int first_frame, wizard_screen& s) {
   if (first_frame && scenery_install_is_running) {
+    // English: the prompt translates its texts as it draws them.
     const int answer = abort_alert(
-        UTL_translate_string("Are you sure you want to stop scenery installation?  You can add "
-                             "or remove more scenery later."),
-        UTL_translate_string("Stop"), UTL_translate_string("the scenery install."),
-        UTL_translate_string("Continue"), UTL_translate_string("the scenery install."));
+        "Are you sure you want to stop scenery installation?  You can add or remove more "
+        "scenery later.",
+        "Stop", "the scenery install.", "Continue", "the scenery install.");
     if (answer == 0) {
       s.next_screen = dvd_install_scenery;
       return 1;

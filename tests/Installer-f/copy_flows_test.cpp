@@ -470,6 +470,37 @@ TEST_F(CopyFlows, EditSceneryStartsFromTheInstalledTiles) {
   }
 }
 
+// In French the screens show the translations, and the stop question gets
+// its texts in English, as the prompt translates them when it draws.
+TEST_F(CopyFlows, FrenchTextsAndAnEnglishStopQuestion) {
+  UTL_translate_load_path(1, std::string(FLY_SOURCE_DIR) + "/resources/French.txt");
+  all_skysuites.assign(copies, copies + 3);
+  d.go(dvd_pick_repair);
+  d.frame();
+  EXPECT_EQ(d.s.title, "Réparer Flyvane 9");
+  EXPECT_EQ(d.s.text, "Plusieurs copies de Flyvane 9 sont installées sur cet ordinateur.  "
+                      "Veuillez choisir la copie de Flyvane 9 que vous souhaitez réparer.");
+  EXPECT_EQ(step_names[4], "Réparer Flyvane");
+  dest_dir_path = copies[1];
+  model(copies[1]);
+  set_install_filter(1, 0);
+  repair_is_running = 1;
+  scripted_prompts prompts({1});
+  d.go(dvd_confirm_repair);
+  d.frame();
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].buttons[0].label, "Stop");
+  EXPECT_EQ(prompts.asked[0].lines[1].text, "the repair operation.");
+  EXPECT_EQ(d.s.title, "Confirmer les réparations");
+  EXPECT_THAT(d.s.text, ::testing::StartsWith("Je dois installer environ 4 fichiers pour réparer " +
+                                              copies[1] + "."));
+  d.go(dvd_pick_scenery);
+  d.frame();
+  EXPECT_EQ(d.s.title, UTL_translate_string("Select Flyvane 9 to Add or Remove Scenery"));
+  EXPECT_NE(d.s.title, "Select Flyvane 9 to Add or Remove Scenery");
+  UTL_translate_clear();
+}
+
 // ---- Both flows against the demo disc set of the release builder.
 namespace {
 class DemoCopy : public CopyFlows {
