@@ -23,6 +23,18 @@ using ogl_load_slot_fn = int (*)(int slot, const unsigned char* pixels, int dx, 
                                  int channels, unsigned flags, const char* name);
 extern ogl_load_slot_fn OGL_load_tex_slot;
 
+// What texture slot `slot` holds: 1 with its GL texture name and the stored
+// texture's total size (tman: tex_loaded, get_known_obj's gl_name,
+// tex_dx_tot and tex_dy_tot) when it is loaded, else 0. Default: the
+// stand-in table.
+using ogl_slot_info_fn = int (*)(int slot, unsigned* gl_name, int* dx, int* dy);
+extern ogl_slot_info_fn OGL_tex_slot_info;
+
+// Forgets the texture-binding cache (TEX_reset_bind) after GL's binding
+// changed behind it. Default: nothing (the stand-in binds every time).
+using ogl_reset_bind_fn = void (*)();
+extern ogl_reset_bind_fn OGL_reset_tex_bind;
+
 // Reads an image file as RGBA (4 bytes a pixel, bottom row first, at most
 // max_side pixels on a side) into a malloc'd buffer the caller frees. 1 on
 // success. No default: null until the image readers are wired in.
