@@ -10,7 +10,6 @@
 #include "Installer-f/wizard_rules.h"
 #include "UTL/localize.h"
 
-int repair_is_running = 0;
 
 int copy_pick_screen(const copy_flow& flow, int first_frame, wizard_screen& s) {
   s.title = flow.pick_title;

@@ -8,7 +8,6 @@
 #include "Installer-f/wizard_globals.h"
 #include "UTL/localize.h"
 
-int scenery_install_is_running = 0;
 
 namespace {
 std::vector<copy_flow_step> scenery_steps() {

@@ -9,6 +9,7 @@
 
 #include "Installer-f/discs.h"
 #include "Installer-f/flow_parts.h"
+#include "Installer-f/run_screens.h"
 #include "Installer-f/screens.h"
 #include "Installer-f/wizard_rules.h"
 #include "Linux/lin_discs.h"
@@ -17,76 +18,6 @@
 #include "support/widget_frame.h"
 
 using namespace engine_test;
-
-// ---- Stand-ins for the parts built beside the install flow: each acts as
-// the real one does, less the drawing, and gives way to it once it is built.
-[[gnu::weak]] int dvd_start(int, wizard_screen&) { return 0; }
-[[gnu::weak]] int dvd_done_repair(int, wizard_screen&) { return 0; }
-[[gnu::weak]] int dvd_done_scenery(int, wizard_screen&) { return 0; }
-// The swap screens of the two flows.
-[[gnu::weak]] int dvd_switch_disk_repair(int first_frame, wizard_screen& s) {
-  s.text = UTL_string_sub(
-      UTL_translate_string("Please insert DVD number %1:disk number% and click continue."),
-      std::to_string(UTIL_switch_disk(first_frame) + 1));
-  s.next_screen = dvd_verify_disk_repair;
-  return 0;
-}
-[[gnu::weak]] int dvd_switch_disk_scenery(int first_frame, wizard_screen& s) {
-  s.text = UTL_string_sub(
-      UTL_translate_string("Please insert DVD number %1:disk number% and click continue."),
-      std::to_string(UTIL_switch_disk(first_frame) + 1));
-  s.next_screen = dvd_verify_disk_scenery;
-  return 0;
-}
-[[gnu::weak]] int dvd_verify_disk_repair(int, wizard_screen& s) {
-  s.next_screen = UTIL_verify_disk() ? dvd_install_repair : dvd_switch_disk_repair;
-  return 1;
-}
-[[gnu::weak]] int dvd_verify_disk_scenery(int, wizard_screen& s) {
-  s.next_screen = UTIL_verify_disk() ? dvd_install_scenery : dvd_switch_disk_scenery;
-  return 1;
-}
-[[gnu::weak]] void UTIL_pick_install() {
-  if (all_skysuites.size() == 1 && dest_dir_path.empty()) dest_dir_path = all_skysuites[0];
-}
-[[gnu::weak]] void UTIL_world_map() {}
-[[gnu::weak]] int UTIL_disk_space(const std::string& enough, const std::string& short_text) {
-  std::string text;
-  int draw = 0;
-  return disk_space_panel(enough, short_text, text, draw);
-}
-// The repair and scenery forms of the run screen, as far as the engine sees
-// them.
-[[gnu::weak]] int UTIL_run_screen(run_form form, int, wizard_screen& s) {
-  static int f = 0;
-  const bool repair = form == run_form::repair;
-  int& running = repair ? repair_is_running : scenery_install_is_running;
-  wizard_screen_fn fallback = repair ? dvd_confirm_repair : dvd_edit_scenery;
-  if (!running) {
-    f = 0;
-    if (!choose_files() || make_dirs() != 0) return s.next_screen = fallback, 1;
-    delete_files();
-    running = 1;
-    if (!UTIL_run_disk_ready())
-      return s.next_screen = repair ? dvd_verify_disk_repair : dvd_verify_disk_scenery, 1;
-  }
-  switch (install_files(f, current_disk)) {
-    case 1:
-      running = 0;
-      s.next_screen = repair ? dvd_done_repair : dvd_done_scenery;
-      return 1;
-    case 2:
-      want_file_disk = f;
-      s.next_screen = repair ? dvd_verify_disk_repair : dvd_verify_disk_scenery;
-      return 1;
-    case 3:
-      install_files_kill();
-      running = 0;
-      return s.next_screen = fallback, 1;
-  }
-  s.back_screen = fallback;
-  return 0;
-}
 
 namespace {
 // One frame of a screen the way the wizard frame calls it.

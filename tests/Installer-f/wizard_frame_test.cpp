@@ -12,6 +12,7 @@
 #include "Installer-f/stg.h"
 #include "Installer-f/wizard_frame.h"
 #include "Installer-f/wizard_globals.h"
+#include "support/widget_frame.h"
 #include "Installer-f/wizard_rules.h"
 #include "support/gl_harness.h"
 #include "support/test_util.h"
@@ -301,6 +302,8 @@ TEST(StartScreen, TheFirstFrameSetsTheInstallSteps) {
 }
 
 TEST(RunSimScreen, OneCopyPassesThroughAndNoneWaits) {
+  fly_test::widget_frames frames;  // the copy picker draws
+  frames.frame();
   all_skysuites = {"/somewhere/Copy/"};
   dest_dir_path.clear();
   wizard_screen s;
