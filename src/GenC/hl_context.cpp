@@ -13,6 +13,7 @@
 #include "OGL/ogl_seams.h"
 #include "OGL/ogl_state.h"
 #include "OGL/ren.h"
+#include "TEX/TEX_bind.h"
 #include "UTL/cmdline.h"
 #include "UTL/localize.h"
 #include "UTL/xer.h"
@@ -136,6 +137,7 @@ int MACIBM_make_context(int index) {
   if (!gl.Clear || !gl.Enable || !gl.GetString) return 0;
   // Texture names of an earlier context died with it.
   OGL_default_tex_forget();
+  TEX_reset_bind();
   OGL_font_reset(font_both);
   gl.Clear(GL_COLOR_BUFFER_BIT);
 

@@ -16,6 +16,7 @@
 #include "OGL/ogl_draw.h"
 #include "OGL/ren.h"
 #include "OGL/xcam.h"
+#include "OOPS_cpp/tman.h"
 #include "Thread/thread_layer.h"
 #include "UTL/localize.h"
 #include "UTL/xtim.h"
@@ -67,45 +68,6 @@ bool in_rect(float x, float y, float x1, float y1, float x2, float y2) {
 bool mouse_in(const menu_struct& m) {
   return in_rect(mnw.mouse_x, mnw.mouse_y, m.x1, m.y1, m.x2, m.y2);
 }
-bool mouse_in(const item_struct& i) {
-  return in_rect(mnw.mouse_x, mnw.mouse_y, i.x1, i.y1, i.x2, i.y2);
-}
-
-// The bar title under the mouse that may take a click: a used slot (an
-// empty one has the rectangle 0,0,0,0 and would catch clicks at the corner)
-// on the bar or hanging on the open menu.
-int title_under_mouse() {
-  const int n = menu.size() < menu_popup_slot ? static_cast<int>(menu.size()) : menu_popup_slot;
-  for (int i = 0; i < n; ++i) {
-    const menu_struct& m = menu[i];
-    if (m.title.empty()) continue;
-    if ((m.parent == -1 || m.parent == mnw.open_menu) && mouse_in(m)) return i;
-  }
-  return -1;
-}
-
-// Chooses the item of the open menu under the mouse; whether one was.
-bool choose_item_under_mouse() {
-  if (mnw.open_menu < 0 || mnw.open_menu >= static_cast<int>(menu.size())) return false;
-  const menu_struct& m = menu[mnw.open_menu];
-  for (size_t i = 0; i < m.items.size(); ++i) {
-    const item_struct& it = m.items[i];
-    if (it.text.empty() || it.text[0] == '-' || it.text[0] == '=') continue;
-    if (!mouse_in(it)) continue;
-    if (mnw.open_menu == menu_popup_slot) {
-      popup_menu_select = static_cast<int>(i);
-      select_popup_code = active_popup_code;
-      active_popup_code = 0;
-    } else {
-      const int value = it.value;
-      mnw.open_menu = -1;
-      shell_hooks.app_handlemenu(value);
-    }
-    mnw.open_menu = -1;
-    return true;
-  }
-  return false;
-}
 
 bool closable(int type) {
   return type != 0 && type != 994 && type != 995 && type != 996 && type != 998 && type != 999;
@@ -121,7 +83,7 @@ constexpr shell_hooks_class k_default_hooks = {
     no_text,             no_op,             BTN_begin_focus_ring,     no_op,
     zap_boxes,           OGL_pix_specs,     viewport_2d,              OGL_sbuff,
     OGL_plot_back_col,   default_draw_help, default_draw_cursor,      default_show_init_panel,
-    no_op,               no_op,             no_movie};
+    MACIBM_load_interface_textures, MACIBM_report_texture_failures, no_movie};
 }  // namespace
 
 shell_hooks_class shell_hooks = k_default_hooks;
@@ -288,31 +250,39 @@ void MACIBM_handleclick(int force_close) {
       return;
     }
   }
-  if (type == 0) {
-    const int t = title_under_mouse();
-    if (t >= 0) {
-      mnw.mouse_clicked = 0;
-      mnw.open_menu = mnw.open_menu == t ? -1 : t;
-      mnw.press_time = xtim.real_elapsed;
-      return;
-    }
-  }
-  if (mnw.open_menu != -1) {
-    if (choose_item_under_mouse()) mnw.mouse_clicked = 0;
-    else mnw.open_menu = -1;  // the click stays for the widgets
-  }
+  MACIBM_menu_mouse_down();
 }
 
-void MACIBM_handlerelease() {
-  if (xtim.real_elapsed < mnw.press_time + 1.0f) return;
-  if (mnw.window_type == 0) {
-    const int t = title_under_mouse();
-    if (t >= 0) {
-      if (t == mnw.open_menu) mnw.open_menu = -1;
-      return;
-    }
+void MACIBM_handlerelease() { MACIBM_menu_mouse_up(); }
+
+void MACIBM_report_texture_failures() {
+  if (!tman.has_scene_load_fail() && !tman.has_plane_load_fail() && !tman.has_instl_load_fail())
+    return;  // every frame: nothing allocated
+  const std::string see_log =
+      UTL_translate_string("Please see the log.txt file for a detailed list of missing files.");
+  if (tman.has_scene_load_fail()) {
+    __MACIBM_alert(0, UTL_translate_string("Some scenery textures could not be loaded."),
+                   UTL_translate_string("This may be an installation problem or you may have a "
+                                        "damaged add-on scenery package."),
+                   see_log, "", t_alert, "GenC/hl_mnw", 1916);
+    tman.mute_scene_load_fail();
   }
-  if (mnw.open_menu != -1) choose_item_under_mouse();
+  if (mnw.window_type == 0 && tman.has_plane_load_fail()) {
+    __MACIBM_alert(0,
+                   UTL_translate_string("Some textures for the aircraft you selected could not "
+                                        "be loaded."),
+                   UTL_translate_string("This may be an installation problem or you may have a "
+                                        "damaged add-on aircraft package."),
+                   see_log, "", t_alert, "GenC/hl_mnw", 1917);
+    tman.mute_plane_load_fail();
+  }
+  if (mnw.window_type == 0 && tman.has_instl_load_fail()) {
+    __MACIBM_alert(0, UTL_translate_string("Some textures could not be loaded."),
+                   UTL_translate_string("This may be an installation problem.  Run the "
+                                        "installer/updater again to get these missing textures."),
+                   see_log, "", t_alert, "GenC/hl_mnw", 1918);
+    tman.mute_instl_load_fail();
+  }
 }
 
 int has_shiftkey() { return (LIN_modifier_keys() & lin_mod_shift) ? 1 : 0; }

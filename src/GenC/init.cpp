@@ -16,6 +16,8 @@
 #include "OGL/ogl_ext.h"
 #include "Installer-f/prompts.h"
 #include "Linux/lin_sys.h"
+#include "OOPS_cpp/tman.h"
+#include "TEX/TEX_scratch.h"
 #include "Thread/thread_layer.h"
 #include "UTL/cmdline.h"
 #include "UTL/debug.h"
@@ -75,6 +77,14 @@ void MACIBM_write_log_header() {
       << "RAM (MB): " << LIN_ram_mb() << "\n";
   xer << "\nSkysuite folder:'" << app_path << "', case sensitive=" << g_case_sensitive << "\n\n";
   xer.flush();
+}
+
+void MACIBM_load_interface_textures() {
+  tman.load_texture(tex_fail_fatal, 414, 0x12092, tex_load_startup, "RESOURCE:map.png");
+  tman.load_texture(tex_fail_fatal, 415, 0x12091, tex_load_startup, "RESOURCE:background.png");
+  // Last: its decoded pixels stay in the scratch store for the colours.
+  tman.load_texture(tex_fail_fatal, 410, 0x30092, tex_load_startup, "RESOURCE:interface.png");
+  MACIBM_sample_interface_colours(scratch_array);
 }
 
 void MACIBM_sample_interface_colours(const unsigned char* rgba) {
@@ -143,6 +153,8 @@ void MACIBM_init(int argc, const char* const* argv) {
 
   shell_hooks.pix_specs(0);
   glExt.init_extensions();
+  scratch_array = scratch_array_storage;
+  tman.TEX_init();
   THREAD_make_workers();
   MACIBM_fill_tables();
   shell_hooks.interface_textures();  // textures 414, 415, 410 and the colours of 410

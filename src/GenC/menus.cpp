@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "GenH/menu.h"
+#include "GenH/window.h"
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "OGL/ogl_draw.h"
@@ -33,7 +34,7 @@ void plain_icon(float cx, float cy, float tx, float ty, float hw, float hh, int 
   OGL_2dquad_d(410, colour, 1.0f, cx - hw, cy - hh, cx + hw, cy + hh, (tx - hw) * k, (ty - hh) * k,
                (tx + hw) * k, (ty + hh) * k, 1, 5);
 }
-void no_handler(int) {}
+void to_application(int value) { shell_hooks.app_handlemenu(value); }
 
 bool in_box(float x1, float y1, float x2, float y2) {
   return x1 <= mnw.mouse_x && mnw.mouse_x <= x2 && y1 <= mnw.mouse_y && mnw.mouse_y <= y2;
@@ -90,9 +91,9 @@ void fatal(const std::string& s1, const std::string& s4, int line) {
 
 }  // namespace
 
-menu_hooks_class menu_hooks = {plain_frame1, plain_frame2, plain_icon, no_handler};
+menu_hooks_class menu_hooks = {plain_frame1, plain_frame2, plain_icon, to_application};
 
-void MACIBM_reset_menu_hooks() { menu_hooks = {plain_frame1, plain_frame2, plain_icon, no_handler}; }
+void MACIBM_reset_menu_hooks() { menu_hooks = {plain_frame1, plain_frame2, plain_icon, to_application}; }
 
 void get_check_cmnd(int, int, int*, std::string* label) {
   if (label) label->clear();

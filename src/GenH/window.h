@@ -18,6 +18,11 @@ void MACIBM_setupforlang();
 // The interface colours 37..50 from the decoded interface image (512 RGBA
 // pixels a row, first row first).
 void MACIBM_sample_interface_colours(const unsigned char* rgba);
+// Start-up's interface textures (map, background, interface image) and the
+// interface colours sampled from the interface image.
+void MACIBM_load_interface_textures();
+// The frame's texture-failure reports: each kind once, as an alert.
+void MACIBM_report_texture_failures();
 
 extern int g_mon_x_res_now, g_mon_y_res_now;  // screen size, pixels
 extern int is_demo;

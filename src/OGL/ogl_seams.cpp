@@ -74,6 +74,17 @@ int default_write(const std::string& path, const unsigned char* pixels, int dx, 
 }
 
 void default_swap() {}
+
+int default_slot_info(int slot, unsigned* gl_name, int* dx, int* dy) {
+  auto it = g_tex.find(slot);
+  if (it == g_tex.end() || !it->second.name) return 0;
+  *gl_name = it->second.name;
+  *dx = it->second.dx;
+  *dy = it->second.dy;
+  return 1;
+}
+
+void default_reset_bind() {}
 }  // namespace
 
 ogl_bind_slot_fn OGL_bind_tex_slot = default_bind;
@@ -81,6 +92,8 @@ ogl_load_slot_fn OGL_load_tex_slot = default_load;
 ogl_load_rgba_fn OGL_load_rgba_image = nullptr;
 ogl_write_image_fn OGL_write_png = default_write;
 ogl_swap_fn OGL_swap_buffers = default_swap;
+ogl_slot_info_fn OGL_tex_slot_info = default_slot_info;
+ogl_reset_bind_fn OGL_reset_tex_bind = default_reset_bind;
 
 unsigned OGL_default_tex_name(int slot) {
   auto it = g_tex.find(slot);

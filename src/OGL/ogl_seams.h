@@ -1,6 +1,9 @@
 // Where the drawing layer meets the texture manager, the image files and the
 // window. Each meeting point is a function pointer that its owner installs;
 // until then the defaults below stand in, so text and quads already draw.
+// The texture layer installs its own (tman.TEX_init, TEX_install_seams):
+// slots through the texture manager, images through its readers and the PNG
+// writer. The swap stays the window layer's.
 #pragma once
 
 #include <string>
@@ -19,6 +22,18 @@ extern ogl_bind_slot_fn OGL_bind_tex_slot;
 using ogl_load_slot_fn = int (*)(int slot, const unsigned char* pixels, int dx, int dy,
                                  int channels, unsigned flags, const char* name);
 extern ogl_load_slot_fn OGL_load_tex_slot;
+
+// What texture slot `slot` holds: 1 with its GL texture name and the stored
+// texture's total size (tman: tex_loaded, get_known_obj's gl_name,
+// tex_dx_tot and tex_dy_tot) when it is loaded, else 0. Default: the
+// stand-in table.
+using ogl_slot_info_fn = int (*)(int slot, unsigned* gl_name, int* dx, int* dy);
+extern ogl_slot_info_fn OGL_tex_slot_info;
+
+// Forgets the texture-binding cache (TEX_reset_bind) after GL's binding
+// changed behind it. Default: nothing (the stand-in binds every time).
+using ogl_reset_bind_fn = void (*)();
+extern ogl_reset_bind_fn OGL_reset_tex_bind;
 
 // Reads an image file as RGBA (4 bytes a pixel, bottom row first, at most
 // max_side pixels on a side) into a malloc'd buffer the caller frees. 1 on

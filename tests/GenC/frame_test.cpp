@@ -12,6 +12,7 @@
 #include "OGL/colr.h"
 #include "OGL/gl_calls.h"
 #include "OGL/ogl_state.h"
+#include "OOPS_cpp/tman.h"
 #include "Thread/thread_layer.h"
 #include "UTL/memory.h"
 #include "UTL/xtim.h"
@@ -584,4 +585,22 @@ TEST_F(SmallScreen, NoAntialiasingAskedMeansNoMultisampling) {
   GLint front = 0;
   gl.GetIntegerv(GL_FRONT_FACE, &front);
   EXPECT_EQ(front, GL_CW);
+}
+
+// A texture that failed is reported once, in the application's window only,
+// each kind with its own lines.
+TEST_F(Frame, TextureFailuresAreReportedOnceEach) {
+  fly_test::clear_alerts();
+  tman.got_instl_load_fail();
+  tman.got_scene_load_fail();
+  fly_test::run_frames(3);
+  ASSERT_EQ(fly_test::alerts().size(), 2u);
+  EXPECT_EQ(fly_test::alerts()[0].s1, "Some scenery textures could not be loaded.");
+  EXPECT_EQ(fly_test::alerts()[0].line, 1916);
+  EXPECT_EQ(fly_test::alerts()[1].s1, "Some textures could not be loaded.");
+  EXPECT_EQ(fly_test::alerts()[1].s3,
+            "Please see the log.txt file for a detailed list of missing files.");
+  tman.got_instl_load_fail();
+  fly_test::run_frames(2);
+  EXPECT_EQ(fly_test::alerts().size(), 2u);
 }
