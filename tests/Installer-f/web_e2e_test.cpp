@@ -153,7 +153,6 @@ TEST(WebE2E, DemoIntoANewDesktopFolderAndCancelRemovesOnlyIt) {
   const std::string cancel =
       "wait demo_start\nclick Continue\nclick -I agree!\nclick Continue\n"
       "wait demo_pick_dest 60\nclick -Install Name:\nkey End\n"
-      + std::string(20, ' ') + "\n"  // (blank lines are skipped)
       "key Backspace\nkey Backspace\nkey Backspace\nkey Backspace\nkey Backspace\n"
       "key Backspace\nkey Backspace\nkey Backspace\nkey Backspace\nkey Backspace\n"
       "key Backspace\nkey Backspace\nkey Backspace\nkey Backspace\nkey Backspace\n"
