@@ -6,6 +6,7 @@
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "GenH/ui_items.h"
+#include "GenH/window.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/web_screens.h"
 #include "OGL/ogl_draw.h"
@@ -47,12 +48,32 @@ void prefs_window_frame() {
   prefs_after_widgets(entry, ticked);
 }
 
+namespace {
+void (*g_menus)() = nullptr;  // the frame's own menu drawing while the window is up
+
+// The window's widgets inside the shell's frame, after its events and its
+// focus ring and before the menus: the frame's trace and scripted input see
+// them like any window's, and the menus stay on top.
+void prefs_then_menus() {
+  if (mnw.window_type == k_prefs_window) prefs_window_frame();
+  if (g_menus) g_menus();
+}
+}  // namespace
+
 void handle_prefs() {
   if (!BTN_modal.startwind || !BTN_modal.event_proc) {
     xer << "WARNING: no window for the preferences.\n";
     return;
   }
   BTN_modal.startwind(k_prefs_window, 0);
+  if (BTN_modal.event_proc == MACIBM_event_proc && shell_hooks.standard_gui) {
+    g_menus = shell_hooks.standard_gui;
+    shell_hooks.standard_gui = prefs_then_menus;
+    while (mnw.window_type == k_prefs_window && !app_done) MACIBM_event_proc();
+    shell_hooks.standard_gui = g_menus;
+    g_menus = nullptr;
+    return;
+  }
   while (mnw.window_type == k_prefs_window && !app_done) {
     prefs_window_frame();
     BTN_modal.event_proc();
