@@ -1,6 +1,6 @@
 # make test   installs what is missing, builds, and runs every test
-# make run    builds and starts the installer: its window runs until closed
-#             (under xvfb-run when there is no display)
+# make run    builds and starts the installer on the demo discs (tools/run-demo.sh);
+#             without a display a scripted install runs under xvfb-run
 # make bench  builds and runs the benchmarks
 BUILD ?= build
 JOBS := $(shell nproc)
@@ -46,14 +46,10 @@ test-tsan: tsan
 
 test: test-main test-asan test-tsan
 
-run: build
-	cmake --build $(BUILD) --target demo_discs
-	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
-	  $(BUILD)/app/flyvane_installer; \
-	else \
-	  echo "No display: running under xvfb-run (close with Ctrl-C)"; \
-	  xvfb-run -a -s "-screen 0 1024x768x24" $(BUILD)/app/flyvane_installer; \
-	fi
+# Only what it runs: the program, its resources and the demo discs.
+run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j$(JOBS) --target flyvane_installer resources demo_discs
+	@tools/run-demo.sh $(BUILD)
 
 bench: build
 	@tools/run-benchmarks.sh $(BUILD)

@@ -12,6 +12,7 @@
 #include "OGL/ogl_font.h"
 #include "OGL/ogl_seams.h"
 #include "OGL/ogl_state.h"
+#include "OGL/ogl_vbo.h"
 #include "OGL/ren.h"
 #include "TEX/TEX_bind.h"
 #include "UTL/cmdline.h"
@@ -59,6 +60,7 @@ void set_fixed_defaults() {
   else gl.Disable(GL_MULTISAMPLE);  // on by default in GL
   gl.DepthMask(GL_FALSE);
   OGL_setstate_forget();
+  OGL_bind_vbo_forget();  // the buffer names died with the old context
 }
 
 bool software_renderer(const char* r) {

@@ -7,6 +7,7 @@
 
 #include "GenH/butn.h"
 #include "GenH/menu.h"
+#include "GenH/script.h"
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "GenH/stls.h"
@@ -166,6 +167,8 @@ void MACIBM_event_proc() {
   mouse_help_per_wind(mnw.window_type);
   shell_hooks.standard_gui();
   MACIBM_trace_frame();
+  MACIBM_trace_items();   // FLY_TRACE
+  MACIBM_script_frame();  // FLY_SCRIPT, before the swap for its screenshots
 
   if (!shell_hooks.movie_takes_frame()) shell_hooks.swap();
   xtim.profile_chart("sbuff", 0);

@@ -1,13 +1,99 @@
-// The installer's entry point.
+// The installer's entry point: off the disc, the shell, the wizard's button
+// images, the preferences and the installed copies, then the frame loop.
 #include <cstdlib>
+#include <string>
 
+#include "Files/paths.h"
+#include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "GenH/window.h"
+#include "Installer-f/registry.h"
+#include "Installer-f/relocate.h"
+#include "Installer-f/screens.h"
+#include "Installer-f/stg.h"
+#include "Installer-f/web_flow.h"
+#include "Installer-f/wizard_frame.h"
+#include "Installer-f/wizard_globals.h"
 #include "OOPS_cpp/pref.h"
+#include "OOPS_cpp/tman.h"
+#include "UTL/xer.h"
+
+// The web flows' first screens and the preferences window are built beside
+// the disc flows; weak, so that the program links before they land (a
+// missing one leaves the start at dvd_start).
+#pragma weak net_start
+#pragma weak demo_start
+void handle_prefs();
+#pragma weak handle_prefs
+
+namespace {
+void reset_stg() {
+  stg.dir_state = 0;
+  stg.target_platform = 1;
+  stg.new_format_seen = 0;
+  stg.download_failed = 0;
+  stg.extract_failed = 0;
+  stg.server_count = -1;
+  stg.server_choice = 0;
+  stg.current_action = 3;
+  stg.current_progress = 0;
+  stg.stream_count = 0;
+  stg.total_zip_kb = 0;
+  stg.total_size_kb = 0;
+}
+
+wizard_screen_fn first_screen_fn(web_target t) {
+  if (t == web_target::net_start && net_start) return net_start;
+  if (t == web_target::demo_start && demo_start) return demo_start;
+  return dvd_start;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
+  // Off the disc first, so that its disc can be ejected later; on success
+  // the copy runs and this process has ended.
+  if (relocate_off_disc()) return 1;
+
+  shell_hooks.app_update = APP_update;
+  shell_hooks.app_handlemenu = APP_handlemenu;
   MACIBM_init(argc, const_cast<const char* const*>(argv));
-  pref.IO_set(11, 0);  // read before the close-down writes them back
+  if (!relocate_warning.empty()) xer << relocate_warning << "\n";
+
+  static const char* const k_buttons[6] = {
+      "RESOURCE:elements_English.png", "RESOURCE:elements_French.png",
+      "RESOURCE:elements_German.png",  "RESOURCE:elements_Russian.png",
+      "RESOURCE:elements_Italian.png", "RESOURCE:elements_Spanish.png"};
+  tman.load_texture(tex_fail_fatal, 413,
+                    0x12092, tex_load_startup,
+                    k_buttons[mnw.language >= 0 && mnw.language <= 5 ? mnw.language : 0]);
+
+  static const struct {
+    const char* name;
+    os_dir_type kind;
+  } k_dirs[] = {{"os_dir_this_app\t\t=", os_dir_this_app},
+                {"os_dir_desktop\t\t=", os_dir_desktop},
+                {"os_dir_default_apps\t=", os_dir_default_apps},
+                {"os_dir_temp\t\t\t=", os_dir_temp},
+                {"os_dir_prefs\t\t\t=", os_dir_prefs}};
+  for (const auto& d : k_dirs) {
+    std::string p;
+    get_OS_abs_path(d.kind, p);
+    xer << d.name << p << (d.kind == os_dir_prefs ? "\n\n" : "\n");
+  }
+  xer.flush();
+
+  get_OS_abs_path(os_dir_temp, temp_path);
+  install_name = no_install_name;
+  reset_stg();
+  pref.IO_set(11, 0);  // after the reset: stored preferences win
+  if (argc > 2 && std::string(argv[1]) == "-path") cmd_line_path = argv[2];
+  locate_all_flyvanes();
+
+  const first_screen_choice first = first_screen_from_env();
+  g_wizard = first_screen_fn(first.screen);
+  if (g_wizard != dvd_start) enter_first_screen(first);
+  if (first.open_prefs && handle_prefs) handle_prefs();
+
   // Scripted runs (tests, benchmarks) may stop after a number of frames.
   const char* limit = getenv("FLY_QUIT_AFTER_FRAMES");
   const long frames = limit ? atol(limit) : 0;

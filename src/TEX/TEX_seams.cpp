@@ -96,9 +96,21 @@ int dsf_bitmap(const std::string& path, unsigned char*& pixels, int& width, int&
   return 1;
 }
 
+int slot_info(int slot, unsigned* gl_name, int* dx, int* dy) {
+  if (!tman.tex_loaded(slot)) return 0;
+  TEX_obj* o = tman.get_known_obj(slot);
+  if (!o) return 0;
+  if (gl_name) *gl_name = o->gl_name.load();
+  if (dx) *dx = static_cast<int>(tman.tex_dx_tot(slot));
+  if (dy) *dy = static_cast<int>(tman.tex_dy_tot(slot));
+  return 1;
+}
+
 }  // namespace
 
 void TEX_install_seams() {
+  OGL_tex_slot_info = slot_info;
+  OGL_reset_tex_bind = TEX_reset_bind;
   OGL_bind_tex_slot = bind_slot;
   OGL_load_tex_slot = load_slot;
   OGL_load_rgba_image = load_rgba;

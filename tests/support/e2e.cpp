@@ -1,0 +1,395 @@
+#include "support/e2e.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "TEX/TEX_image.h"
+#include "OGL/gl_calls.h"
+#include "support/test_util.h"
+
+namespace fly_test {
+namespace fs = std::filesystem;
+
+namespace {
+double now_s() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string program_path() { return std::string(FLY_APP_DIR) + "/flyvane_installer"; }
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) out.push_back(l);
+  return out;
+}
+
+// Starts Xvfb on a free display; its number comes back through -displayfd.
+bool start_xvfb(pid_t* pid, std::string* display) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  const pid_t p = fork();
+  if (p < 0) return false;
+  if (p == 0) {
+    close(fds[0]);
+    setpgid(0, 0);
+    const int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 1), dup2(devnull, 2);
+    const std::string fd = std::to_string(fds[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+           "tcp", "-noreset", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string number;
+  pollfd pf{fds[0], POLLIN, 0};
+  const double end = now_s() + 20;
+  while (now_s() < end && number.find('\n') == std::string::npos) {
+    if (poll(&pf, 1, 200) <= 0) continue;
+    char buf[32];
+    const ssize_t n = read(fds[0], buf, sizeof(buf));
+    if (n <= 0) break;
+    number.append(buf, static_cast<size_t>(n));
+  }
+  close(fds[0]);
+  while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
+  if (number.empty()) {
+    kill(-p, SIGKILL);
+    waitpid(p, nullptr, 0);
+    return false;
+  }
+  *pid = p;
+  *display = ":" + number;
+  return true;
+}
+
+void stop(pid_t pid) {
+  if (pid <= 0) return;
+  kill(-pid, SIGTERM);
+  const double end = now_s() + 5;
+  while (now_s() < end) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(-pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+// The program or anything it started (a relocated copy, the simulator): its
+// process group.
+bool alive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || kill(-pid, 0) == 0); }
+}  // namespace
+
+bool e2e_available(std::string* why) {
+#ifdef FLY_SANITIZED_BUILD
+  *why = "end-to-end runs only in the normal build";
+  return false;
+#endif
+  if (getenv("FLY_SKIP_E2E")) {
+    *why = "FLY_SKIP_E2E is set";
+    return false;
+  }
+  if (run("command -v Xvfb >/dev/null && command -v xdotool >/dev/null") != 0) {
+    *why = "Xvfb or xdotool is missing (tools/install-deps.sh)";
+    return false;
+  }
+  if (!file_exists(program_path())) {
+    *why = "the installer is not built: " + program_path();
+    return false;
+  }
+  return true;
+}
+
+const std::vector<std::string>& e2e_demo_discs() {
+  static std::vector<std::string> discs;
+  if (discs.empty()) {
+    const std::string out = sandbox() + "demo";
+    const std::string cmd = "python3 " + std::string(FLY_SOURCE_DIR) +
+                            "/tools/make_demo_discs.py --make-release=" FLY_BUILD_DIR
+                            "/tools/make_release --out=" + out + " >/dev/null";
+    if (run(cmd) != 0) {
+      ADD_FAILURE() << "the demo discs were not made: " << cmd;
+      return discs;
+    }
+    for (int d = 0; fs::is_directory(out + "/discs/disk_" + std::to_string(d)); ++d)
+      discs.push_back(out + "/discs/disk_" + std::to_string(d) + "/");
+  }
+  return discs;
+}
+
+std::string e2e_demo_master() { return sandbox() + "demo/master/"; }
+
+e2e_env::e2e_env() {
+  static int count = 0;
+  root = sandbox() + "e2e" + std::to_string(++count) + "/";
+  home = root + "home/";
+  desktop = home + "Desktop/";
+  volumes = root + "volumes/";
+  tmp = root + "tmp/";
+  for (const std::string& d : {desktop, home + ".config/", home + ".local/share/",
+                               home + ".cache/", volumes, tmp})
+    fs::create_directories(d);
+  fs::permissions(tmp, fs::perms::owner_all);
+  program = program_path();
+}
+
+void e2e_env::insert(const std::string& disc, const std::string& name) {
+  std::string d = disc;
+  while (d.size() > 1 && d.back() == '/') d.pop_back();
+  const std::string n = name.empty() ? fs::path(d).filename().string() : name;
+  std::error_code ec;
+  fs::create_directory_symlink(d, volumes + n, ec);
+  if (ec) ADD_FAILURE() << "cannot insert " << disc << ": " << ec.message();
+}
+
+void e2e_env::eject_all() {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(volumes, ec)) fs::remove(e.path(), ec);
+}
+
+std::string e2e_env::log() const { return read_file(desktop + "Flyvane Installer Log.txt"); }
+
+bool e2e_result::saw_screen(const std::string& name) const {
+  for (const std::string& l : trace)
+    if (l.rfind("screen " + name + " ", 0) == 0) return true;
+  return false;
+}
+
+bool e2e_result::saw_line(const std::string& text) const {
+  for (const std::string& l : trace)
+    if (l.find(text) != std::string::npos) return true;
+  return false;
+}
+
+namespace {
+// key="..." shown="..." rect=x,y,w,h enabled=e of an item line.
+bool parse_item(const std::string& l, const std::string& key, int* x, int* y, int* w, int* h,
+                int* enabled) {
+  if (l.rfind("item ", 0) != 0) return false;
+  if (l.find("key=\"" + key + "\"") == std::string::npos &&
+      l.find("shown=\"" + key + "\"") == std::string::npos)
+    return false;
+  const size_t r = l.find(" rect=");
+  int e = 0;
+  if (r == std::string::npos ||
+      sscanf(l.c_str() + r, " rect=%d,%d,%d,%d enabled=%d", x, y, w, h, &e) != 5)
+    return false;
+  if (enabled) *enabled = e;
+  return true;
+}
+}  // namespace
+
+bool e2e_result::item(const std::string& key, int* x, int* y, int* w, int* h,
+                      int* enabled) const {
+  for (const std::string& l : trace)
+    if (parse_item(l, key, x, y, w, h, enabled)) return true;
+  return false;
+}
+
+e2e_process e2e_start(e2e_env& env, const std::string& script) {
+  e2e_process p;
+  static int runs = 0;
+  const std::string tag = std::to_string(++runs);
+  p.trace_path = env.root + "trace" + tag + ".txt";
+  p.stderr_path = env.root + "stderr" + tag + ".txt";
+  std::string script_path;
+  if (!script.empty()) {
+    script_path = env.root + "script" + tag + ".txt";
+    write_file(script_path, script);
+  }
+  if (!start_xvfb(&p.xvfb, &p.display)) {
+    ADD_FAILURE() << "Xvfb did not start";
+    return p;
+  }
+  p.deadline = now_s() + env.timeout_s;
+  const pid_t pid = fork();
+  if (pid < 0) {
+    ADD_FAILURE() << "fork failed";
+    return p;
+  }
+  if (pid == 0) {
+    setpgid(0, 0);
+    if (chdir(env.root.c_str()) != 0) _exit(126);
+    const int err = open(p.stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0), dup2(devnull, 1), dup2(err, 2);
+    setenv("DISPLAY", p.display.c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("SDL_VIDEODRIVER");
+    setenv("HOME", env.home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (env.home + ".config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (env.home + ".local/share").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (env.home + ".cache").c_str(), 1);
+    setenv("TMPDIR", env.tmp.c_str(), 1);
+    setenv("FLY_MOUNTED_VOLUMES", env.volumes.c_str(), 1);
+    setenv("FLY_TRACE", p.trace_path.c_str(), 1);
+    if (!script_path.empty()) setenv("FLY_SCRIPT", script_path.c_str(), 1);
+    else unsetenv("FLY_SCRIPT");
+    for (const auto& [k, v] : env.extra_env) setenv(k.c_str(), v.c_str(), 1);
+    std::vector<char*> argv;
+    argv.push_back(env.program.data());
+    for (std::string& a : env.args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(env.program.c_str(), argv.data());
+    _exit(127);
+  }
+  p.pid = pid;
+  return p;
+}
+
+std::vector<std::string> e2e_trace(const e2e_process& p) {
+  return split_lines(read_file(p.trace_path));
+}
+
+bool e2e_wait_line(const e2e_process& p, const std::string& text, int seconds, size_t from) {
+  const double end = now_s() + seconds;
+  do {
+    const std::vector<std::string> lines = e2e_trace(p);
+    for (size_t i = from; i < lines.size(); ++i)
+      if (lines[i].find(text) != std::string::npos) return true;
+    if (!alive(p.pid)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (now_s() < end);
+  return false;
+}
+
+bool e2e_wait_item(const e2e_process& p, const std::string& key, int seconds, int* x, int* y,
+                   int* w, int* h) {
+  const double end = now_s() + seconds;
+  do {
+    const std::vector<std::string> lines = e2e_trace(p);
+    // The latest complete block: from its "screen" line to its "end".
+    size_t last_end = lines.size(), start = 0;
+    for (size_t i = lines.size(); i-- > 0;)
+      if (lines[i] == "end") {
+        last_end = i;
+        break;
+      }
+    for (size_t i = last_end; i-- > 0;)
+      if (lines[i].rfind("screen ", 0) == 0) {
+        start = i;
+        break;
+      }
+    if (last_end < lines.size())
+      for (size_t i = start; i < last_end; ++i) {
+        int e = 0;
+        if (parse_item(lines[i], key, x, y, w, h, &e) && e) return true;
+      }
+    if (!alive(p.pid)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (now_s() < end);
+  return false;
+}
+
+bool e2e_xclick(const e2e_process& p, int x, int y) {
+  // The installer's window, found by its process; a click there is a real X
+  // button press and release at the window-relative position.
+  const std::string env = "DISPLAY=" + p.display + " ";
+  std::string win;
+  if (run(env + "timeout 20 xdotool search --sync --onlyvisible --pid " + std::to_string(p.pid) +
+              " 2>/dev/null | head -1",
+          &win) != 0 ||
+      win.empty())
+    return false;
+  while (!win.empty() && (win.back() == '\n' || win.back() == ' ')) win.pop_back();
+  return run(env + "timeout 20 xdotool mousemove --window " + win + " " + std::to_string(x) + " " +
+             std::to_string(y) + " sleep 0.1 click 1") == 0;
+}
+
+e2e_result e2e_finish(e2e_env& env, e2e_process& p) {
+  e2e_result r;
+  if (p.pid > 0) {
+    int status = 0;
+    for (;;) {
+      const pid_t w = waitpid(p.pid, &status, WNOHANG);
+      if (w == p.pid) {
+        r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        break;
+      }
+      if (now_s() > p.deadline) {
+        r.timed_out = true;
+        kill(-p.pid, SIGKILL);
+        waitpid(p.pid, nullptr, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // What it started (a relocated copy, the simulator) runs on in its group.
+    while (kill(-p.pid, 0) == 0 && now_s() < p.deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (kill(-p.pid, 0) == 0) {
+      r.timed_out = true;
+      kill(-p.pid, SIGKILL);
+    }
+  }
+  stop(p.xvfb);
+  r.trace = e2e_trace(p);
+  r.log = env.log();
+  r.stderr_text = read_file(p.stderr_path);
+  for (const std::string& l : r.trace)
+    if (l.rfind("screenshot ", 0) == 0) {
+      std::string path = l.substr(11);
+      if (path.empty() || path[0] != '/') path = env.root + path;
+      r.screenshots.push_back(path);
+    }
+  return r;
+}
+
+e2e_result e2e_run(e2e_env& env, const std::string& script, const std::string&) {
+  e2e_process p = e2e_start(env, script);
+  return e2e_finish(env, p);
+}
+
+void e2e_image::at(int x, int y, int* r, int* g, int* b) const {
+  const size_t i = (static_cast<size_t>(y) * width + x) * 4;
+  *r = rgba[i], *g = rgba[i + 1], *b = rgba[i + 2];
+}
+
+int e2e_image::colours(int limit) const {
+  std::vector<uint32_t> seen;
+  for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
+    const uint32_t c = rgba[i] | rgba[i + 1] << 8 | rgba[i + 2] << 16;
+    bool found = false;
+    for (uint32_t s : seen)
+      if (s == c) {
+        found = true;
+        break;
+      }
+    if (!found) {
+      seen.push_back(c);
+      if (static_cast<int>(seen.size()) >= limit) break;
+    }
+  }
+  return static_cast<int>(seen.size());
+}
+
+e2e_image e2e_read_png(const std::string& path) {
+  e2e_image img;
+  unsigned char* px = nullptr;
+  TEX_image_desc d{};
+  if (!TEX_load_any(path, px, GL_RGBA, 0, 0, d) || !px) return img;
+  img.width = d.width;
+  img.height = d.height;
+  img.rgba.resize(static_cast<size_t>(d.width) * d.height * 4);
+  // The loader gives the bottom row first; the image is read top first.
+  for (int row = 0; row < d.height; ++row)
+    memcpy(img.rgba.data() + static_cast<size_t>(row) * d.width * 4,
+           px + static_cast<size_t>(d.height - 1 - row) * d.width * 4,
+           static_cast<size_t>(d.width) * 4);
+  free(px);
+  return img;
+}
+
+}  // namespace fly_test

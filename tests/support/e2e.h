@@ -1,0 +1,122 @@
+// End-to-end runs of the real installer: the built program on its own X
+// server (Xvfb, Mesa's llvmpipe), in a sandboxed HOME with a Desktop and the
+// XDG folders, a simulated drive (FLY_MOUNTED_VOLUMES) holding discs that
+// the release builder made, bounded in time.
+//
+// What a run gives back: the exit code, the trace lines (FLY_TRACE, see
+// GenH/script.h for the line forms), the log on the sandbox Desktop and the
+// screenshots the script took. Drive the program either with a script
+// (FLY_SCRIPT: click, type, key, wait, screenshot, insert, eject, quit) or,
+// for real X input, start it with e2e_start and click with xdotool at the
+// rectangles the trace gives (e2e_wait_item, e2e_xclick).
+//
+// Check screenshots by size, non-uniformity and probe pixels: never against
+// golden images.
+//
+// Typical use:
+//   fly_test::e2e_env env;                      // sandbox, drive, HOME
+//   env.insert(fly_test::e2e_demo_discs()[0]);  // disc one in the drive
+//   auto r = fly_test::e2e_run(env, "wait dvd_start\nscreenshot start.png\nquit\n");
+//   EXPECT_EQ(r.exit_code, 0);
+//   EXPECT_TRUE(r.saw_screen("dvd_start"));
+//
+// These runs take seconds each: the E2E folder runs only in the normal build.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace fly_test {
+
+// True when the end-to-end tests can run here: Xvfb and the program exist
+// and the build is not a sanitizer build.
+bool e2e_available(std::string* why);
+#define FLY_E2E_OR_SKIP()                                  \
+  do {                                                     \
+    std::string why_;                                      \
+    if (!fly_test::e2e_available(&why_)) GTEST_SKIP() << why_; \
+  } while (0)
+
+// The demo disc set (two discs) made afresh by the release builder
+// (tools/make_demo_discs.py) into the test's sandbox, once per process: the
+// disc folders, ending in "/", disc one first.
+const std::vector<std::string>& e2e_demo_discs();
+// The master the demo discs were made from (a folder ending in "/").
+std::string e2e_demo_master();
+
+// One sandbox for the program: HOME with Desktop, XDG folders, TMPDIR and the
+// simulated drive, all inside the test's own sandbox.
+struct e2e_env {
+  e2e_env();
+  std::string root;     // ends in "/"
+  std::string home;     // ends in "/"
+  std::string desktop;  // home + "Desktop/"
+  std::string volumes;  // the simulated drive (FLY_MOUNTED_VOLUMES)
+  std::string tmp;      // TMPDIR
+  std::vector<std::string> args;                                 // after the program
+  std::vector<std::pair<std::string, std::string>> extra_env;   // set for the program
+  std::string program;  // default: the built installer
+  int timeout_s = 120;
+
+  void insert(const std::string& disc, const std::string& name = "");  // a link in the drive
+  void eject_all();
+  std::string log() const;  // "Flyvane Installer Log.txt" on the Desktop, "" when none
+};
+
+struct e2e_result {
+  int exit_code = -1;  // -1: killed at the timeout
+  bool timed_out = false;
+  std::vector<std::string> trace;
+  std::string log;
+  std::string stderr_text;
+  std::vector<std::string> screenshots;  // full paths, in the order taken
+
+  bool saw_screen(const std::string& name) const;      // a "screen <name> ..." line
+  bool saw_line(const std::string& text) const;        // any trace line holding text
+  // The first traced item (key or shown text), with its rectangle.
+  bool item(const std::string& key, int* x, int* y, int* w, int* h, int* enabled = nullptr) const;
+};
+
+// Runs the program to its end with script as FLY_SCRIPT ("" for none).
+// Screenshot paths in the script that are relative land in env.root.
+e2e_result e2e_run(e2e_env& env, const std::string& script, const std::string& trace_name = "");
+
+// A running program on its own X server, for real X input.
+struct e2e_process {
+  pid_t pid = -1;
+  pid_t xvfb = -1;
+  std::string display;  // ":N"
+  std::string trace_path;
+  std::string stderr_path;
+  double deadline = 0;
+};
+e2e_process e2e_start(e2e_env& env, const std::string& script = "");
+// The trace so far.
+std::vector<std::string> e2e_trace(const e2e_process& p);
+// Waits (up to seconds) until the trace holds an enabled item with this key
+// or shown text in its latest screen block; its rectangle in window pixels
+// from the top-left. False on a timeout or when the program ended.
+bool e2e_wait_item(const e2e_process& p, const std::string& key, int seconds, int* x, int* y,
+                   int* w, int* h);
+// Waits until the trace holds a line with text, at line from or later.
+bool e2e_wait_line(const e2e_process& p, const std::string& text, int seconds, size_t from = 0);
+// A real X click with xdotool at (x, y) of the program's window.
+bool e2e_xclick(const e2e_process& p, int x, int y);
+// Waits for the end (killing it at its deadline) and stops the X server.
+e2e_result e2e_finish(e2e_env& env, e2e_process& p);
+
+// A PNG screenshot read back: RGBA, rows top first.
+struct e2e_image {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgba;
+  bool ok() const { return width > 0 && height > 0; }
+  // x, y from the top-left.
+  void at(int x, int y, int* r, int* g, int* b) const;
+  // Distinct colours (capped at limit): a uniform image has 1.
+  int colours(int limit = 64) const;
+};
+e2e_image e2e_read_png(const std::string& path);
+
+}  // namespace fly_test
