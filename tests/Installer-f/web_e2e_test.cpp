@@ -1,7 +1,6 @@
 // The web flows and the preferences window in the real program under Xvfb,
 // started at their first screens by FLY_FIRST_SCREEN and driven by scripts;
 // releases made by the release tool, served by nginx on loopback.
-#if __has_include("support/e2e.h")
 #include "support/e2e.h"
 
 #include <map>
@@ -194,4 +193,3 @@ TEST(WebE2E, PreferencesWindowSetsAndTheFileKeepsThem) {
   EXPECT_THAT(prefs, HasSubstr("_log_actions 1\n"));
   EXPECT_THAT(prefs, HasSubstr("_stream_count 1\n"));
 }
-#endif
