@@ -9,8 +9,12 @@
 //             choose_files, make_dirs and grab_files in a tight loop.
 // Both start from the same copy of the older release; the best of --runs
 // each, the ratio printed (target: at most 1.1).
+// With --windowed, the program itself under Xvfb (FLY_FIRST_SCREEN=net_start,
+// a script pressing Continue) against the headless run for the program's
+// platform: the time from the search screen to the finish screen, read from
+// its trace.
 //
-//   bench_web_flow_bench [--scale S] [--runs N] [--keep]
+//   bench_web_flow_bench [--scale S] [--runs N] [--keep] [--windowed]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -102,6 +106,43 @@ void screen(Page page) {
 
 int enough(const std::string&, const std::string&) { return 1; }
 
+double now_s() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The program's update under Xvfb, from the moment its trace shows the
+// search screen to the moment it shows the finish screen; -1 on a failure.
+double windowed_update(const std::string& w, const std::string& app, int port) {
+  const std::string home = w + "home/", trace = w + "trace.txt", script = w + "script.txt";
+  run_shell("rm -rf " + q(home) + " " + q(trace) + " && mkdir -p " + q(home + "Desktop") + " " +
+            q(home + ".config") + " " + q(home + "tmp"));
+  std::ofstream(script) << "wait net_start 60\nclick Continue\nwait net_check_disk 600\n"
+                           "click Continue\nwait net_done 600\nquit\n";
+  const std::string p = std::to_string(port);
+  const std::string cmd =
+      "cd " + q(w) + " && HOME=" + q(home) + " XDG_CONFIG_HOME=" + q(home + ".config") +
+      " TMPDIR=" + q(home + "tmp") + " FLY_FIRST_SCREEN=net_start FLY_SCRIPT=" + q(script) +
+      " FLY_TRACE=" + q(trace) + " timeout 900 xvfb-run -a -s '-screen 0 1024x768x24' " + q(app) +
+      " -path " + q(w + "copy/") + " --pref:_proxy_host=127.0.0.1 --pref:_proxy_port=" + p +
+      " --pref:_proxy_port_int=" + p + " > " + q(w + "windowed.out") + " 2>&1 &";
+  run_shell(cmd);
+  double start = -1, end = -1;
+  const double deadline = now_s() + 900;
+  while (now_s() < deadline && end < 0) {
+    std::ifstream in(trace);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (start < 0 && all.find("screen net_get_updates") != std::string::npos) start = now_s();
+    if (all.find("screen net_done") != std::string::npos) end = now_s();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  // Let the program quit and its X server end.
+  for (int i = 0; i < 3000 && !bench::shell_out("pgrep -f " + q(w + "copy/") + " || true").empty();
+       ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return start < 0 || end < 0 ? -1 : end - start;
+}
+
 void flow_update() {
   web_flow_enter();
   screen(net_get_updates_page);
@@ -133,7 +174,7 @@ void headless_update() {
 int main(int argc, char** argv) {
   double scale = 0.3;
   int runs = 3;
-  bool keep = false;
+  bool keep = false, windowed = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--scale" && i + 1 < argc)
@@ -142,6 +183,8 @@ int main(int argc, char** argv) {
       runs = std::max(1, atoi(argv[++i]));
     else if (a == "--keep")
       keep = true;
+    else if (a == "--windowed")
+      windowed = true;
   }
   const bench::scratch tmp("web-flow-bench", keep, bench::tmp_root());
   const std::string& w = tmp.path();
@@ -208,8 +251,37 @@ int main(int argc, char** argv) {
     headless = std::min(headless, bench::seconds(headless_update));
     headless_sum = bench::shell_out(sums);
   }
+  double win = 1e30, win_headless = 1e30;
+  std::string win_sum, win_headless_sum;
+  if (windowed) {
+    // The program's own platform (its settings start from Macintosh).
+    const std::string app = make.substr(0, make.rfind("/tools/")) + "/app/flyvane_installer";
+    stg.target_platform = 1;
+    for (int r = 0; r < runs; ++r) {
+      prepare();
+      const double t = windowed_update(w, app, port);
+      if (t < 0) {
+        fprintf(stderr, "the windowed update did not reach its finish screen\n");
+        kill(nginx, SIGTERM);
+        return 1;
+      }
+      win = std::min(win, t);
+      win_sum = bench::shell_out(sums);
+      prepare();
+      win_headless = std::min(win_headless, bench::seconds(headless_update));
+      win_headless_sum = bench::shell_out(sums);
+    }
+  }
   kill(nginx, SIGTERM);
   waitpid(nginx, nullptr, 0);
+  if (windowed && win_sum != win_headless_sum) {
+    fprintf(stderr, "the windowed and headless updates left different copies\n");
+    return 1;
+  }
+  if (windowed)
+    printf("windowed web update (the program under Xvfb): %.3f s, headless %.3f s, ratio %.2f "
+           "(target <= 1.1)\n",
+           win, win_headless, win / win_headless);
   if (flow_sum != headless_sum || stg.extract_failed) {
     fprintf(stderr, "the two updates left different copies\n");
     return 1;
