@@ -12,19 +12,13 @@
 #include "Installer-f/screens.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/web_flow.h"
+#include "Installer-f/web_screens.h"
 #include "Installer-f/wizard_frame.h"
 #include "Installer-f/wizard_globals.h"
 #include "OOPS_cpp/pref.h"
 #include "OOPS_cpp/tman.h"
 #include "UTL/xer.h"
 
-// The web flows' first screens and the preferences window are built beside
-// the disc flows; weak, so that the program links before they land (a
-// missing one leaves the start at dvd_start).
-#pragma weak net_start
-#pragma weak demo_start
-void handle_prefs();
-#pragma weak handle_prefs
 
 namespace {
 void reset_stg() {
@@ -43,8 +37,8 @@ void reset_stg() {
 }
 
 wizard_screen_fn first_screen_fn(web_target t) {
-  if (t == web_target::net_start && net_start) return net_start;
-  if (t == web_target::demo_start && demo_start) return demo_start;
+  if (t == web_target::net_start) return net_start;
+  if (t == web_target::demo_start) return demo_start;
   return dvd_start;
 }
 }  // namespace
@@ -92,7 +86,7 @@ int main(int argc, char** argv) {
   const first_screen_choice first = first_screen_from_env();
   g_wizard = first_screen_fn(first.screen);
   if (g_wizard != dvd_start) enter_first_screen(first);
-  if (first.open_prefs && handle_prefs) handle_prefs();
+  if (first.open_prefs) handle_prefs();
 
   // Scripted runs (tests, benchmarks) may stop after a number of frames.
   const char* limit = getenv("FLY_QUIT_AFTER_FRAMES");

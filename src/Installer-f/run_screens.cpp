@@ -16,8 +16,6 @@
 // Screens of the start, repair and scenery-editing flows, built beside these;
 // weak, so that these link before those do (a missing one is null: its
 // button is off).
-#pragma weak dvd_confirm_repair
-#pragma weak dvd_edit_scenery
 
 int num_install_errors = 0;
 std::string install_made_dir;

@@ -23,9 +23,6 @@
 
 // Screens built beside these (the start screen, the web demo flow, which
 // shows the licence too); weak, so that these link before those do.
-#pragma weak demo_start
-#pragma weak demo_get_updates
-#pragma weak dvd_start
 
 namespace {
 // The destination choice, kept for the whole run.
@@ -135,8 +132,7 @@ int see_eula(int, wizard_screen& s) {
     s.text += UTL_translate_string(kLicenceParagraphs[i]);
   }
   // The targets are those of the flow that shows the licence.
-  const bool demo = demo_start && demo_get_updates &&
-                    std::find(step_funcs.begin(), step_funcs.end(), demo_start) != step_funcs.end();
+  const bool demo = std::find(step_funcs.begin(), step_funcs.end(), demo_start) != step_funcs.end();
   s.back_screen = demo ? demo_start : dvd_pick_install;
   BTN_bool(250, 300, &accept_eula, UI_tr("|-I agree!"), 0);
   if (accept_eula) s.next_screen = demo ? demo_get_updates : dvd_scenery_install;

@@ -17,15 +17,7 @@
 
 // The screens of the other flows are built beside this one; weak, so that
 // the start screen links on its own (a missing one is a disabled target).
-#pragma weak dvd_pick_install
-#pragma weak see_eula
-#pragma weak dvd_scenery_install
-#pragma weak dvd_run_install
-#pragma weak dvd_done_install
-#pragma weak dvd_pick_scenery
-#pragma weak dvd_pick_repair
 void UTIL_pick_install();
-#pragma weak UTIL_pick_install
 
 wizard_screen_fn g_wizard = dvd_start;
 int dvd_install_is_running = 0;
@@ -101,7 +93,7 @@ int dvd_pick_run_sim(int, wizard_screen& s) {
     dest_dir_path = all_skysuites[0];
     return 1;
   }
-  if (UTIL_pick_install) UTIL_pick_install();
+  UTIL_pick_install();
   if (dest_dir_path.empty()) s.next_screen = nullptr;
   if (all_skysuites.size() > 1)
     s.text = UTL_translate_string(

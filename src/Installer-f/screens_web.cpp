@@ -19,18 +19,6 @@
 // The wizard frame ends the program through this screen.
 int wizard_quit(int first_frame, wizard_screen& screen);
 
-// Fallbacks for the screens the wizard frame and the start screen define;
-// their own definitions replace these when they are linked in.
-[[gnu::weak]] int wizard_quit(int, wizard_screen&) {
-  app_done = 1;
-  return 1;
-}
-[[gnu::weak]] int dvd_do_run_sim(int, wizard_screen&) {
-  const int err = launch_app(dest_dir_path + "Flyvane.app", "", 1);
-  xer << "WARNING: could not start " << dest_dir_path << "Flyvane.app: error " << err << "\n";
-  return 0;
-}
-
 wizard_screen_fn web_screen_for(web_target t) {
   switch (t) {
     case web_target::none:

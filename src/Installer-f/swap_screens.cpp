@@ -7,10 +7,6 @@
 // Screens of the start, repair and scenery-editing flows, built beside these;
 // weak, so that these link before those do (a missing one is null: its
 // button is off).
-#pragma weak dvd_install_repair
-#pragma weak dvd_install_scenery
-#pragma weak dvd_confirm_repair
-#pragma weak dvd_edit_scenery
 
 namespace {
 int verify_screen(wizard_screen& s, const char* title, wizard_screen_fn run,

@@ -18,41 +18,6 @@
 #include "OGL/ogl_draw.h"
 #include "OGL/ogl_font.h"
 
-// Screens of the flows built beside the frame; weak, so that the frame links
-// before they all do (a missing one is null and never current).
-#pragma weak dvd_pick_install
-#pragma weak see_eula
-#pragma weak dvd_scenery_install
-#pragma weak dvd_run_install
-#pragma weak dvd_switch_disk_install
-#pragma weak dvd_verify_disk_install
-#pragma weak dvd_done_install
-#pragma weak dvd_pick_repair
-#pragma weak dvd_scan_repair
-#pragma weak dvd_confirm_repair
-#pragma weak dvd_install_repair
-#pragma weak dvd_switch_disk_repair
-#pragma weak dvd_verify_disk_repair
-#pragma weak dvd_done_repair
-#pragma weak dvd_pick_scenery
-#pragma weak dvd_scan_scenery
-#pragma weak dvd_edit_scenery
-#pragma weak dvd_install_scenery
-#pragma weak dvd_switch_disk_scenery
-#pragma weak dvd_verify_disk_scenery
-#pragma weak dvd_done_scenery
-#pragma weak net_start
-#pragma weak net_pick_dest
-#pragma weak net_get_updates
-#pragma weak net_check_disk
-#pragma weak net_run_patch
-#pragma weak net_done
-#pragma weak demo_start
-#pragma weak demo_pick_dest
-#pragma weak demo_get_updates
-#pragma weak demo_run_patch
-#pragma weak demo_done
-
 namespace {
 // The words on the seven button images, in English: the keys scripts click.
 const char* const k_image_keys[7] = {"Quit",        "Go Back", "Continue", "Select All",

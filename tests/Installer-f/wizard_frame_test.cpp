@@ -18,9 +18,6 @@
 #include "support/test_util.h"
 
 // Screens of the other flows, linked when they are there.
-#pragma weak dvd_pick_install
-#pragma weak dvd_pick_scenery
-#pragma weak dvd_pick_repair
 
 namespace {
 // A screen as a pointer value: a weak screen that is not linked is null, and
