@@ -34,6 +34,9 @@ void MACIBM_alert_gl_window(int ret_window, const std::string& s1, const std::st
   recover_gl_state();
   const float saved_x = mnw.mouse_x, saved_y = mnw.mouse_y;
   MACIBM_startwind(994, 0);
+  // A Return of the frame that raised the alert must not acknowledge it
+  // before it was ever shown.
+  return_hit = 0;
 
   // A quit request (the window's close button, the session ending) also
   // ends the alert: the user could not leave the program otherwise.
