@@ -2,6 +2,10 @@
 // key event per key, with the character its text input typed.
 #include <SDL2/SDL_keycode.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "GenH/keys.h"
@@ -120,4 +124,68 @@ TEST_F(KeysPump, ReturnSetsTheFlagOrClosesAFrameworkWindow) {
   fly_test::script_key(SDLK_RETURN);
   fly_test::run_frames(1);
   EXPECT_EQ(mnw.window_type, 0);
+}
+
+// Real X input: a child test opens the window on an X server and records
+// what reaches the keyboard layer and the frame while xdotool types and
+// clicks; the parent reads its record.
+namespace {
+FILE* g_record = nullptr;
+int record_x_key(int ch, int vkey, int flags) {
+  fprintf(g_record, "key %d %d %d\n", ch, vkey, flags);
+  fflush(g_record);
+  return 1;
+}
+}  // namespace
+
+// The child's side: the test run again with FLY_X_RECORD naming the record.
+static void record_x_input(const char* out) {
+  g_record = fopen(out, "w");
+  ASSERT_TRUE(g_record);
+  ASSERT_TRUE(fly_test::gl_open_window());
+  KEYS_install_hooks();
+  keys_hooks.dispatch_to_focus = record_x_key;
+  static int clicks = 0;
+  fly_test::set_frame([] {
+    if (!mnw.mouse_clicked) return;
+    ++clicks;
+    fprintf(g_record, "click %g %g\n", mnw.mouse_x, mnw.mouse_y);
+    fflush(g_record);
+  });
+  fprintf(g_record, "ready\n");
+  fflush(g_record);
+  for (int i = 0; i < 3000 && !clicks; ++i) fly_test::run_frames(1);
+  fprintf(g_record, "done\n");
+  fclose(g_record);
+  MACIBM_nuke_context(0);
+}
+
+TEST(XInput, RealKeysAndClicksReachTheKeyboardLayerAndTheFrame) {
+  if (const char* out = getenv("FLY_X_RECORD")) return record_x_input(out);
+  const std::string record = fly_test::sandbox() + "x_record.txt";
+  const std::string script = fly_test::sandbox() + "x.sh";
+  // Waits for the window, types a, Shift-b and Return, then clicks at
+  // (100, 100) of the window once the keys are through.
+  fly_test::write_file(script,
+                       "FLY_TEST_VIDEO=x11 FLY_X_RECORD='" + record + "' \"$1\" "
+                       "--gtest_filter=XInput.RealKeysAndClicksReachTheKeyboardLayerAndTheFrame & p=$!\n"
+                       "w=$(xdotool search --sync --name 'Flyvane Installer' | head -1)\n"
+                       "until grep -q ready '" + record + "' 2>/dev/null; do sleep 0.05; done\n"
+                       "xdotool windowfocus --sync $w\n"
+                       "xdotool key --delay 30 a shift+b Return\n"
+                       "until grep -q '^key 13 ' '" + record + "'; do sleep 0.05; done\n"
+                       "xdotool mousemove --window $w 100 100 click 1\n"
+                       "wait $p\n");
+  std::string out;
+  fly_test::run("unset SDL_VIDEODRIVER; timeout 60 xvfb-run -a -n $((200 + $$ % 700)) "
+                "-s '-screen 0 1024x768x24' sh '" + script + "' '/proc/" +
+                    std::to_string(getpid()) + "/exe' 2>&1",
+                &out);
+  const std::string got = fly_test::read_file(record);
+  EXPECT_THAT(got, HasSubstr("key 97 65 8\nkey 97 65 16\n")) << out;
+  // Shift itself gives nothing; xdotool lets it go before the letter.
+  EXPECT_THAT(got, HasSubstr("key 66 66 9\nkey "));
+  EXPECT_THAT(got, ::testing::ContainsRegex("\nkey [0-9]+ 66 1[67]\n"));
+  EXPECT_THAT(got, HasSubstr("key 13 13 8\n"));
+  EXPECT_THAT(got, HasSubstr("click 100 500\ndone\n"));
 }
