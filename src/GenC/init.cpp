@@ -9,6 +9,7 @@
 #include "Files/paths.h"
 #include "GenH/butn.h"
 #include "GenH/keys_pump.h"
+#include "GenH/movie_gl.h"
 #include "GenH/menu.h"
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
@@ -158,6 +159,7 @@ void MACIBM_init(int argc, const char* const* argv) {
   shell_hooks.standard_gui = standard_gui;
   MACIBM_alert_window = MACIBM_alert_gl_window;
   KEYS_install_hooks();
+  MOV_install_hooks();
   menu_hooks.frame1 = BTN_frame1;
   menu_hooks.frame2 = BTN_frame2;
   menu_hooks.util_element = BTN_util_element;
