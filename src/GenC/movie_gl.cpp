@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "GenH/butn.h"
 #include "GenH/mnw.h"
 #include "GenH/window.h"
 #include "OGL/gl_calls.h"
@@ -30,7 +31,7 @@ bool pbo_path() {
 }
 
 void draw_indicator_and_swap() {
-  OGL_string(60, 10, 10, UTL_translate_string("QuickTime Movie Recording..."), 0, font_regular, 0);
+  qtim.draw_record_lgt();
   shell_hooks.swap();
 }
 
@@ -149,4 +150,45 @@ void MOV_install_hooks() {
   qtim_hooks.load_scratch = load_scratch;
   qtim_hooks.unload_scratch = unload_scratch;
   shell_hooks.movie_takes_frame = [] { return qtim.mov_per_frame(); };
+}
+
+void qtim_class::draw_record_lgt() {
+  OGL_string(60, 10, 10, UTL_translate_string("QuickTime Movie Recording..."), 0, font_regular, 0);
+}
+
+void qtim_class::qtim_wind() {
+  BTN_fillwin(1, 24);
+  float nx = 0, ny = 0;
+  BTN_subwin(0, 18, -1, -1, -1, 296, "", &nx, &ny);
+  if (state) mov_toggle(0);  // no recording while its settings change
+  BTN_flt_range(150, 415, &frame_rate, 2, 0, 10, 99,
+                UTL_translate_string("frame rate of movie|(frames per second)"));
+  BTN_int_range(130, 365, &movie_dx, 4, 32, 2048,
+                UTL_translate_string("x-resolution of movie|(pix) { The y-resolution is auto-set "
+                                     "for you to scale perfectly based on the x-resolution you "
+                                     "enter here."));
+  const auto text = [](float y, const char* t) {
+    OGL_string(50, 20, y, UTL_translate_string(t), 600, font_regular, 0);
+  };
+  if (qt_avail) {
+    text(285, "QuickTime 6.00 or later IS installed on this machine! You are ready to make "
+              "QuickTime movies from Flyvane to share with everyone!");
+  } else {
+    text(285, "QuickTime 6.00 or later IS NOT installed on this machine! You cannot make any "
+              "movies until you install it! You can download QuickTime for free from:");
+    OGL_string(50, 20, 255, "packages.debian.org: ffmpeg (libavformat, libavcodec)", 600,
+               font_regular, 0);
+    text(245, "QuickTime is available for free for Mac AND Windows. OF COURSE YOU HAVE TO INSTALL "
+              "THE AUTHORING MODULE, NOT JUST VIEWING SOFTWARE, TO SAVE MOVIES.");
+  }
+  text(225, "When flying, hit CONTROL-SPACE to TOGGLE recording any time you like! A '.MOV' file "
+            "will be created on your computer of what you just saw!");
+  text(195, "Standard movie size is 320x240 pixels, at 15 fps to be a little jerky, 20 fps to be "
+            "pretty smooth.");
+  text(165, "WATCH OUT! YOU CAN GO THROUGH A LOT OF DISK SPACE FAST! Don't start recording a movie "
+            "and then forget to stop it unless you want your hard drive to get filled up!");
+  text(125, "Hit control-space as many times as you like with this filename... Flyvane will save "
+            "the movies with 'take-1', 'take-2', etc. appended so you can easily do many takes!");
+  text(85, "On a Macintosh you can then edit your movies (and add music) with iMovie, which comes "
+           "free on all new Macs. Editing software is available for sale on Windows machines.");
 }
