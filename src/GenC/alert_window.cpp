@@ -6,6 +6,7 @@
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "GenH/stls.h"
+#include "GenH/ui_items.h"
 #include "GenH/window.h"
 #include "OGL/gl_calls.h"
 #include "OGL/ogl_draw.h"
@@ -59,8 +60,13 @@ void MACIBM_alert_gl_window(int ret_window, const std::string& s1, const std::st
       label = "Accept";
     } else {
       const std::string* lines[] = {&s1, &s2, &s3, &s4};
-      for (int i = 0; i < 4; ++i)
-        OGL_string(46, cx, 205.0f - 40.0f * i, *lines[i], wrap, font_regular, 1);
+      for (int i = 0; i < 4; ++i) {
+        const float y = 205.0f - 40.0f * i;
+        OGL_string(46, cx, y, *lines[i], wrap, font_regular, 1);
+        // Not clickable, but named, so the trace and scripted runs see the message.
+        if (!lines[i]->empty())
+          UI_item_add(*lines[i], cx - wrap / 2, y - 10, cx + wrap / 2, y + 4, 0, 0);
+      }
       if (type == t_exit) OGL_string(46, cx, 45, location, wrap, font_regular, 1);
       label = UTL_translate_string("Understood");
     }

@@ -40,6 +40,9 @@ void make_sandbox() {
   setenv("TMPDIR", (g_sandbox + "tmp").c_str(), 1);
   // The system alert box would wait for a user under a display.
   setenv("FLY_NO_ALERT_BOX", "1", 1);
+  // A known language: the program's first start would otherwise ask for one
+  // and wait. Tests of the language choice set their own.
+  setenv("LANGUAGE", "en", 1);
 #if defined(__SANITIZE_THREAD__)
   // llvmpipe's own threads synchronise in code TSan does not see: without
   // them every race report is one of ours.
