@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "GenH/file_dialogs.h"
+#include "GenH/keys.h"
+#include "OOPS_cpp/qtim.h"
 #include "GenH/shell.h"
 #include "GenH/window.h"
 #include "Linux/lin_sys.h"
@@ -20,6 +23,8 @@ namespace {
 void stderr_system_alert(const std::string& s1, const std::string& s2, const std::string& s3,
                          const std::string& s4) {
   LIN_system_alert(s1, s2, s3, s4);
+  // The box's texts are length-prefixed: at most 255 bytes each.
+  LIN_message_box(cut_utf8(s1 + " " + s2, 255), cut_utf8(s3 + " " + s4, 255));
 }
 }  // namespace
 
@@ -91,9 +96,14 @@ void __MACIBM_alert(int ret_window, std::string s1, std::string s2, std::string 
 
 void MACIBM_finishup(int full) {
   if (full) {
-    if (!cmdline.has_option("--fps_test")) pref.IO_set(11, 1);
+    if (!cmdline.has_option("--fps_test")) {
+      pref.IO_set(11, 1);
+      keys.keys_io(1);
+    }
     THREAD_shutdown();
   }
+  // The recorder's thread finishes its movie before the context goes.
+  qtim.stop_thread();
   MACIBM_setres(0);
   MACIBM_nuke_context(0);
   xer.close();

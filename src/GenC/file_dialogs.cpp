@@ -90,13 +90,15 @@ int GetFilePathFromUser(int kind, const std::string& prompt, const std::string& 
   return 1;
 }
 
+std::string cut_utf8(const std::string& text, size_t max_bytes) {
+  if (text.size() <= max_bytes) return text;
+  size_t cut = max_bytes;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80) --cut;
+  return text.substr(0, cut);
+}
+
 void DoUserAlert(const char* message) {
-  std::string m = message ? message : "";
-  if (m.size() > 255) {
-    size_t cut = 255;
-    while (cut > 0 && (static_cast<unsigned char>(m[cut]) & 0xc0) == 0x80) --cut;
-    m.resize(cut);
-  }
+  const std::string m = cut_utf8(message ? message : "", 255);
   if (MACIBM_system_alert) MACIBM_system_alert(m, "", "", "");
 }
 

@@ -12,6 +12,7 @@
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "GenH/stls.h"
+#include "GenH/ui_items.h"
 #include "GenH/window.h"
 #include "OGL/colr.h"
 #include "OGL/gl_calls.h"
@@ -96,7 +97,7 @@ constexpr shell_hooks_class k_default_hooks = {
     no_text,             no_op,             BTN_begin_focus_ring,     no_op,
     zap_boxes,           OGL_pix_specs,     viewport_2d,              OGL_sbuff,
     OGL_plot_back_col,   default_draw_help, default_draw_cursor,      default_show_init_panel,
-    MACIBM_load_interface_textures, MACIBM_report_texture_failures, no_movie};
+    MACIBM_load_interface_textures, MACIBM_report_texture_failures, no_movie,    no_op};
 }  // namespace
 
 shell_hooks_class shell_hooks = k_default_hooks;
@@ -150,6 +151,7 @@ void MACIBM_event_proc() {
       APL_handlewin(&e);
     }
   }
+  shell_hooks.key_flush();
   xtim.profile_chart("event", 0);
   xtim.profile_chart("netlist", 0);
 
@@ -170,6 +172,8 @@ void MACIBM_event_proc() {
     }
   }
   xtim.profile_chart("menu", 0);
+  // A modal window drew before this frame: its items are what scripts see.
+  UI_items_hold_for_scripts(mnw.dialog_up && (MACIBM_trace_on() || MACIBM_script_on()));
   shell_hooks.begin_focus_ring();
 
   if (!mnw.dialog_up) {
@@ -198,6 +202,9 @@ void APL_handle_scroll(int delta) {
 int APL_scroll_remainder() { return scroll_remainder; }
 
 void APL_handlewin(LIN_event_record* e) {
+  // A key-down waits for the text input that may follow it; any other event
+  // lets it go first, so the order of keys and clicks is kept.
+  if (e->what != lin_text) shell_hooks.key_flush();
   switch (e->what) {
     case lin_key_down:
       shell_hooks.key_raw(*e);

@@ -8,6 +8,8 @@
 #include "Files/file_ops.h"
 #include "Files/paths.h"
 #include "GenH/butn.h"
+#include "GenH/keys_pump.h"
+#include "GenH/movie_gl.h"
 #include "GenH/menu.h"
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
@@ -167,6 +169,9 @@ void MACIBM_init(int argc, const char* const* argv) {
   BTN_modal = {MACIBM_startwind, MACIBM_event_proc};
   installer_prompt_runner = prompt_window_runner;
   shell_hooks.standard_gui = standard_gui;
+  MACIBM_alert_window = MACIBM_alert_gl_window;
+  KEYS_install_hooks();
+  MOV_install_hooks();
   menu_hooks.frame1 = BTN_frame1;
   menu_hooks.frame2 = BTN_frame2;
   menu_hooks.util_element = BTN_util_element;

@@ -72,11 +72,11 @@ bool frame_shows(const std::string& what) {
   if (what == g_screen_name) return true;
   for (const std::string& t : g_screen_texts)
     if (!t.empty() && t.find(what) != std::string::npos) return true;
-  return UI_item_find(what) != nullptr;
+  return UI_item_seen(what) != nullptr;
 }
 
 const ui_item* enabled_item(const std::string& what) {
-  for (const ui_item& it : UI_items())
+  for (const ui_item& it : UI_items_seen())
     if ((it.key == what || it.shown == what) && it.enabled) return &it;
   return nullptr;
 }
@@ -202,7 +202,7 @@ void MACIBM_trace_items() {
                       MACIBM_trace_quote(g_screen_texts.empty() ? "" : g_screen_texts[0]) + "\"";
   for (size_t i = 1; i < g_screen_texts.size(); ++i)
     block += "\ntext \"" + MACIBM_trace_quote(g_screen_texts[i]) + "\"";
-  for (const ui_item& it : UI_items()) block += "\n" + item_line(it);
+  for (const ui_item& it : UI_items_seen()) block += "\n" + item_line(it);
   if (block == last) return;
   last = block;
   MACIBM_trace_line(block + "\nend");
@@ -237,6 +237,14 @@ int MACIBM_script_key_code(const std::string& name) {
   for (const auto& k : k_keys)
     if (name == k.name) return k.code;
   return 0;
+}
+
+int MACIBM_script_on() {
+  static const int on = [] {
+    const char* f = getenv("FLY_SCRIPT");
+    return f && *f ? 1 : 0;
+  }();
+  return on;
 }
 
 void MACIBM_script_frame() {

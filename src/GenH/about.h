@@ -50,3 +50,8 @@ std::string about_status_text(const about_state& st);  // "" in states 0 and 1
 // failure, with an error code.
 using about_launch_fn = int (*)(const std::string& app, const std::string& arg, int finish_first);
 extern about_launch_fn about_launcher;
+
+// The box itself: window 993 with its own frames until it is closed.
+void MACIBM_about();
+// One frame of the box's drawing and buttons.
+void MACIBM_about_frame(about_state& st);

@@ -13,6 +13,8 @@
 int GetFilePathFromUser(int kind, const std::string& prompt, const std::string& button_label,
                         int pref_key, const std::string& start_location, std::string& path);
 
+// At most max_bytes of text, cut before a character, never inside one.
+std::string cut_utf8(const std::string& text, size_t max_bytes);
 // A stop alert with message (its first 255 bytes, never splitting a character).
 void DoUserAlert(const char* message);
 

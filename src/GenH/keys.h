@@ -86,6 +86,8 @@ class keys_class {
   int ascii_to_vkey(int ch, int& vkey, int& flags) const;
   void keys_io(int mode);
   void debug() {}
+  // One frame of the key-binding editor panel in the current logical window.
+  void keys_wind(int compact);
 
   // The virtual key a key code stands for, given what the key types without
   // and with shift.

@@ -31,6 +31,8 @@ void MACIBM_screen_state(const std::string& name, const std::vector<std::string>
 // Called by the frame before the swap.
 void MACIBM_trace_items();
 void MACIBM_script_frame();
+// Whether FLY_SCRIPT names a script.
+int MACIBM_script_on();
 
 // Parsing, for tests: a script line split into command and argument; 0 for a
 // line to skip.

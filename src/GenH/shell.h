@@ -55,6 +55,14 @@ using system_alert_fn = void (*)(const std::string& s1, const std::string& s2,
 extern alert_window_fn MACIBM_alert_window;
 extern system_alert_fn MACIBM_system_alert;
 
+// The alert's OpenGL window (994); MACIBM_init installs it as
+// MACIBM_alert_window once the window exists.
+void MACIBM_alert_gl_window(int ret_window, const std::string& s1, const std::string& s2,
+                            const std::string& s3, const std::string& s4, int type,
+                            const std::string& location);
+// "Save changes to <name> first?": 1 Save, 2 Don't Save, 3 Cancel or closed.
+int MACIBM_nuke_alert(std::string name, int allow_cancel);
+
 // Tests see every main-thread alert first. Returning non-zero swallows it: a
 // test hook records warnings and unwinds fatal alerts with an exception.
 using alert_intercept_fn = int (*)(int ret_window, const std::string& s1, const std::string& s2,

@@ -24,6 +24,13 @@ const std::vector<ui_item>& UI_items();
 // The first item of this frame whose key or shown text is text, or null.
 const ui_item* UI_item_find(const std::string& text);
 
+// What the shell's trace and script hooks look at: the frame's own items, or,
+// while a modal window runs the frames itself (it draws before each frame,
+// and the frame's start empties the list), what it drew before this frame.
+void UI_items_hold_for_scripts(int hold);
+const std::vector<ui_item>& UI_items_seen();
+const ui_item* UI_item_seen(const std::string& text);
+
 // Translates key and remembers, for this frame, which key a shown text came
 // from, so that items drawn with it carry the key.
 std::string UI_tr(const std::string& key);

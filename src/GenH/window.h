@@ -95,6 +95,7 @@ struct shell_hooks_class {
   void (*interface_textures)();             // textures and colours of start-up
   void (*texture_failures)();               // the frame's texture-failure alerts
   int (*movie_takes_frame)();               // the recorder swaps itself
+  void (*key_flush)();                      // a held key-down goes out before the next event
 };
 extern shell_hooks_class shell_hooks;
 void MACIBM_reset_hooks();  // back to the defaults

@@ -1,5 +1,6 @@
 #include "Linux/lin_keymap.h"
 
+#include <SDL2/SDL_keyboard.h>
 #include <SDL2/SDL_keycode.h>
 #include <SDL2/SDL_scancode.h>
 
@@ -96,4 +97,9 @@ int LIN_typed_char(const char* utf8_text, int sdl_keysym, int control_held) {
   if (const int cp = LIN_utf8_first(utf8_text, nullptr)) return cp;
   if (control_held && sdl_keysym >= 'a' && sdl_keysym <= 'z') return sdl_keysym & 0x1f;
   return 0;
+}
+
+int LIN_scancode_keysym(int sdl_scancode) {
+  if (sdl_scancode <= 0 || sdl_scancode >= SDL_NUM_SCANCODES) return 0;
+  return SDL_GetKeyFromScancode(static_cast<SDL_Scancode>(sdl_scancode));
 }

@@ -19,3 +19,7 @@ int LIN_typed_char(const char* utf8_text, int sdl_keysym, int control_held);
 // The first code point of a UTF-8 text and the bytes it takes; 0 (and 0
 // bytes) for an empty text or a malformed sequence.
 int LIN_utf8_first(const char* s, int* bytes);
+
+// The key symbol the user's layout puts on a scancode (0 before the video
+// layer is up).
+int LIN_scancode_keysym(int sdl_scancode);

@@ -15,6 +15,8 @@
 #include <sstream>
 #include <vector>
 
+#include <SDL2/SDL_messagebox.h>
+
 #include "Linux/lin_mem.h"
 
 std::string LIN_exe_path() {
@@ -88,6 +90,16 @@ void LIN_system_alert(const std::string& s1, const std::string& s2, const std::s
                       const std::string& s4) {
   fprintf(stderr, "%s\n%s\n%s\n%s\n", s1.c_str(), s2.c_str(), s3.c_str(), s4.c_str());
   fflush(stderr);
+}
+
+int LIN_message_box(const std::string& main_text, const std::string& secondary) {
+  const char* off = getenv("FLY_NO_ALERT_BOX");
+  if (off && *off) return 0;
+  const std::string text = secondary.empty() ? main_text : main_text + "\n\n" + secondary;
+  return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Flyvane Installer", text.c_str(),
+                                  nullptr) == 0
+             ? 1
+             : 0;
 }
 
 std::string LIN_os_release() {

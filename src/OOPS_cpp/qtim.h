@@ -29,6 +29,10 @@ class qtim_class {
   int mov_add_frame(const void* pixels = nullptr);
   // Stops a recording, then ends the compression thread.
   void stop_thread();
+  // The "recording" indicator, and one frame of the settings panel (in the
+  // current logical window); both drawn by the shell's movie code.
+  void draw_record_lgt();
+  void qtim_wind();
 
   int qt_avail;     // a movie can be written
   int state;        // 0 idle, 1 recording to a file, 2 started without one

@@ -14,7 +14,25 @@ std::map<std::string, std::string>& keys() {
   static auto* m = new std::map<std::string, std::string>;
   return *m;
 }
+std::vector<ui_item>& held() {
+  static auto* v = new std::vector<ui_item>;
+  return *v;
+}
+bool holding = false;
 }  // namespace
+
+void UI_items_hold_for_scripts(int hold) {
+  holding = hold != 0;
+  if (holding) held() = items();
+}
+
+const std::vector<ui_item>& UI_items_seen() { return holding ? held() : items(); }
+
+const ui_item* UI_item_seen(const std::string& text) {
+  for (const ui_item& it : UI_items_seen())
+    if (it.key == text || it.shown == text) return &it;
+  return nullptr;
+}
 
 void UI_items_new_frame() {
   items().clear();

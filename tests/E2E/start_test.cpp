@@ -121,6 +121,7 @@ TEST(RunFlyvaneNow, ASimulatorThatCannotRunLeavesTheInstallerUp) {
   const e2e_result r = fly_test::e2e_run(env,
                                          "wait You already have Flyvane 9 installed 30\n"
                                          "click Run Flyvane Now\n"
+                                         "click Understood\n"  // the alert's own window
                                          "wait Flyvane 9 could not be started. 30\n"
                                          "click Go Back\n"
                                          "wait You already have Flyvane 9 installed 30\n"

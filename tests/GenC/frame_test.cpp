@@ -537,7 +537,8 @@ TEST(Program, RunsFramesUnderAnXServer) {
   const std::string exe = std::string(FLY_BUILD_DIR) + "/app/flyvane_installer";
   const std::string trace = fly_test::sandbox() + "x11_trace.txt";
   std::string out;
-  const int rc = fly_test::run("unset SDL_VIDEODRIVER; FLY_TRACE='" + trace +
+  // A known language: no language question at the first start.
+  const int rc = fly_test::run("unset SDL_VIDEODRIVER; LANGUAGE=en FLY_TRACE='" + trace +
                                    "' FLY_QUIT_AFTER_FRAMES=20 timeout 60 " + k_xvfb + " '" + exe +
                                    "' 2>&1",
                                &out);

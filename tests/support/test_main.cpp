@@ -38,6 +38,16 @@ void make_sandbox() {
   setenv("HOME", (g_sandbox + "home").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (g_sandbox + "home/.config").c_str(), 1);
   setenv("TMPDIR", (g_sandbox + "tmp").c_str(), 1);
+  // The system alert box would wait for a user under a display.
+  setenv("FLY_NO_ALERT_BOX", "1", 1);
+  // A known language: the program's first start would otherwise ask for one
+  // and wait. Tests of the language choice set their own.
+  setenv("LANGUAGE", "en", 1);
+#if defined(__SANITIZE_THREAD__)
+  // llvmpipe's own threads synchronise in code TSan does not see: without
+  // them every race report is one of ours.
+  setenv("LP_NUM_THREADS", "0", 1);
+#endif
   if (chdir((g_sandbox + "work").c_str()) != 0) exit(2);
 }
 }  // namespace
