@@ -67,5 +67,10 @@ const ui_item* UI_item_find(const std::string& text) {
 std::string UI_tr(const std::string& key) {
   std::string shown = UTL_translate_string(key);
   keys().emplace(shown, key);
+  // A label "main|second" is drawn (and recorded) as its second text when
+  // the main one is empty: that part keeps its key too.
+  const size_t ks = key.find('|'), ss = shown.find('|');
+  if (ks != std::string::npos && ss != std::string::npos)
+    keys().emplace(shown.substr(ss + 1), key.substr(ks + 1));
   return shown;
 }

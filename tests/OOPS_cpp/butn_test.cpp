@@ -10,6 +10,8 @@
 #include "OGL/ogl_draw.h"
 #include "OGL/ogl_seams.h"
 #include "OOPS_cpp/key_queue.h"
+#include "UTL/localize.h"
+#include "support/gl_harness.h"
 #include "support/test_util.h"
 #include "support/widget_frame.h"
 
@@ -340,4 +342,18 @@ TEST(UiItems, WindowPixelsKeysAndFrameReset) {
   EXPECT_EQ(it->enabled, 1);
   f.frame();
   EXPECT_TRUE(UI_items().empty());
+}
+
+// A check box's "|second" label keeps its untranslated key in every language,
+// so a script clicks it by the same name in all of them.
+TEST(UiItems, ASecondTextKeepsItsKeyWhenTranslated) {
+  fly_test::use_program_resources();
+  UTL_translate_load(2);  // German
+  widget_frames f;
+  int on = 0;
+  BTN_bool(250, 300, &on, UI_tr("|-I agree!"), 0);
+  const ui_item* it = UI_item_find("-I agree!");
+  ASSERT_NE(it, nullptr);
+  EXPECT_EQ(it->shown, "-Ich stimme zu!");
+  UTL_translate_clear();
 }
