@@ -1,0 +1,326 @@
+// Second runs over an installed copy, scripted: the repair restores a
+// corrupted and a deleted file and touches nothing else, and the scenery map
+// removes one installed tile and adds another.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+#include "support/e2e.h"
+#include "support/test_util.h"
+
+namespace fs = std::filesystem;
+using fly_test::e2e_env;
+using fly_test::e2e_result;
+
+namespace {
+const std::string kDest = "Flyvane 9 Demo/";
+
+void expect_screenshot(const std::string& png) {
+  const fly_test::e2e_image img = fly_test::e2e_read_png(png);
+  ASSERT_TRUE(img.ok()) << png;
+  EXPECT_EQ(img.width, 800);
+  EXPECT_EQ(img.height, 600);
+  EXPECT_GT(img.colours(), 16) << png;
+}
+
+struct listed {
+  std::string path, md5;
+  bool global;
+  int disk;
+};
+// The disc's file list: what a copy for this platform gets.
+std::vector<listed> file_list(const std::string& disc1) {
+  std::string release;
+  for (const auto& e : fs::directory_iterator(disc1))
+    if (e.is_directory()) release = e.path().string();
+  const std::string text = fly_test::sh("unzip -p '" + release + "/directory.txt.zip'");
+  std::vector<listed> out;
+  std::istringstream in(text);
+  std::string line, dir;
+  int disk = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind("DISK ", 0) == 0) disk = std::stoi(line.substr(5));
+    if (line.rfind("DIR ", 0) == 0) dir = line.substr(4);
+    if (line.rfind("FILE ", 0) != 0) continue;
+    std::istringstream f(line);
+    std::string kw, zero, platform, version, zip_kb, size_kb, md5;
+    f >> kw >> zero >> platform >> version >> zip_kb >> size_kb >> md5;
+    std::string file;
+    std::getline(f, file);
+    file = file.substr(1);
+    if (platform != "0" && platform != "1") continue;
+    if (md5 == "GONE") continue;
+    const std::string path = dir + file;
+    out.push_back({path.substr(path.find('/') + 1), md5,
+                   path.find("Global Scenery") != std::string::npos, disk});
+  }
+  return out;
+}
+
+// The tile names the map traced, in trace order, without repeats.
+std::vector<std::string> tiles(const std::vector<std::string>& trace) {
+  std::vector<std::string> out;
+  for (const std::string& l : trace) {
+    const size_t at = l.find("item key=\"tile ");
+    if (at == std::string::npos) continue;
+    const size_t start = at + 10;
+    const std::string t = l.substr(start, l.find('"', start) - start);
+    if (std::find(out.begin(), out.end(), t) == out.end()) out.push_back(t);
+  }
+  return out;
+}
+
+// A scripted fresh install with these tiles ticked on the map.
+std::string install_script(const std::vector<std::string>& ticked, const std::string& disc2) {
+  std::string s =
+      "wait Welcome to the Flyvane 9 Installer 60\n"
+      "click Continue\n"
+      "wait I will create the folder 30\n"
+      "click Continue\n"
+      "wait see_eula 30\n"
+      "click -I agree!\n"
+      "sleep 0.3\n"
+      "click Continue\n"
+      "wait dvd_scenery_install 30\n"
+      "sleep 0.5\n";
+  for (const std::string& t : ticked) s += "click " + t + "\nsleep 0.3\n";
+  s +=
+      "click Continue\n"
+      "wait Please insert DVD number 2 300\n"
+      "insert " + disc2 + "\n"
+      "click Continue\n"
+      "wait Installation was successful. 600\n"
+      "click Quit\n";
+  return s;
+}
+
+struct stamp {
+  ino_t ino;
+  struct timespec mtime, ctime;
+  bool operator==(const stamp& o) const {
+    return ino == o.ino && mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+           ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+  }
+};
+stamp stamp_of(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+  return {st.st_ino, st.st_mtim, st.st_ctim};
+}
+
+// The map's tile names, from a run that only looks at it.
+std::vector<std::string> map_tiles() {
+  e2e_env env;
+  env.insert(fly_test::e2e_demo_discs()[0], "FLYVANE9_1");
+  const e2e_result r = fly_test::e2e_run(env,
+                                         "wait Welcome to the Flyvane 9 Installer 60\n"
+                                         "click Continue\n"
+                                         "wait I will create the folder 30\n"
+                                         "click Continue\n"
+                                         "wait see_eula 30\n"
+                                         "click -I agree!\n"
+                                         "sleep 0.3\n"
+                                         "click Continue\n"
+                                         "wait dvd_scenery_install 30\n"
+                                         "sleep 0.5\n"
+                                         "quit\n");
+  return tiles(r.trace);
+}
+}  // namespace
+
+// A corrupted file and a deleted one: Repair Flyvane scans, confirms, swaps
+// discs when needed and puts both back; every other file keeps its inode and
+// times.
+TEST(Repair, RestoresTheDamagedFilesAndNothingElse) {
+  FLY_E2E_OR_SKIP();
+  const auto& discs = fly_test::e2e_demo_discs();
+  ASSERT_EQ(discs.size(), 2u);
+  e2e_env env;
+  env.insert(discs[0], "FLYVANE9_1");
+  e2e_result r = fly_test::e2e_run(env, install_script({}, discs[1]), "install");
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  ASSERT_EQ(r.exit_code, 0) << r.stderr_text << r.log;
+
+  const std::string dest = env.desktop + kDest;
+  std::vector<listed> installed;
+  for (const listed& f : file_list(discs[0]))
+    if (!f.global && fs::is_regular_file(dest + f.path)) installed.push_back(f);
+  ASSERT_GE(installed.size(), 3u);
+  // One damaged file from each disc when both discs hold some.
+  const listed* corrupt = &installed[0];
+  const listed* gone = &installed[1];
+  for (const listed& f : installed)
+    if (f.disk != corrupt->disk && f.path != corrupt->path) gone = &f;
+  const bool swap = corrupt->disk != gone->disk;
+
+  std::map<std::string, stamp> before;
+  for (const auto& e : fs::recursive_directory_iterator(dest))
+    if (e.is_regular_file()) before[e.path().string()] = stamp_of(e.path().string());
+  {
+    std::string body = fly_test::read_file(dest + corrupt->path);
+    ASSERT_FALSE(body.empty()) << corrupt->path;
+    body[body.size() / 2] ^= 0x5a;
+    fly_test::write_file(dest + corrupt->path, body);
+  }
+  ASSERT_TRUE(fs::remove(dest + gone->path));
+  ASSERT_NE(fly_test::md5sum_of(dest + corrupt->path), corrupt->md5);
+
+  env.eject_all();
+  env.insert(discs[0], "FLYVANE9_1");
+  std::string script =
+      "wait dvd_start 60\n"
+      "wait Repair Flyvane 30\n"
+      "screenshot start.png\n"
+      "click Repair Flyvane\n"
+      "wait dvd_pick_repair 30\n"
+      "sleep 0.3\n"
+      "screenshot pick.png\n"
+      "click Continue\n"
+      "wait dvd_confirm_repair 120\n"
+      "wait Click continue to begin repairing Flyvane. 30\n"
+      "screenshot confirm.png\n"
+      "click Continue\n";
+  if (swap)
+    script +=
+        "wait Please insert DVD number 2 300\n"
+        "screenshot swap.png\n"
+        "insert " + discs[1] + "\n"
+        "click Continue\n";
+  script +=
+      "wait Finished Repairing Flyvane. 300\n"
+      "wait I have finished repairing 30\n"
+      "screenshot done.png\n"
+      "click Quit\n";
+  fly_test::e2e_process p = fly_test::e2e_start(env, script);
+  // The corrupted file reads as changed by the user: the question whether
+  // to overwrite it, answered with a real click on its first button.
+  ASSERT_TRUE(fly_test::e2e_wait_line(p, "window 996 ", 120)) << "the modified-file question";
+  std::string line;
+  for (const std::string& l : fly_test::e2e_trace(p))
+    if (l.rfind("window 996 ", 0) == 0) line = l;
+  int rx, ry, rw, rh;
+  ASSERT_EQ(std::sscanf(line.substr(line.rfind("rect=")).c_str(), "rect=%d,%d,%d,%d", &rx, &ry,
+                        &rw, &rh),
+            4)
+      << line;
+  bool closed = false;
+  for (int tries = 0; tries < 5 && !closed; ++tries) {
+    const size_t m = fly_test::e2e_trace(p).size();
+    ASSERT_TRUE(fly_test::e2e_xclick(p, rx + 108, ry + rh - 53));  // OVERWRITE THE OLD FILE
+    closed = fly_test::e2e_wait_line(p, "window 0 ", 5, m);
+  }
+  EXPECT_TRUE(closed) << "the question did not take the click";
+  r = fly_test::e2e_finish(env, p);
+  if (r.timed_out || r.exit_code != 0)
+    for (const std::string& l : r.trace)
+      if (l.rfind("screen ", 0) == 0 || l.rfind("script ", 0) == 0 || l.rfind("window ", 0) == 0)
+        std::cerr << l << "\n";
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  EXPECT_EQ(r.exit_code, 0) << r.stderr_text << r.log;
+  EXPECT_TRUE(r.saw_screen("dvd_scan_repair"));
+  EXPECT_TRUE(r.saw_screen("dvd_install_repair"));
+  EXPECT_TRUE(r.saw_screen("dvd_done_repair"));
+  EXPECT_TRUE(r.saw_line("I need to install approximately 2 files to repair"));
+
+  EXPECT_EQ(fly_test::md5sum_of(dest + corrupt->path), corrupt->md5) << corrupt->path;
+  ASSERT_TRUE(fs::exists(dest + gone->path)) << gone->path;
+  EXPECT_EQ(fly_test::md5sum_of(dest + gone->path), gone->md5) << gone->path;
+  int untouched = 0;
+  for (const auto& [path, st] : before) {
+    if (path == dest + corrupt->path || path == dest + gone->path) continue;
+    EXPECT_TRUE(stamp_of(path) == st) << path << " was touched";
+    ++untouched;
+  }
+  EXPECT_GT(untouched, 3);
+  ASSERT_EQ(r.screenshots.size(), swap ? 5u : 4u);
+  for (const std::string& shot : r.screenshots) expect_screenshot(shot);
+}
+
+// An installed copy with two tiles: on the map one is unticked and a third
+// ticked; its files arrive and the removed tile's files go.
+TEST(Scenery, RemovesOneTileAndAddsAnother) {
+  FLY_E2E_OR_SKIP();
+  const auto& discs = fly_test::e2e_demo_discs();
+  ASSERT_EQ(discs.size(), 2u);
+  // The map's tiles that have files on the discs.
+  std::vector<std::string> names;
+  const std::vector<listed> all = file_list(discs[0]);
+  for (const std::string& t : map_tiles())
+    if (std::any_of(all.begin(), all.end(), [&](const listed& f) {
+          return f.global && f.path.find("/" + t.substr(5) + "/") != std::string::npos;
+        }))
+      names.push_back(t);
+  ASSERT_GE(names.size(), 3u) << "tiles with scenery on the map";
+  const std::string kept = names[0], removed = names[1], added = names[2];
+
+  e2e_env env;
+  env.insert(discs[0], "FLYVANE9_1");
+  e2e_result r = fly_test::e2e_run(env, install_script({kept, removed}, discs[1]), "install");
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  ASSERT_EQ(r.exit_code, 0) << r.stderr_text << r.log;
+
+  const std::string dest = env.desktop + kDest;
+  auto of_tile = [&](const std::string& tile) {
+    std::vector<listed> out;
+    for (const listed& f : file_list(discs[0]))
+      if (f.global && f.path.find("/" + tile.substr(5) + "/") != std::string::npos)
+        out.push_back(f);
+    return out;
+  };
+  ASSERT_FALSE(of_tile(removed).empty()) << removed;
+  ASSERT_FALSE(of_tile(added).empty()) << added;
+  for (const listed& f : of_tile(removed)) ASSERT_TRUE(fs::exists(dest + f.path)) << f.path;
+  for (const listed& f : of_tile(added)) ASSERT_FALSE(fs::exists(dest + f.path)) << f.path;
+
+  env.eject_all();
+  env.insert(discs[0], "FLYVANE9_1");
+  bool added_on_two = false;
+  for (const listed& f : of_tile(added)) added_on_two |= f.disk == 1;
+  std::string script =
+      "wait dvd_start 60\n"
+      "wait Add Or Remove Scenery 30\n"
+      "click Add Or Remove Scenery\n"
+      "wait dvd_pick_scenery 30\n"
+      "sleep 0.3\n"
+      "click Continue\n"
+      "wait dvd_edit_scenery 120\n"
+      "wait " + added + " 30\n"
+      "sleep 0.5\n"
+      "screenshot map.png\n"
+      "click " + removed + "\n"
+      "sleep 0.3\n"
+      "click " + added + "\n"
+      "sleep 0.3\n"
+      "screenshot edited.png\n"
+      "click Continue\n";
+  if (added_on_two)
+    script +=
+        "wait Please insert DVD number 2 300\n"
+        "insert " + discs[1] + "\n"
+        "click Continue\n";
+  script +=
+      "wait Finished With Add/Remove Scenery 300\n"
+      "wait I have successfully added and removed scenery 30\n"
+      "screenshot done.png\n"
+      "click Quit\n";
+  r = fly_test::e2e_run(env, script, "scenery");
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  EXPECT_EQ(r.exit_code, 0) << r.stderr_text << r.log;
+  EXPECT_TRUE(r.saw_screen("dvd_scan_scenery"));
+  EXPECT_TRUE(r.saw_screen("dvd_done_scenery"));
+  EXPECT_TRUE(r.saw_line("I have successfully added and removed scenery to match your choices on "
+                         "the map."));
+  for (const listed& f : of_tile(removed)) EXPECT_FALSE(fs::exists(dest + f.path)) << f.path;
+  for (const listed& f : of_tile(added)) {
+    ASSERT_TRUE(fs::exists(dest + f.path)) << f.path;
+    EXPECT_EQ(fly_test::md5sum_of(dest + f.path), f.md5) << f.path;
+  }
+  for (const listed& f : of_tile(kept)) EXPECT_TRUE(fs::exists(dest + f.path)) << f.path;
+  ASSERT_EQ(r.screenshots.size(), 3u);
+  for (const std::string& shot : r.screenshots) expect_screenshot(shot);
+}
