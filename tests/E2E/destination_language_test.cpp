@@ -1,4 +1,5 @@
-// The destination screen in each language: every text of it translated.
+// The destination and scenery screens in each language: every text of
+// them translated.
 #include "support/e2e.h"
 #include "support/test_util.h"
 
@@ -19,20 +20,31 @@ TEST_P(DestinationLanguage, DrawsEveryTextTranslated) {
                                          "wait dvd_pick_install 30\n"
                                          "sleep 0.5\n"
                                          "screenshot destination.png\n"
+                                         "click Continue\n"
+                                         "wait see_eula 30\n"
+                                         "click -I agree!\n"
+                                         "sleep 0.3\n"
+                                         "click Continue\n"
+                                         "wait dvd_scenery_install 30\n"
+                                         "sleep 0.5\n"
+                                         "screenshot scenery.png\n"
                                          "quit\n");
   ASSERT_FALSE(r.timed_out) << r.stderr_text;
   EXPECT_EQ(r.exit_code, 0) << r.stderr_text << r.log;
   ASSERT_TRUE(r.saw_screen("dvd_pick_install"));
+  ASSERT_TRUE(r.saw_screen("dvd_scenery_install"));
   int x, y, w, h;
   EXPECT_TRUE(r.item("Continue", &x, &y, &w, &h));
   EXPECT_TRUE(r.item("Go Back", &x, &y, &w, &h));
   EXPECT_EQ(r.log.find("\nSTRING "), std::string::npos) << r.log;
-  ASSERT_EQ(r.screenshots.size(), 1u);
-  const fly_test::e2e_image img = fly_test::e2e_read_png(r.screenshots[0]);
-  ASSERT_TRUE(img.ok());
-  EXPECT_EQ(img.width, 800);
-  EXPECT_EQ(img.height, 600);
-  EXPECT_GT(img.colours(), 16);
+  ASSERT_EQ(r.screenshots.size(), 2u);
+  for (const std::string& shot : r.screenshots) {
+    const fly_test::e2e_image img = fly_test::e2e_read_png(shot);
+    ASSERT_TRUE(img.ok()) << shot;
+    EXPECT_EQ(img.width, 800);
+    EXPECT_EQ(img.height, 600);
+    EXPECT_GT(img.colours(), 16) << shot;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllLanguages, DestinationLanguage,
