@@ -28,39 +28,8 @@ void expect_screenshot(const std::string& png) {
   EXPECT_GT(img.colours(), 16) << png;
 }
 
-struct listed {
-  std::string path, md5;
-  bool global;
-  int disk;
-};
-// The disc's file list: what a copy for this platform gets.
-std::vector<listed> file_list(const std::string& disc1) {
-  std::string release;
-  for (const auto& e : fs::directory_iterator(disc1))
-    if (e.is_directory()) release = e.path().string();
-  const std::string text = fly_test::sh("unzip -p '" + release + "/directory.txt.zip'");
-  std::vector<listed> out;
-  std::istringstream in(text);
-  std::string line, dir;
-  int disk = 0;
-  while (std::getline(in, line)) {
-    if (line.rfind("DISK ", 0) == 0) disk = std::stoi(line.substr(5));
-    if (line.rfind("DIR ", 0) == 0) dir = line.substr(4);
-    if (line.rfind("FILE ", 0) != 0) continue;
-    std::istringstream f(line);
-    std::string kw, zero, platform, version, zip_kb, size_kb, md5;
-    f >> kw >> zero >> platform >> version >> zip_kb >> size_kb >> md5;
-    std::string file;
-    std::getline(f, file);
-    file = file.substr(1);
-    if (platform != "0" && platform != "1") continue;
-    if (md5 == "GONE") continue;
-    const std::string path = dir + file;
-    out.push_back({path.substr(path.find('/') + 1), md5,
-                   path.find("Global Scenery") != std::string::npos, disk});
-  }
-  return out;
-}
+using listed = fly_test::e2e_listed;
+const auto file_list = fly_test::e2e_disc_file_list;
 
 // The tile names the map traced, in trace order, without repeats.
 std::vector<std::string> tiles(const std::vector<std::string>& trace) {

@@ -392,4 +392,33 @@ e2e_image e2e_read_png(const std::string& path) {
   return img;
 }
 
+std::vector<e2e_listed> e2e_disc_file_list(const std::string& disc1) {
+  std::string release;
+  for (const auto& e : fs::directory_iterator(disc1))
+    if (e.is_directory()) release = e.path().string();
+  const std::string text = sh("unzip -p '" + release + "/directory.txt.zip'");
+  std::vector<e2e_listed> out;
+  std::istringstream in(text);
+  std::string line, dir;
+  int disk = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind("DISK ", 0) == 0) disk = std::stoi(line.substr(5));
+    if (line.rfind("DIR ", 0) == 0) dir = line.substr(4);
+    if (line.rfind("FILE ", 0) != 0) continue;
+    std::istringstream f(line);
+    std::string kw, zero, platform, version, zip_kb, size_kb, md5;
+    f >> kw >> zero >> platform >> version >> zip_kb >> size_kb >> md5;
+    std::string file;
+    std::getline(f, file);
+    file = file.substr(1);
+    if (platform != "0" && platform != "1") continue;
+    if (md5 == "GONE") continue;
+    const std::string path = dir + file;
+    const bool global = path.find("Global Scenery") != std::string::npos;
+    out.push_back({path.substr(path.find('/') + 1), md5, global, disk,
+                   path + (global ? ".7z" : ".zip")});
+  }
+  return out;
+}
+
 }  // namespace fly_test

@@ -119,4 +119,14 @@ struct e2e_image {
 };
 e2e_image e2e_read_png(const std::string& path);
 
+// A disc set's file list (from disc one's "directory.txt.zip"): the files a
+// Macintosh copy gets, with their MD5, disc and archive.
+struct e2e_listed {
+  std::string path, md5;
+  bool global;
+  int disk;
+  std::string archive;  // on the disc, below the release folder
+};
+std::vector<e2e_listed> e2e_disc_file_list(const std::string& disc1);
+
 }  // namespace fly_test
