@@ -3,7 +3,10 @@
 // time and peak memory.
 #pragma once
 
+#include <arpa/inet.h>
 #include <ftw.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -219,6 +222,30 @@ inline child_result exec_child(const std::vector<std::string>& argv) {
     execvp(a[0], a.data());
     return 127;
   });
+}
+
+// A free TCP port on the loopback address, and whether something listens there.
+inline int free_port() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+  socklen_t len = sizeof(a);
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  close(s);
+  return ntohs(a.sin_port);
+}
+
+inline bool accepts(int port) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
+  close(s);
+  return ok;
 }
 
 }  // namespace bench

@@ -38,33 +38,13 @@
 using bench::best_of;
 using bench::run_shell;
 
+using bench::accepts;
+using bench::free_port;
+
 namespace {
 const char* const kHost = "flyvane.test";
 std::string g_base;  // the bench's folder under /tmp, ends in "/"
 int g_port = 0;
-
-int free_port() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  socklen_t len = sizeof(a);
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  close(s);
-  return ntohs(a.sin_port);
-}
-
-bool accepts(int port) {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
-  close(s);
-  return ok;
-}
 
 pid_t start_nginx(const std::string& root, const std::string& dir, int port) {
   mkdir(dir.c_str(), 0755);

@@ -38,34 +38,13 @@
 #include "UTL/xtim.h"
 #include "bench_util.h"
 
+using bench::accepts;
+using bench::free_port;
 using bench::q;
 using bench::run_shell;
 
 namespace {
 const std::string kNew = "Flyvane 9.21rc2";
-
-int free_port() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  socklen_t len = sizeof(a);
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  close(s);
-  return ntohs(a.sin_port);
-}
-
-bool accepts(int port) {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
-  close(s);
-  return ok;
-}
 
 pid_t start_nginx(const std::string& root, const std::string& dir, int port) {
   run_shell("mkdir -p " + q(dir));
