@@ -100,7 +100,7 @@ double windowed_update(const std::string& w, const std::string& app, int port) {
                            "click Continue\nwait net_done 600\nquit\n";
   const std::string p = std::to_string(port);
   const std::string cmd =
-      "cd " + q(w) + " && HOME=" + q(home) + " XDG_CONFIG_HOME=" + q(home + ".config") +
+      "cd " + q(w) + " && LANGUAGE=en HOME=" + q(home) + " XDG_CONFIG_HOME=" + q(home + ".config") +
       " TMPDIR=" + q(home + "tmp") + " FLY_FIRST_SCREEN=net_start FLY_SCRIPT=" + q(script) +
       " FLY_TRACE=" + q(trace) + " timeout 900 xvfb-run -a -s '-screen 0 1024x768x24' " + q(app) +
       " -path " + q(w + "copy/") + " --pref:_proxy_host=127.0.0.1 --pref:_proxy_port=" + p +

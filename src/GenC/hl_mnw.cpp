@@ -27,6 +27,7 @@
 int escape_hit = 0, delete_hit = 0;
 int g_window_focused = 0;
 long MACIBM_frame_count = 0;
+int MACIBM_skip_event_wait = 0;
 
 namespace {
 int scroll_remainder = 0;  // the handler's remainder: smooth-scroll quarter steps not yet a wheel step
@@ -144,13 +145,14 @@ void MACIBM_event_proc() {
     got = 1;
     APL_handlewin(&e);
   }
-  if (!got) {
+  if (!got && !MACIBM_skip_event_wait) {
     int wait = 16;
     while (LIN_next_event(&e, wait)) {
       wait = 0;
       APL_handlewin(&e);
     }
   }
+  MACIBM_skip_event_wait = 0;
   shell_hooks.key_flush();
   xtim.profile_chart("event", 0);
   xtim.profile_chart("netlist", 0);

@@ -36,6 +36,9 @@ void APL_handlewin(LIN_event_record* event);
 void APL_handle_scroll(int delta);
 int APL_scroll_remainder();  // quarter steps not yet a wheel step
 extern long MACIBM_frame_count;
+// Set by a frame whose own work (a running install) takes the place of the
+// event pump's one-tick wait: the next pump only drains. Cleared by the pump.
+extern int MACIBM_skip_event_wait;
 void MACIBM_handleclick(int force_close);
 void MACIBM_handlerelease();
 int MACIBM_load_mxy(void* window, int x, int y);

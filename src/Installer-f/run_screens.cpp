@@ -1,7 +1,12 @@
 #include "Installer-f/run_screens.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 #include "Files/errors.h"
 #include "Files/file_ops.h"
+#include "GenH/window.h"
 #include "Installer-f/discs.h"
 #include "Installer-f/folders.h"
 #include "Installer-f/install_step.h"
@@ -12,10 +17,6 @@
 #include "UTL/localize.h"
 #include "UTL/xer.h"
 #include "UTL/xtim.h"
-
-// Screens of the start, repair and scenery-editing flows, built beside these;
-// weak, so that these link before those do (a missing one is null: its
-// button is off).
 
 int num_install_errors = 0;
 std::string install_made_dir;
@@ -68,6 +69,29 @@ const run_flow scenery_run_flow = {
 
 // The row cursor of each flow's run: kept while a run is suspended on a swap.
 int run_cursor[3];
+
+// When the previous frame's passes ended.
+uint64_t last_pass_end = 0;
+
+// The run's passes of this frame. The pools move a finished copy on to
+// unpacking, and hand back its result, only inside a pass: one pass per frame
+// of a slow renderer (llvmpipe: ~28 ms) would leave them idle most of the
+// time. So the passes take the place of the event pump's one-tick wait: they
+// go on a millisecond apart for as long as the rest of the last frame took,
+// at most one tick, and the pump does not wait. A run's first frame makes
+// one pass.
+int run_passes(int& cursor, bool first) {
+  const uint64_t t0 = xtim_class::microsecs();
+  const uint64_t budget =
+      first || last_pass_end == 0 ? 0 : std::min<uint64_t>(t0 - last_pass_end, 16000);
+  int status;
+  while ((status = install_files(cursor, current_disk)) == 0 &&
+         xtim_class::microsecs() + 1000 < t0 + budget)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  last_pass_end = xtim_class::microsecs();
+  if (status == 0) MACIBM_skip_event_wait = 1;
+  return status;
+}
 }  // namespace
 
 int UTIL_cancel_install(const std::string& heading, const std::string& advice,
@@ -84,7 +108,8 @@ int UTIL_run_screen(run_form form, int, wizard_screen& s) {
                          : form == run_form::scenery ? scenery_run_flow
                                                      : install_run_flow;
   int& f = run_cursor[static_cast<int>(form)];
-  if (!*flow.running) {
+  const bool first = !*flow.running;
+  if (first) {
     f = 0;
     xer << "Starting install at " << xtim.real_elapsed << "\n";
     if (!choose_files()) {
@@ -114,7 +139,7 @@ int UTIL_run_screen(run_form form, int, wizard_screen& s) {
 
   s.title = UTL_translate_string(flow.title);
   s.on_cancel = install_files_kill;
-  const int status = install_files(f, current_disk);
+  const int status = run_passes(f, first);
   const int rows = static_cast<int>(sim_info.size());
   switch (status) {
     case 0: {

@@ -1,6 +1,7 @@
 // The window, the frame loop and the logical windows, on a real context.
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
@@ -403,6 +404,25 @@ TEST_F(Frame, ScriptedClickReachesTheFrameAtItsPosition) {
   EXPECT_EQ(mnw.right_button, 1);
   EXPECT_EQ(mnw.mouse_x, 10);
   EXPECT_EQ(mnw.mouse_held, 1);
+}
+
+// A frame that does its own work (a running install's passes) in place of
+// the pump's one-tick wait: the next pump only drains, and the one after a
+// frame without work waits again.
+TEST_F(Frame, AFrameWithItsOwnWorkMakesTheNextPumpDrainOnly) {
+  auto timed = [](int frames) {
+    const auto t0 = std::chrono::steady_clock::now();
+    fly_test::run_frames(frames);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  };
+  fly_test::set_frame([] { MACIBM_skip_event_wait = 1; });
+  fly_test::run_frames(1);
+  const double busy = timed(10);
+  fly_test::set_frame([] {});
+  fly_test::run_frames(1);
+  const double idle = timed(10);
+  EXPECT_GE(idle, 0.15);  // ten ticks of waiting
+  EXPECT_LT(busy, idle - 0.08);
 }
 
 TEST_F(Frame, KeyAndClickInOneFrameSetBothFlags) {
