@@ -9,11 +9,12 @@
 //            lines count frames);
 //   start:   from exec to the first traced wizard screen.
 //
-//   bench_wizard_bench [--scale S] [--keep]
+//   bench_wizard_bench [--scale S] [--runs N] [--keep]
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -135,10 +136,12 @@ const char* kToMap =
 
 int main(int argc, char** argv) {
   double scale = 1;  // smaller corpora measure the frames around the run, not the run
+  int runs = 3;
   bool keep = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--scale" && i + 1 < argc) scale = atof(argv[++i]);
+    if (a == "--runs" && i + 1 < argc) runs = std::max(1, atoi(argv[++i]));
     if (a == "--keep") keep = true;
   }
   const bench::scratch tmp("wizard-bench", keep, bench::tmp_root());
@@ -154,34 +157,7 @@ int main(int argc, char** argv) {
   const std::string files =
       bench::shell_out("unzip -p " + q(disc + kName + "/directory.txt.zip") + " | grep -c '^FILE '");
 
-  // Both installs end in a syncfs: the builder's output must not be theirs to write.
-  run_shell("sync");
-
-  // The wizard: time from the scenery screen's Continue to the finish text.
-  program_run w = start(work, "wizard",
-                        std::string(kToMap) +
-                            "click Select All\n"
-                            "sleep 0.3\n"
-                            "click Continue\n"
-                            "wait Installation was successful. 900\n"
-                            "click Quit\n",
-                        disc);
-  double t_wizard = -1;
-  if (wait_for(w, "script click Select All", 1, w.started, 120) >= 0) {
-    const double mark = now_s();
-    // The Continue after Select All is the second last "click Continue".
-    const size_t before = count_lines(w.trace, "script click Continue");
-    if (wait_for(w, "script click Continue", before + 1, mark, 30) >= 0) {
-      const double go = now_s();
-      const double t = wait_for(w, "Installation was successful.", 1, go, 900);
-      if (t >= 0) t_wizard = t;
-    }
-  }
-  const int wizard_rc = finish(w);
-  const std::string wizard_dest = bench::shell_out(
-      "find " + q(work + "wizard/home/Desktop") + " -mindepth 1 -maxdepth 1 -type d | head -1");
-
-  // The engine headless on the same disc.
+  // The engine's side: the disc's file list, read anew for each run.
   run_shell("unzip -p " + q(disc + kName + "/directory.txt.zip") + " > " +
             q(work + "directory.txt"));
   stg.target_platform = 1;
@@ -190,9 +166,43 @@ int main(int argc, char** argv) {
   install_name = kName;
   temp_path = work + "temp/";
   run_shell("mkdir -p " + q(temp_path));
-  double t_engine = -1;
-  run_shell("sync");
-  if (read_directory(work + "directory.txt", "") == 3) {
+
+  // Both installs end in a syncfs, whose time depends on what else the disk
+  // holds dirty: each run starts synced, and the best of `runs` counts.
+  double t_wizard = -1, t_engine = -1;
+  int wizard_rc = 0;
+  std::string same = "?";
+  for (int r = 0; r < runs; ++r) {
+    // The wizard: time from the scenery screen's Continue to the finish text.
+    run_shell("sync");
+    program_run w = start(work, "wizard",
+                          std::string(kToMap) +
+                              "click Select All\n"
+                              "sleep 0.3\n"
+                              "click Continue\n"
+                              "wait Installation was successful. 900\n"
+                              "click Quit\n",
+                          disc);
+    if (wait_for(w, "script click Select All", 1, w.started, 120) >= 0) {
+      const double mark = now_s();
+      // The Continue after Select All is the second last "click Continue".
+      const size_t before = count_lines(w.trace, "script click Continue");
+      if (wait_for(w, "script click Continue", before + 1, mark, 30) >= 0) {
+        const double go = now_s();
+        const double t = wait_for(w, "Installation was successful.", 1, go, 900);
+        if (t >= 0 && (t_wizard < 0 || t < t_wizard)) t_wizard = t;
+      }
+    }
+    wizard_rc |= finish(w);
+    std::string wizard_dest = bench::shell_out(
+        "find " + q(work + "wizard/home/Desktop") + " -mindepth 1 -maxdepth 1 -type d | head -1");
+
+    // The engine headless on the same disc.
+    run_shell("rm -rf " + q(work + "engine-dest") + " && sync");
+    if (read_directory(work + "directory.txt", "") != 3) {
+      fprintf(stderr, "the directory file was refused\n");
+      break;
+    }
     scenery_take_all();
     const double t0 = now_s();
     dest_dir_path = work + "engine-dest/";
@@ -200,19 +210,15 @@ int main(int argc, char** argv) {
     make_dirs();
     int f = 0, s;
     while ((s = install_files(f, 0)) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (s == 1) t_engine = now_s() - t0;
-  } else {
-    fprintf(stderr, "the directory file was refused\n");
-  }
-  std::string same = "?";
-  if (!wizard_dest.empty() && t_engine > 0) {
-    std::string d = wizard_dest;
-    while (!d.empty() && (d.back() == '\n')) d.pop_back();
-    same = system(("diff -rq --no-dereference -x Output " + q(d + "/") + " " +
-                   q(work + "engine-dest/") + " > /dev/null")
-                      .c_str()) == 0
-               ? "yes"
-               : "NO";
+    const double t = now_s() - t0;
+    if (s == 1 && (t_engine < 0 || t < t_engine)) t_engine = t;
+    while (!wizard_dest.empty() && wizard_dest.back() == '\n') wizard_dest.pop_back();
+    if (!wizard_dest.empty() && s == 1 && same != "NO")
+      same = system(("diff -rq --no-dereference -x Output " + q(wizard_dest + "/") + " " +
+                     q(work + "engine-dest/") + " > /dev/null")
+                         .c_str()) == 0
+                 ? "yes"
+                 : "NO";
   }
 
   // The world map's frame rate: 300 one-frame commands once it is up.
@@ -241,8 +247,8 @@ int main(int argc, char** argv) {
 
   printf("one disc, %s files in its list; program exit codes: install %d, map %d\n",
          files.substr(0, files.find('\n')).c_str(), wizard_rc, map_rc);
-  printf("  wizard install (Continue on the map to the finish text) %8.3f s\n", t_wizard);
-  printf("  engine make_dirs + install_files, headless              %8.3f s\n", t_engine);
+  printf("  wizard install (Continue on the map to the finish text) %8.3f s (best of %d)\n", t_wizard, runs);
+  printf("  engine make_dirs + install_files, headless              %8.3f s (best of %d)\n", t_engine, runs);
   printf("  installed trees equal: %s\n", same.c_str());
   printf("ratio wizard / engine install: %.3f  (target <= 1.1)\n",
          t_engine > 0 ? t_wizard / t_engine : -1.0);

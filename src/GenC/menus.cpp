@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "GenH/menu.h"
+#include "GenH/ui_items.h"
 #include "GenH/window.h"
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
@@ -335,6 +336,7 @@ void standard_gui() {
       continue;
     }
     OGL_string(41, it.x1 + (popup ? 3 : 18), it.y1 + 3, it.text, 9999, font_regular, 0);
+    UI_item_add(it.text, it.x1, it.y1, it.x2, it.y2, selectable(it), 0);
     const std::string label = label_of(open, static_cast<int>(i));
     if (!label.empty())
       OGL_string(41, it.x2 - 10, it.y1 + 3, "[" + label + "]", 9999, font_regular, 2);

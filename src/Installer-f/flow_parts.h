@@ -11,6 +11,9 @@
 // The copy picker, drawn below the screen's text: the installed copies as
 // radio buttons and "Find It"; sets dest_dir_path to the copy picked.
 void UTIL_pick_install();
+// The licence text and its "I agree!" box; Continue goes to next only while
+// accept_eula is set. Shared by the disc install and the web demo.
+int licence_screen(wizard_screen& s, wizard_screen_fn back, wizard_screen_fn next);
 // The world map of scenery tiles: toggles stg's selection on clicks and drags
 // and recomputes the totals when it changed.
 void UTIL_world_map();
@@ -21,7 +24,7 @@ int UTIL_disk_space(const std::string& enough_text, const std::string& short_tex
 // The run screen in the form of one flow: starts a run unless that flow's
 // running flag is set (checking that the first archive to install is in the
 // drive, else going to the flow's verify screen), then polls the install
-// step once per frame.
+// step every frame (UTIL_frame_passes).
 enum class run_form { install, repair, scenery };
 int UTIL_run_screen(run_form form, int first_frame, wizard_screen& s);
 

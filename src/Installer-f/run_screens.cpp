@@ -1,14 +1,10 @@
 #include "Installer-f/run_screens.h"
 
-#include <algorithm>
-#include <chrono>
-#include <thread>
-
 #include "Files/errors.h"
 #include "Files/file_ops.h"
-#include "GenH/window.h"
 #include "Installer-f/discs.h"
 #include "Installer-f/folders.h"
+#include "Installer-f/frame_passes.h"
 #include "Installer-f/install_step.h"
 #include "Installer-f/registry.h"
 #include "Installer-f/screens.h"
@@ -70,28 +66,6 @@ const run_flow scenery_run_flow = {
 // The row cursor of each flow's run: kept while a run is suspended on a swap.
 int run_cursor[3];
 
-// When the previous frame's passes ended.
-uint64_t last_pass_end = 0;
-
-// The run's passes of this frame. The pools move a finished copy on to
-// unpacking, and hand back its result, only inside a pass: one pass per frame
-// of a slow renderer (llvmpipe: ~28 ms) would leave them idle most of the
-// time. So the passes take the place of the event pump's one-tick wait: they
-// go on a millisecond apart for as long as the rest of the last frame took,
-// at most one tick, and the pump does not wait. A run's first frame makes
-// one pass.
-int run_passes(int& cursor, bool first) {
-  const uint64_t t0 = xtim_class::microsecs();
-  const uint64_t budget =
-      first || last_pass_end == 0 ? 0 : std::min<uint64_t>(t0 - last_pass_end, 16000);
-  int status;
-  while ((status = install_files(cursor, current_disk)) == 0 &&
-         xtim_class::microsecs() + 1000 < t0 + budget)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  last_pass_end = xtim_class::microsecs();
-  if (status == 0) MACIBM_skip_event_wait = 1;
-  return status;
-}
 }  // namespace
 
 int UTIL_cancel_install(const std::string& heading, const std::string& advice,
@@ -139,7 +113,9 @@ int UTIL_run_screen(run_form form, int, wizard_screen& s) {
 
   s.title = UTL_translate_string(flow.title);
   s.on_cancel = install_files_kill;
-  const int status = run_passes(f, first);
+  int status = 0;
+  UTIL_frame_passes(first, 16000, 1000,
+                    [&] { return (status = install_files(f, current_disk)) == 0; });
   const int rows = static_cast<int>(sim_info.size());
   switch (status) {
     case 0: {

@@ -4,7 +4,7 @@
 #include "GenH/file_dialogs.h"
 #include "GenH/butn.h"
 #include "GenH/ui_items.h"
-#include "Installer-f/licence.h"
+#include "Installer-f/flow_parts.h"
 #include "Installer-f/screens.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/web_screens.h"
@@ -24,16 +24,7 @@ int demo_start(int first_frame, wizard_screen& s) {
 }
 
 int demo_see_eula(int, wizard_screen& s) {
-  s.title = UI_tr("End User License Agreement");
-  s.text.clear();
-  for (int i = 0; i < kLicenceParagraphCount; ++i) {
-    if (i) s.text += "\n";
-    s.text += UI_tr(kLicenceParagraphs[i]);
-  }
-  s.back_screen = demo_start;
-  BTN_bool(250, 300, &accept_eula, UI_tr("|-I agree!"), 0);
-  s.next_screen = accept_eula ? demo_get_updates : nullptr;
-  return 0;
+  return licence_screen(s, demo_start, demo_get_updates);
 }
 
 int demo_get_updates(int first_frame, wizard_screen& s) {
@@ -63,7 +54,7 @@ int demo_pick_dest(int first_frame, wizard_screen& s) {
   if (BTN_enterstring(x, 200, &demo_dest.install_folder, 256, "-" + name_label, 760 - x, 0))
     changed = 1;
   web_page p;
-  const int r = demo_pick_dest_page(changed, p, web_disk_space);
+  const int r = demo_pick_dest_page(changed, p, UTIL_disk_space);
   web_page_to_screen(p, s);
   return r;
 }

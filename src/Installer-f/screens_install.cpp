@@ -21,9 +21,6 @@
 #include "OGL/ogl_draw.h"
 #include "UTL/localize.h"
 
-// Screens built beside these (the start screen, the web demo flow, which
-// shows the licence too); weak, so that these link before those do.
-
 namespace {
 // The destination choice, kept for the whole run.
 std::string parent_dir, install_folder, desktop_f;
@@ -125,18 +122,21 @@ int dvd_pick_install(int first_frame, wizard_screen& s) {
   return 0;
 }
 
-int see_eula(int, wizard_screen& s) {
+int licence_screen(wizard_screen& s, wizard_screen_fn back, wizard_screen_fn next) {
   s.title = UTL_translate_string("End User License Agreement");
+  s.text.clear();
   for (int i = 0; i < kLicenceParagraphCount; ++i) {
     if (i) s.text += "\n";
     s.text += UTL_translate_string(kLicenceParagraphs[i]);
   }
-  // The targets are those of the flow that shows the licence.
-  const bool demo = std::find(step_funcs.begin(), step_funcs.end(), demo_start) != step_funcs.end();
-  s.back_screen = demo ? demo_start : dvd_pick_install;
+  s.back_screen = back;
   BTN_bool(250, 300, &accept_eula, UI_tr("|-I agree!"), 0);
-  if (accept_eula) s.next_screen = demo ? demo_get_updates : dvd_scenery_install;
+  s.next_screen = accept_eula ? next : nullptr;
   return 0;
+}
+
+int see_eula(int, wizard_screen& s) {
+  return licence_screen(s, dvd_pick_install, dvd_scenery_install);
 }
 
 int dvd_scenery_install(int first_frame, wizard_screen& s) {

@@ -3,6 +3,7 @@
 #include "Installer-f/checksum_step.h"
 #include "Installer-f/directory.h"
 #include "Installer-f/flow_parts.h"
+#include "Installer-f/frame_passes.h"
 #include "Installer-f/install_step.h"
 #include "Installer-f/screens.h"
 #include "Installer-f/selection.h"
@@ -51,7 +52,8 @@ int copy_scan_screen(const copy_flow& flow, int& row, int first_frame, wizard_sc
   s.text = UTL_string_sub(flow.scan_text, dest_dir_path);
   s.on_cancel = checksum_directory_kill;
   float fraction = 0;
-  if (checksum_directory(row, flow.quick, fraction) == 1) {
+  if (!UTIL_frame_passes(first_frame, 16000, 1000,
+                         [&] { return checksum_directory(row, flow.quick, fraction) != 1; })) {
     s.back_screen = nullptr;
     s.next_screen = flow.after_scan;
     return 1;

@@ -9,15 +9,12 @@
 #include "GenH/shell.h"
 #include "GenH/ui_items.h"
 #include "Installer-f/discs.h"
+#include "Installer-f/flow_parts.h"
 #include "Installer-f/registry.h"
 #include "Installer-f/screens.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/wizard_globals.h"
 #include "UTL/localize.h"
-
-// The screens of the other flows are built beside this one; weak, so that
-// the start screen links on its own (a missing one is a disabled target).
-void UTIL_pick_install();
 
 wizard_screen_fn g_wizard = dvd_start;
 int dvd_install_is_running = 0;

@@ -9,6 +9,8 @@
 
 #include "Files/file_ops.h"
 #include "Files/paths.h"
+#include "GenH/window.h"
+#include "Installer-f/frame_passes.h"
 #include "Installer-f/servers.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/web_download.h"
@@ -48,6 +50,11 @@ void search_first_frame(int& ctr) {
   ctr = 0;
 }
 
+// The file-list road still has work to poll (a failed road waits for the user).
+bool road_busy() {
+  return stg.server_count == -1 || stg.dir_state == 0 || stg.dir_state == 1;
+}
+
 // The search screens' texts (translated) while the road fetches the server
 // list and the file list; false once the file list is read (dir_state 3).
 bool road_texts(web_page& p, const std::string& server_word, const std::string& download_text,
@@ -77,30 +84,30 @@ bool road_texts(web_page& p, const std::string& server_word, const std::string& 
 }
 
 // The install screens' loop: grab_files passes for at most 0.02 s of this
-// frame. 1 once the downloads ended.
+// frame, the fraction smoothed after each. 1 once the downloads ended. Only
+// the last pass's texts reach the frame, so they are made once, after it.
 int install_passes(web_page& p, float& inst_rat) {
   const uint64_t t0 = xtim_class::microsecs();
-  for (;;) {
+  do {
     if (grab_files() != 0) return 1;
     inst_rat = web_smooth(inst_rat, xtim.frame_period, next.done_size_kb, stg.total_size_kb);
-    const std::string action =
-        web_action_line(stg.current_action, crnt_file_name, stg.current_progress);
-    const std::string time = web_time_line(next, stg.total_zip_kb, xtim.real_elapsed, inst_rat);
-    if (stg.download_failed) {
-      p.text = UTL_string_sub(
-          UTL_translate_string(
-              "I can not download the file '%1:filename%'.\n\nYour internet connection may not be "
-              "working, or the server could be undergoing maintainance or an upgrade right "
-              "now.\n\nI am trying another server now to see if I can still get you a "
-              "download..."),
-          crnt_file_path);
-    } else {
-      p.text = time;
-      p.progress_text = action;
-      p.progress = inst_rat;
-    }
-    if (xtim_class::microsecs() >= t0 + 20000) return 0;
+  } while (xtim_class::microsecs() < t0 + 20000);
+  if (stg.download_failed) {
+    p.text = UTL_string_sub(
+        UTL_translate_string(
+            "I can not download the file '%1:filename%'.\n\nYour internet connection may not be "
+            "working, or the server could be undergoing maintainance or an upgrade right "
+            "now.\n\nI am trying another server now to see if I can still get you a "
+            "download..."),
+        crnt_file_path);
+  } else {
+    p.text = web_time_line(next, stg.total_zip_kb, xtim.real_elapsed, inst_rat);
+    p.progress_text = web_action_line(stg.current_action, crnt_file_name, stg.current_progress);
+    p.progress = inst_rat;
   }
+  // The downloads are polled here only: the pump's wait would stall them.
+  MACIBM_skip_event_wait = 1;
+  return 0;
 }
 
 // The preparing block of both install screens: 0 when the user cancelled or
@@ -185,14 +192,20 @@ int net_get_updates_page(int first_frame, web_page& p) {
   if (first_frame) search_first_frame(net_ctr);
   p.title = UTL_translate_string("Search for Updates");
   p.back = web_target::net_pick_dest;
-  UTL_download_directory();
+  float fraction = 0;
+  bool scanned = false;
+  UTIL_frame_passes(first_frame, 16000, 200, [&] {
+    UTL_download_directory();
+    if (road_busy() || stg.dir_state != 3) return road_busy();
+    scanned = checksum_directory(net_ctr, 0, fraction) == 1;
+    return !scanned;
+  });
   if (road_texts(p, UTL_translate_string(" to find an update server."),
                  UTL_translate_string("I am downloading patch info from %1:server name%."),
                  UTL_translate_string("I am processing information about the available patches.")))
     return 0;
   p.on_cancel = checksum_directory_kill;
-  float fraction = 0;
-  if (checksum_directory(net_ctr, 0, fraction) == 1) {
+  if (scanned) {
     // The update keeps the tiles the copy has: without them every installed
     // tile the list names would count as deselected and be deleted.
     scenery_from_install();
@@ -297,7 +310,10 @@ int demo_get_updates_page(int first_frame, web_page& p) {
   if (first_frame) search_first_frame(demo_ctr);
   p.title = UTL_translate_string("Check Servers");
   p.back = web_target::see_eula;
-  UTL_download_directory();
+  UTIL_frame_passes(first_frame, 16000, 200, [] {
+    UTL_download_directory();
+    return road_busy();
+  });
   if (road_texts(p, UTL_translate_string(" to find a demo server."),
                  UTL_translate_string("I am downloading demo info from %1:server name%."),
                  UTL_translate_string("I am processing information about the available demo.")))

@@ -20,14 +20,6 @@ void web_page_to_screen(const web_page& p, wizard_screen& s);
 // Replaces the wizard's step list by a flow's.
 void web_install_steps(const std::vector<web_step>& steps);
 
-// The picker of installed copies: one radio box per copy of all_skysuites
-// and "Find It", which registers a copy picked in the folder dialog (or a
-// copy above the picked folder).
-void web_pick_install();
-// The disk-space panel for dest_dir_path and stg.total_size_kb: draws its
-// text and returns 1 when the space is enough (or cannot be read).
-int web_disk_space(const std::string& enough_text, const std::string& short_text);
-
 // The installer preferences window (logical window 2): runs its frames
 // until the shell switches to another logical window.
 void handle_prefs();

@@ -6,6 +6,7 @@
 #include "GenH/ui_items.h"
 #include "Installer-f/licence.h"
 #include "Installer-f/registry.h"
+#include "Installer-f/web_screens.h"
 #include "OGL/ogl_draw.h"
 #include "flow_util.h"
 
@@ -280,9 +281,8 @@ TEST(FinishScreens, TextsByErrorsAndCounts) {
 
 // Shown in the web demo flow, the licence leads back and on in that flow.
 TEST(LicenceScreen, TargetsOfTheDemoFlow) {
-  step_funcs = {demo_start, see_eula, demo_get_updates};
   accept_eula = 1;
-  screen_frames sf(see_eula);
+  screen_frames sf(demo_see_eula);
   sf.frame();
   EXPECT_EQ(sf.w.s.back_screen, demo_start);
   EXPECT_EQ(sf.w.s.next_screen, demo_get_updates);

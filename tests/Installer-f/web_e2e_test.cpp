@@ -173,23 +173,43 @@ TEST(WebE2E, DemoIntoANewDesktopFolderAndCancelRemovesOnlyIt) {
     EXPECT_EQ(md5_of(installed_path(rel)), md5_of(root + "m/" + rel)) << rel;
 }
 
-// Scenario 6: the preferences window opened by the switch; what the script
-// sets is in the preferences file after quitting.
+// Scenario 6: the preferences window opened by the switch: the platform
+// chosen from its popup (shown in the window; the file does not keep it), and
+// the log, stream and proxy settings found in the preferences file after
+// quitting.
 TEST(WebE2E, PreferencesWindowSetsAndTheFileKeepsThem) {
   FLY_E2E_OR_SKIP();
   fly_test::e2e_env env;
   env.extra_env.push_back({"FLY_FIRST_SCREEN", "prefs"});
   const std::string script =
       "wait Macintosh\n"
+      "click Macintosh\n"
+      "wait Linux\n"
+      "click Linux\n"
+      "sleep 0.3\n"
       "click Log installer actions. Turn this on to output the installer file downloads and "
       "stuff to the file log.txt.\n"
       "click Manually set the number of download streams. Typically leave this OFF, and the "
       "installer will find the best number of streams for you.\n"
+      "click -proxy host\n"
+      "type proxy.example.net\n"
+      "click -proxy port\n"
+      "type 3128\n"
+      "sleep 0.3\n"
       "screenshot prefs.png\nquit\nwait dvd_start 30\nquit\n";
   const fly_test::e2e_result r = fly_test::e2e_run(env, script, "prefs");
   EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
   EXPECT_TRUE(r.saw_line("window 2 "));
+  // After the popup's choice the list shows it, and the popup is gone.
+  bool chosen = false, shown = false;
+  for (const std::string& l : r.trace) {
+    chosen = chosen || l == "script click Linux";
+    shown = shown || (chosen && l.starts_with("item key=\"Linux\" shown=\"Linux\" rect=268,"));
+  }
+  EXPECT_TRUE(shown);
   const std::string prefs = read_file(home_file(env, "Flyvane Installer.prf"));
   EXPECT_THAT(prefs, HasSubstr("_log_actions 1\n"));
   EXPECT_THAT(prefs, HasSubstr("_stream_count 1\n"));
+  EXPECT_THAT(prefs, HasSubstr("proxy.example.net"));
+  EXPECT_THAT(prefs, HasSubstr("_proxy_port_int 3128\n"));
 }
