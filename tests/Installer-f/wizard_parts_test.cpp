@@ -2,10 +2,13 @@
 #include <cmath>
 #include <limits>
 
+#include "GenH/window.h"
 #include "Installer-f/formats.h"
+#include "Installer-f/frame_passes.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/wizard_rules.h"
 #include "Installer-f/world_map_logic.h"
+#include "UTL/xtim.h"
 #include "support/test_util.h"
 
 namespace {
@@ -300,4 +303,34 @@ TEST(WorldMap, StaleOriginPaintsNothing) {
   world_map_step(st, at(700, 390, 0, 0), g_sel);
   world_map_step(st, at(700, 390, 1, 1), g_sel);  // a new mouse-down paints again
   EXPECT_EQ(selected(), 2);
+}
+
+// A busy screen's passes: one on a run's first frame and on a frame with no
+// pump since the last busy one (screens driven by tests); otherwise passes
+// for the budget in place of the pump's wait, which the flag then skips.
+TEST(FramePasses, OnePassUnlessTheyStandInForThePumpsWait) {
+  int passes = 0;
+  auto busy = [&] { return ++passes > 0; };
+  MACIBM_skip_event_wait = 0;
+  EXPECT_TRUE(UTIL_frame_passes(true, 20000, 1000, busy));
+  EXPECT_EQ(passes, 1);
+  EXPECT_EQ(MACIBM_skip_event_wait, 1);
+  EXPECT_TRUE(UTIL_frame_passes(false, 20000, 1000, busy));
+  EXPECT_EQ(passes, 2) << "no pump ran: nothing to stand in for";
+
+  MACIBM_skip_event_wait = 0;  // what the pump does
+  passes = 0;
+  const uint64_t t0 = xtim_class::microsecs();
+  EXPECT_TRUE(UTIL_frame_passes(false, 20000, 1000, busy));
+  const uint64_t took = xtim_class::microsecs() - t0;
+  EXPECT_GE(passes, 3);
+  EXPECT_GE(took, 15000u);
+  EXPECT_LT(took, 60000u);
+
+  // A step that ends stops the passes and leaves the pump its wait.
+  MACIBM_skip_event_wait = 0;
+  passes = 0;
+  EXPECT_FALSE(UTIL_frame_passes(false, 20000, 1000, [&] { return ++passes < 3; }));
+  EXPECT_EQ(passes, 3);
+  EXPECT_EQ(MACIBM_skip_event_wait, 0);
 }
