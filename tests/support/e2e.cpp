@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -232,6 +233,11 @@ e2e_process e2e_start(e2e_env& env, const std::string& script) {
     setenv("XDG_CONFIG_HOME", (env.home + ".config").c_str(), 1);
     setenv("XDG_DATA_HOME", (env.home + ".local/share").c_str(), 1);
     setenv("XDG_CACHE_HOME", (env.home + ".cache").c_str(), 1);
+    // A session's runtime folder, private as the desktop makes it (the
+    // libraries warn without one).
+    const std::string runtime = env.root + "runtime";
+    mkdir(runtime.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     setenv("TMPDIR", env.tmp.c_str(), 1);
     setenv("FLY_MOUNTED_VOLUMES", env.volumes.c_str(), 1);
     setenv("FLY_TRACE", p.trace_path.c_str(), 1);
