@@ -35,6 +35,12 @@ fi
 # first start's language question.
 export LANGUAGE=en
 command -v xvfb-run >/dev/null || { echo "no display and no xvfb-run (tools/install-deps.sh)" >&2; exit 1; }
+# A fresh install each time: what an earlier run installed would change the
+# start screen the script expects.
+rm -rf "$HOME" "$run/tmp"
+mkdir -p "$HOME/Desktop" "$HOME/.config" "$HOME/.local/share" "$HOME/.cache" "$run/tmp"
+chmod 700 "$run/tmp"
+"$tools/insert-disc.sh" 1 "$build" >/dev/null
 rm -f "$run/shots/"*.png "$run/trace.txt"
 sed "s|@DISC2@|$build/demo/discs/disk_1|" "$tools/demo-install.script" >"$run/install.script"
 echo "No display: a scripted fresh install under xvfb-run (at most 15 minutes)..."
