@@ -22,20 +22,6 @@ using fly_test::e2e_result;
 namespace {
 const std::string kDest = "Flyvane 9 Demo/";
 
-// A screenshot of the wizard: the window's size, not uniform, panels drawn.
-void expect_screenshot(const std::string& png) {
-  const fly_test::e2e_image img = fly_test::e2e_read_png(png);
-  ASSERT_TRUE(img.ok()) << png;
-  EXPECT_EQ(img.width, 800);
-  EXPECT_EQ(img.height, 600);
-  EXPECT_GT(img.colours(), 16) << png;
-  int r, g, b;
-  img.at(4, 4, &r, &g, &b);
-  const int back = r + g + b;
-  img.at(105, 400, &r, &g, &b);  // the step panel
-  EXPECT_GT(r + g + b, back + 150) << png;
-}
-
 // The world map is drawn: its area (x 248..752, y 150..402 up from the
 // bottom) holds many colours, land and sea.
 void expect_map_drawn(const std::string& png) {
@@ -206,7 +192,7 @@ TEST(FreshInstall, ClickedThroughWithRealXInput) {
   }
   EXPECT_GT(checked, 5);
   ASSERT_EQ(r.screenshots.size(), 3u);
-  for (const std::string& shot : r.screenshots) expect_screenshot(shot);
+  for (const std::string& shot : r.screenshots) fly_test::e2e_expect_wizard_shot(shot);
   expect_map_drawn(r.screenshots[1]);
   const std::string registered = fly_test::read_file(env.home + ".config/flyvane_install.txt");
   ASSERT_FALSE(registered.empty());
@@ -252,7 +238,7 @@ TEST(FreshInstall, CancelRemovesTheFolderAndNothingElse) {
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"Flyvane Installer Log.txt", "keep.txt"}));
   ASSERT_EQ(r.screenshots.size(), 1u);
-  expect_screenshot(r.screenshots[0]);
+  fly_test::e2e_expect_wizard_shot(r.screenshots[0]);
 }
 
 // At the swap a wrong disc is ejected and asked for again; an archive that
@@ -315,6 +301,6 @@ TEST(FreshInstall, WrongDiscAndArchiveGoneWhileCopying) {
   for (const listed& f : on_two)
     EXPECT_EQ(fs::exists(dest + f.path), f.path != on_two[1].path) << f.path;
   ASSERT_EQ(r.screenshots.size(), 2u);
-  for (const std::string& shot : r.screenshots) expect_screenshot(shot);
+  for (const std::string& shot : r.screenshots) fly_test::e2e_expect_wizard_shot(shot);
   expect_map_drawn(r.screenshots[0]);
 }

@@ -20,14 +20,6 @@ using fly_test::e2e_result;
 namespace {
 const std::string kDest = "Flyvane 9 Demo/";
 
-void expect_screenshot(const std::string& png) {
-  const fly_test::e2e_image img = fly_test::e2e_read_png(png);
-  ASSERT_TRUE(img.ok()) << png;
-  EXPECT_EQ(img.width, 800);
-  EXPECT_EQ(img.height, 600);
-  EXPECT_GT(img.colours(), 16) << png;
-}
-
 using listed = fly_test::e2e_listed;
 const auto file_list = fly_test::e2e_disc_file_list;
 
@@ -207,7 +199,7 @@ TEST(Repair, RestoresTheDamagedFilesAndNothingElse) {
   }
   EXPECT_GT(untouched, 3);
   ASSERT_EQ(r.screenshots.size(), swap ? 5u : 4u);
-  for (const std::string& shot : r.screenshots) expect_screenshot(shot);
+  for (const std::string& shot : r.screenshots) fly_test::e2e_expect_wizard_shot(shot);
 }
 
 // An installed copy with two tiles: on the map one is unticked and a third
@@ -291,5 +283,5 @@ TEST(Scenery, RemovesOneTileAndAddsAnother) {
   }
   for (const listed& f : of_tile(kept)) EXPECT_TRUE(fs::exists(dest + f.path)) << f.path;
   ASSERT_EQ(r.screenshots.size(), 3u);
-  for (const std::string& shot : r.screenshots) expect_screenshot(shot);
+  for (const std::string& shot : r.screenshots) fly_test::e2e_expect_wizard_shot(shot);
 }

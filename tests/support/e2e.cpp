@@ -427,4 +427,17 @@ std::vector<e2e_listed> e2e_disc_file_list(const std::string& disc1) {
   return out;
 }
 
+void e2e_expect_wizard_shot(const std::string& png) {
+  const e2e_image img = e2e_read_png(png);
+  ASSERT_TRUE(img.ok()) << png;
+  EXPECT_EQ(img.width, 800);
+  EXPECT_EQ(img.height, 600);
+  EXPECT_GT(img.colours(), 16) << png;
+  int r, g, b;
+  img.at(4, 4, &r, &g, &b);
+  const int back = r + g + b;
+  img.at(105, 400, &r, &g, &b);  // the step panel
+  EXPECT_GT(r + g + b, back + 150) << png;
+}
+
 }  // namespace fly_test

@@ -118,6 +118,9 @@ struct e2e_image {
   int colours(int limit = 64) const;
 };
 e2e_image e2e_read_png(const std::string& path);
+// A screenshot of the wizard: the window's size, not uniform, and the step
+// panel drawn lighter than the background.
+void e2e_expect_wizard_shot(const std::string& png);
 
 // A disc set's file list (from disc one's "directory.txt.zip"): the files a
 // Macintosh copy gets, with their MD5, disc and archive.
