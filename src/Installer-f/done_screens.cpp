@@ -8,10 +8,6 @@
 
 int wizard_quit(int first_frame, wizard_screen& s);
 
-// Screens of the start, repair and scenery-editing flows, built beside these;
-// weak, so that these link before those do (a missing one is null: its
-// button is off).
-
 namespace {
 int finish(wizard_screen& s, const char* title, const std::string& text) {
   s.title = UTL_translate_string(title);

@@ -1,6 +1,6 @@
-// The parts of the wizard that the repair and scenery-editing screens draw
-// or hand over to, built beside the install flow's screens, and the two
-// screens those flows share in all but their texts and targets.
+// The parts of the wizard that several flows' screens draw or hand over to,
+// and the two screens the repair and scenery-editing flows share in all but
+// their texts and targets.
 #pragma once
 
 #include <string>

@@ -4,10 +4,6 @@
 #include "Installer-f/screens.h"
 #include "UTL/localize.h"
 
-// Screens of the start, repair and scenery-editing flows, built beside these;
-// weak, so that these link before those do (a missing one is null: its
-// button is off).
-
 namespace {
 int verify_screen(wizard_screen& s, const char* title, wizard_screen_fn run,
                   wizard_screen_fn ask) {
