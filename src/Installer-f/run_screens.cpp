@@ -117,23 +117,26 @@ int UTIL_run_screen(run_form form, int, wizard_screen& s) {
   UTIL_frame_passes(first, 16000, 1000,
                     [&] { return (status = install_files(f, current_disk)) == 0; });
   const int rows = static_cast<int>(sim_info.size());
+  if (status != 3) {
+    // Also on the frame that leaves for the finish or swap screen, which is
+    // drawn too: it shows where the run stands, not an empty panel.
+    s.text = UTL_string_sub(UTL_translate_string(flow.busy_text), dest_dir_path);
+    if (f < 0) {
+      s.progress = 0;
+    } else if (f < rows) {
+      const file_version_struct& v = sim_info[static_cast<size_t>(f)].back();
+      s.progress = v.progress_start;
+      s.progress_text = UTL_string_sub(UTL_translate_string(flow.progress_text), v.path);
+    } else {
+      s.progress = 1;
+      s.progress_text = UTL_translate_string(flow.finishing_text);
+    }
+  }
   switch (status) {
-    case 0: {
+    case 0:
       s.back_screen = flow.back_busy;
       s.next_screen = nullptr;
-      s.text = UTL_string_sub(UTL_translate_string(flow.busy_text), dest_dir_path);
-      if (f < 0) {
-        s.progress = 0;
-      } else if (f < rows) {
-        const file_version_struct& v = sim_info[static_cast<size_t>(f)].back();
-        s.progress = v.progress_start;
-        s.progress_text = UTL_string_sub(UTL_translate_string(flow.progress_text), v.path);
-      } else {
-        s.progress = 1;
-        s.progress_text = UTL_translate_string(flow.finishing_text);
-      }
       return 0;
-    }
     case 1:
       s.back_screen = nullptr;
       s.next_screen = flow.done;
