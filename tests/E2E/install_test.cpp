@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <set>
@@ -70,24 +69,8 @@ struct x_user {
   // Button `index` (0 the first) of the two-button question, window 997:
   // its buttons are centred 96 units from the left, 56 and 31 up.
   void click_question(int index) {
-    ASSERT_TRUE(wait("window 997 ", 60));
-    std::string line;
-    for (const std::string& l : fly_test::e2e_trace(p))
-      if (l.rfind("window 997 ", 0) == 0) line = l;
-    int rx, ry, rw, rh;
-    ASSERT_EQ(std::sscanf(line.substr(line.rfind("rect=")).c_str(), "rect=%d,%d,%d,%d", &rx, &ry,
-                          &rw, &rh),
-              4)
-        << line;
-    // On a loaded machine a click can land before the question takes input:
-    // click until its window has gone.
-    bool closed = false;
-    for (int tries = 0; tries < 5 && !closed; ++tries) {
-      const size_t m = mark();
-      ASSERT_TRUE(fly_test::e2e_xclick(p, rx + 96, ry + rh - (index == 0 ? 56 : 31)));
-      closed = wait("window 0 ", 5, m);
-    }
-    ASSERT_TRUE(closed) << "the question did not take the click";
+    ASSERT_TRUE(fly_test::e2e_click_question(p, 997, 96, index == 0 ? 56 : 31))
+        << "the question did not take the click";
   }
   // From the start screen to the scenery map, the licence accepted.
   void to_scenery() {

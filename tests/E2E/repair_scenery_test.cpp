@@ -36,19 +36,22 @@ std::vector<std::string> tiles(const std::vector<std::string>& trace) {
   return out;
 }
 
+// From the start screen to the scenery map, the licence accepted.
+const std::string kToMap =
+    "wait Welcome to the Flyvane 9 Installer 60\n"
+    "click Continue\n"
+    "wait I will create the folder 30\n"
+    "click Continue\n"
+    "wait see_eula 30\n"
+    "click -I agree!\n"
+    "sleep 0.3\n"
+    "click Continue\n"
+    "wait dvd_scenery_install 30\n"
+    "sleep 0.5\n";
+
 // A scripted fresh install with these tiles ticked on the map.
 std::string install_script(const std::vector<std::string>& ticked, const std::string& disc2) {
-  std::string s =
-      "wait Welcome to the Flyvane 9 Installer 60\n"
-      "click Continue\n"
-      "wait I will create the folder 30\n"
-      "click Continue\n"
-      "wait see_eula 30\n"
-      "click -I agree!\n"
-      "sleep 0.3\n"
-      "click Continue\n"
-      "wait dvd_scenery_install 30\n"
-      "sleep 0.5\n";
+  std::string s = kToMap;
   for (const std::string& t : ticked) s += "click " + t + "\nsleep 0.3\n";
   s +=
       "click Continue\n"
@@ -78,18 +81,7 @@ stamp stamp_of(const std::string& path) {
 std::vector<std::string> map_tiles() {
   e2e_env env;
   env.insert(fly_test::e2e_demo_discs()[0], "FLYVANE9_1");
-  const e2e_result r = fly_test::e2e_run(env,
-                                         "wait Welcome to the Flyvane 9 Installer 60\n"
-                                         "click Continue\n"
-                                         "wait I will create the folder 30\n"
-                                         "click Continue\n"
-                                         "wait see_eula 30\n"
-                                         "click -I agree!\n"
-                                         "sleep 0.3\n"
-                                         "click Continue\n"
-                                         "wait dvd_scenery_install 30\n"
-                                         "sleep 0.5\n"
-                                         "quit\n");
+  const e2e_result r = fly_test::e2e_run(env, kToMap + "quit\n");
   return tiles(r.trace);
 }
 }  // namespace
@@ -161,21 +153,8 @@ TEST(Repair, RestoresTheDamagedFilesAndNothingElse) {
   // The corrupted file reads as changed by the user: the question whether
   // to overwrite it, answered with a real click on its first button.
   ASSERT_TRUE(fly_test::e2e_wait_line(p, "window 996 ", 120)) << "the modified-file question";
-  std::string line;
-  for (const std::string& l : fly_test::e2e_trace(p))
-    if (l.rfind("window 996 ", 0) == 0) line = l;
-  int rx, ry, rw, rh;
-  ASSERT_EQ(std::sscanf(line.substr(line.rfind("rect=")).c_str(), "rect=%d,%d,%d,%d", &rx, &ry,
-                        &rw, &rh),
-            4)
-      << line;
-  bool closed = false;
-  for (int tries = 0; tries < 5 && !closed; ++tries) {
-    const size_t m = fly_test::e2e_trace(p).size();
-    ASSERT_TRUE(fly_test::e2e_xclick(p, rx + 108, ry + rh - 53));  // OVERWRITE THE OLD FILE
-    closed = fly_test::e2e_wait_line(p, "window 0 ", 5, m);
-  }
-  EXPECT_TRUE(closed) << "the question did not take the click";
+  EXPECT_TRUE(fly_test::e2e_click_question(p, 996, 108, 53))  // OVERWRITE THE OLD FILE
+      << "the question did not take the click";
   r = fly_test::e2e_finish(env, p);
   if (r.timed_out || r.exit_code != 0)
     for (const std::string& l : r.trace)

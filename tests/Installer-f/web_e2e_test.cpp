@@ -39,18 +39,6 @@ std::string home_file(const fly_test::e2e_env& env, const std::string& name) {
   return p;
 }
 
-// The GETs of nginx's access log, each its address.
-std::vector<std::string> gets(const std::string& log) {
-  std::vector<std::string> out;
-  std::istringstream in(read_file(log));
-  for (std::string line; std::getline(in, line);) {
-    const size_t g = line.find("\"GET ");
-    if (g == std::string::npos) continue;
-    out.push_back(line.substr(g + 5, line.find(' ', g + 5) - g - 5));
-  }
-  return out;
-}
-
 std::string md5_of(const std::string& path) {
   return sh("md5sum < " + q(path) + " | cut -c1-32");
 }
@@ -95,7 +83,7 @@ TEST(WebE2E, UpdateToTheFinishThenAlreadyUpToDate) {
     EXPECT_EQ(md5_of(installed_path(rel)), md5_of(root + "m2/" + rel)) << rel;
   EXPECT_FALSE(file_exists(copy + "Resources/old"));
   EXPECT_EQ(read_file(copy + "Output/my flight.txt"), "the user's own");
-  std::vector<std::string> got = gets(root + "nginx/access.log");
+  std::vector<std::string> got = fly_test::nginx_gets(root + "nginx/access.log");
   std::sort(got.begin(), got.end());
   ASSERT_EQ(got.size(), 4u);
   EXPECT_THAT(got[0] + got[1], HasSubstr("big.bin"));
@@ -107,7 +95,7 @@ TEST(WebE2E, UpdateToTheFinishThenAlreadyUpToDate) {
   r = fly_test::e2e_run(env, again, "again");
   EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
   EXPECT_TRUE(r.saw_line("This copy of Flyvane (" + copy + ") is already up to date."));
-  got = gets(root + "nginx/access.log");
+  got = fly_test::nginx_gets(root + "nginx/access.log");
   ASSERT_EQ(got.size(), 6u);
   for (size_t i = 4; i < got.size(); ++i)
     EXPECT_THAT(got[i], ::testing::AnyOf(HasSubstr("serverlist9.txt"),

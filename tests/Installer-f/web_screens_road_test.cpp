@@ -66,18 +66,6 @@ bool drive(fly_test::widget_frames& f, wizard_screen_fn start, wizard_screen_fn 
   return false;
 }
 
-// The GET lines of nginx's access log, each its address.
-std::vector<std::string> gets(const std::string& log) {
-  std::vector<std::string> out;
-  std::istringstream in(read_file(log));
-  for (std::string line; std::getline(in, line);) {
-    const size_t g = line.find("\"GET ");
-    if (g == std::string::npos) continue;
-    const size_t e = line.find(' ', g + 5);
-    out.push_back(line.substr(g + 5, e - g - 5));
-  }
-  return out;
-}
 }  // namespace
 
 TEST(WebScreensRoad, UpdateFromTheWelcomeToTheFinishThenUpToDate) {
@@ -126,7 +114,7 @@ TEST(WebScreensRoad, UpdateFromTheWelcomeToTheFinishThenUpToDate) {
   EXPECT_FALSE(file_exists(dest_dir_path + "Resources/old"));
   EXPECT_EQ(read_file(dest_dir_path + "Output/my flight.txt"), "the user's own");
   // Only the server list, the file list and the two changed archives.
-  std::vector<std::string> got = gets(root + "nginx/access.log");
+  std::vector<std::string> got = fly_test::nginx_gets(root + "nginx/access.log");
   std::sort(got.begin(), got.end());
   ASSERT_EQ(got.size(), 4u);
   EXPECT_THAT(got[0], HasSubstr("/net/Flyvane%209.21rc2/"));
@@ -145,7 +133,7 @@ TEST(WebScreensRoad, UpdateFromTheWelcomeToTheFinishThenUpToDate) {
   EXPECT_EQ(again.last.text, "This copy of Flyvane (" + root + "copy/) is already up to date.");
   ASSERT_EQ(again.last.choice_funcs.size(), 1u);
   EXPECT_EQ(again.last.choice_funcs[0], dvd_do_run_sim);
-  got = gets(root + "nginx/access.log");
+  got = fly_test::nginx_gets(root + "nginx/access.log");
   EXPECT_EQ(got.size(), 6u);  // the two lists again
   for (size_t i = 4; i < got.size(); ++i)
     EXPECT_THAT(got[i], ::testing::AnyOf(HasSubstr("serverlist9.txt"),

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -438,6 +439,25 @@ void e2e_expect_wizard_shot(const std::string& png) {
   const int back = r + g + b;
   img.at(105, 400, &r, &g, &b);  // the step panel
   EXPECT_GT(r + g + b, back + 150) << png;
+}
+
+bool e2e_click_question(const e2e_process& p, int window, int dx, int dy) {
+  const std::string head = "window " + std::to_string(window) + " ";
+  if (!e2e_wait_line(p, head, 60)) return false;
+  std::string line;
+  for (const std::string& l : e2e_trace(p))
+    if (l.rfind(head, 0) == 0) line = l;
+  int rx, ry, rw, rh;
+  const size_t at = line.rfind("rect=");
+  if (at == std::string::npos ||
+      std::sscanf(line.c_str() + at, "rect=%d,%d,%d,%d", &rx, &ry, &rw, &rh) != 4)
+    return false;
+  for (int tries = 0; tries < 5; ++tries) {
+    const size_t mark = e2e_trace(p).size();
+    if (!e2e_xclick(p, rx + dx, ry + rh - dy)) return false;
+    if (e2e_wait_line(p, "window 0 ", 5, mark)) return true;
+  }
+  return false;
 }
 
 }  // namespace fly_test

@@ -121,6 +121,11 @@ e2e_image e2e_read_png(const std::string& path);
 // A screenshot of the wizard: the window's size, not uniform, and the step
 // panel drawn lighter than the background.
 void e2e_expect_wizard_shot(const std::string& png);
+// Clicks a question window (the latest "window <window> " trace line) with
+// real X input at (dx, dy) from its lower-left corner, until the application
+// window is back (a click on a loaded machine can come before the question
+// takes input); false when it never went away.
+bool e2e_click_question(const e2e_process& p, int window, int dx, int dy);
 
 // A disc set's file list (from disc one's "directory.txt.zip"): the files a
 // Macintosh copy gets, with their MD5, disc and archive.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "OOPS_cpp/http.h"
 #include "support/test_util.h"
@@ -108,6 +109,18 @@ nginx_server::nginx_server(const std::string& root, const std::string& w) {
   c.close();
   const char* nginx = access("/usr/sbin/nginx", X_OK) == 0 ? "/usr/sbin/nginx" : "nginx";
   launch({nginx, "-p", w, "-e", w + "error.log", "-c", w + "nginx.conf"}, port);
+}
+
+std::vector<std::string> nginx_gets(const std::string& access_log) {
+  std::vector<std::string> out;
+  std::istringstream in(read_file(access_log));
+  for (std::string line; std::getline(in, line);) {
+    const size_t g = line.find("\"GET ");
+    if (g == std::string::npos) continue;
+    const size_t e = line.find(' ', g + 5);
+    out.push_back(line.substr(g + 5, e - g - 5));
+  }
+  return out;
 }
 
 }  // namespace fly_test

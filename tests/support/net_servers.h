@@ -58,5 +58,7 @@ bool proxy_to(const child_server& s);
 struct nginx_server : child_server {
   nginx_server(const std::string& root, const std::string& work_dir);
 };
+// The addresses of the GET lines of an nginx access log, in order.
+std::vector<std::string> nginx_gets(const std::string& access_log);
 
 }  // namespace fly_test
