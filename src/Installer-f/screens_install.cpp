@@ -130,7 +130,8 @@ int licence_screen(wizard_screen& s, wizard_screen_fn back, wizard_screen_fn nex
     s.text += UTL_translate_string(kLicenceParagraphs[i]);
   }
   s.back_screen = back;
-  // Below the fifteen lines the text takes with its blank lines.
+  // Clear of the text: five paragraphs of two lines and the blank lines
+  // between them end at y 310.
   BTN_bool(250, 270, &accept_eula, UI_tr("|-I agree!"), 0);
   s.next_screen = accept_eula ? next : nullptr;
   return 0;
