@@ -302,6 +302,16 @@ int LIN_next_event(LIN_event_record* e, int wait_ms) {
   }
 }
 
+void LIN_flush_input() {
+  if (!g_window) return;
+  SDL_PumpEvents();  // what the X server already sent lands in the queue first
+  // Releases stay: they end presses made before, and act on nothing.
+  SDL_FlushEvent(SDL_KEYDOWN);
+  SDL_FlushEvents(SDL_TEXTEDITING, SDL_TEXTEDITING_EXT);
+  SDL_FlushEvents(SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN);
+  SDL_FlushEvent(SDL_MOUSEWHEEL);
+}
+
 void LIN_mouse_position(int* h, int* v) {
   if (h) *h = g_mouse_h;
   if (v) *v = g_mouse_v;

@@ -83,6 +83,9 @@ const char* LIN_last_error();
 // Next event into *e: 1 when one was there, else 0. With wait_ms > 0 it
 // waits at most that long for one.
 int LIN_next_event(LIN_event_record* e, int wait_ms);
+// Drops the key presses, typed text and mouse moves, presses and wheel turns
+// queued for the window; releases and a window close stay.
+void LIN_flush_input();
 // The pointer as the translated events left it, window pixels from the top-left.
 void LIN_mouse_position(int* h, int* v);
 // Modifier bits as the translated key events left them.
