@@ -16,6 +16,7 @@
 #include "GenH/window.h"
 #include "OGL/colr.h"
 #include "OGL/gl_calls.h"
+#include "OGL/gl_frame.h"
 #include "OGL/ogl_draw.h"
 #include "OGL/ren.h"
 #include "OGL/xcam.h"
@@ -238,7 +239,11 @@ void APL_handlewin(LIN_event_record* e) {
       MACIBM_load_mxy(mnw.windows[0], e->h, e->v);
       break;
     case lin_update:
+      OGL_frame_redraw();
       MACIBM_startwind(mnw.window_type, 0);
+      break;
+    case lin_expose:
+      OGL_frame_redraw();
       break;
     case lin_activate:
       g_window_focused = (e->modifiers & lin_mod_active) ? 1 : 0;
