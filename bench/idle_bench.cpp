@@ -96,6 +96,7 @@ program_run start(const std::string& work, const std::string& tag, const std::st
             " && ln -s " + q(disc) + " " + q(r.root + "vol/BENCH_1"));
   std::ofstream(r.root + "script.txt") << script;
   r.trace = trace ? r.root + "trace.txt" : "";
+  fflush(stdout);  // or the child writes our buffered lines again
   r.pid = fork();
   if (r.pid == 0) {
     setpgid(0, 0);
@@ -158,9 +159,9 @@ idle_figure idle_cpu(const std::string& work, const std::string& tag, const char
                      const std::string& disc, bool every_frame, double settle, double seconds) {
   const std::string shot = work + tag + ".png";
   remove(shot.c_str());
-  program_run r = start(work, tag,
-                        std::string(to_screen) + "screenshot " + shot + "\nsleep 600\nquit\n",
-                        disc, every_frame, false);
+  // The script ends at the screen, as a user stops touching the program.
+  program_run r = start(work, tag, std::string(to_screen) + "screenshot " + shot + "\n", disc,
+                        every_frame, false);
   idle_figure f;
   const double t0 = now_s();
   while (!bench::exists(shot) && alive(r) && now_s() - t0 < 120) sleep_s(0.05);

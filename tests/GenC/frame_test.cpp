@@ -569,6 +569,30 @@ TEST_F(Frame, AStillScreenIsHeldBackUntilItsPictureChanges) {
   EXPECT_EQ(seen_in_frame.g, 0);
 }
 
+// A picture that stood still for half a second waits up to three ticks for
+// events, but the hover help (a second after the pointer last moved) and the
+// idle cursor (ten seconds after) are never late.
+TEST_F(Frame, AStillPictureWaitsLongerButNotPastItsTimers) {
+  fly_test::set_frame([] { shell_hooks.plot_back_col(); });
+  fly_test::run_frames(4);
+  const float still = xtim.real_elapsed;
+  mnw.move_time = still;
+  const auto wait_at = [still](float t) {
+    xtim.real_elapsed = still + t;
+    return MACIBM_event_wait_ms();
+  };
+  EXPECT_EQ(wait_at(0.2f), 16);
+  EXPECT_EQ(wait_at(0.6f), 50);
+  EXPECT_NEAR(wait_at(0.98f), 20, 1);
+  EXPECT_EQ(wait_at(5.0f), 50);
+  EXPECT_NEAR(wait_at(9.99f), 10, 1);
+  EXPECT_EQ(wait_at(12.0f), 50);
+  // A swapped frame starts the half second again.
+  colr.assign(37, 0.5f, 0, 0);
+  fly_test::run_frames(1);
+  EXPECT_EQ(MACIBM_event_wait_ms(), 16);
+}
+
 // Front faces are clockwise in window coordinates and back faces are culled:
 // a quad given lower-left, upper-left, upper-right, lower-right draws, the
 // reverse order does not. Read before the swap.
