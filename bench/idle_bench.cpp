@@ -21,33 +21,16 @@
 
 #include "bench_util.h"
 
+using bench::build_dir;
+using bench::count_lines;
+using bench::now_s;
 using bench::q;
 using bench::run_shell;
 
 namespace {
 const std::string kName = "Bench Release";
 
-std::string build_dir() {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
-  std::string p(buf, n > 0 ? static_cast<size_t>(n) : 0);
-  for (int i = 0; i < 2; ++i) p = p.substr(0, p.rfind('/'));
-  return p;
-}
-
-double now_s() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 void sleep_s(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
-
-size_t count_lines(const std::string& path, const std::string& text) {
-  std::ifstream in(path);
-  size_t n = 0;
-  for (std::string l; std::getline(in, l);) n += l.find(text) != std::string::npos;
-  return n;
-}
 
 // CPU seconds (user + system, all threads) of the processes in group pgid
 // whose command name starts with name.
@@ -90,35 +73,10 @@ program_run start(const std::string& work, const std::string& tag, const std::st
                   const std::string& disc, bool every_frame, bool trace) {
   program_run r;
   r.root = work + tag + "/";
-  const std::string home = r.root + "home/";
-  run_shell("rm -rf " + q(r.root) + " && mkdir -p " + q(home + "Desktop") + " " +
-            q(home + ".config") + " " + q(r.root + "tmp") + " " + q(r.root + "vol") +
-            " && ln -s " + q(disc) + " " + q(r.root + "vol/BENCH_1"));
-  std::ofstream(r.root + "script.txt") << script;
   r.trace = trace ? r.root + "trace.txt" : "";
-  fflush(stdout);  // or the child writes our buffered lines again
-  r.pid = fork();
-  if (r.pid == 0) {
-    setpgid(0, 0);
-    if (chdir(r.root.c_str()) != 0) _exit(126);
-    if (!freopen((r.root + "output.txt").c_str(), "w", stdout) || dup2(fileno(stdout), 2) < 0)
-      _exit(126);
-    setenv("HOME", home.c_str(), 1);
-    setenv("LANGUAGE", "en", 1);
-    setenv("XDG_CONFIG_HOME", (home + ".config").c_str(), 1);
-    setenv("TMPDIR", (r.root + "tmp").c_str(), 1);
-    setenv("FLY_MOUNTED_VOLUMES", (r.root + "vol").c_str(), 1);
-    setenv("FLY_SCRIPT", (r.root + "script.txt").c_str(), 1);
-    if (trace) setenv("FLY_TRACE", (r.root + "trace.txt").c_str(), 1);
-    if (every_frame) setenv("FLY_DRAW_EVERY_FRAME", "1", 1);
-    else unsetenv("FLY_DRAW_EVERY_FRAME");
-    unsetenv("WAYLAND_DISPLAY");
-    unsetenv("SDL_VIDEODRIVER");
-    const std::string prog = build_dir() + "/app/flyvane_installer";
-    execlp("xvfb-run", "xvfb-run", "-a", "-s", "-screen 0 1024x768x24 -nolisten tcp",
-           prog.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  r.pid = bench::start_installer(r.root, script, disc,
+                                 {{"FLY_TRACE", r.trace},
+                                  {"FLY_DRAW_EVERY_FRAME", every_frame ? "1" : ""}});
   return r;
 }
 
@@ -136,18 +94,7 @@ void stop(program_run& r) {
 }
 
 const char* kWelcome = "wait Welcome to the Flyvane 9 Installer 60\n";
-const char* kToMap =
-    "wait Welcome to the Flyvane 9 Installer 60\n"
-    "click Continue\n"
-    "wait dvd_pick_install 30\n"
-    "sleep 0.3\n"
-    "click Continue\n"
-    "wait see_eula 30\n"
-    "click -I agree!\n"
-    "sleep 0.3\n"
-    "click Continue\n"
-    "wait dvd_scenery_install 30\n"
-    "sleep 0.5\n";
+const char* const kToMap = bench::k_script_to_map;
 
 struct idle_figure {
   double program = -1, xserver = -1;
