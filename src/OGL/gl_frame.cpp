@@ -219,8 +219,8 @@ void OGL_frame_hold_install() {
   }
   FLY_GL_CORE_CALLS(FLY_FRAME_WRAP)
 #undef FLY_FRAME_WRAP
-  held.reserve(1 << 16);
-  shown.reserve(1 << 16);
+  held.reserve(1 << 17);  // the scenery map takes about 60000 words
+  shown.reserve(1 << 17);
   installed = holding = true;
 }
 
