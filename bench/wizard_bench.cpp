@@ -46,10 +46,12 @@ struct program_run {
 
 // The installer under its own Xvfb, in a fresh HOME.
 program_run start(const std::string& work, const std::string& tag, const std::string& script,
-                  const std::string& disc) {
+                  const std::string& disc, bool every_frame = false) {
   program_run r;
   r.trace = work + tag + "/trace.txt";
-  r.pid = bench::start_installer(work + tag + "/", script, disc, {{"FLY_TRACE", r.trace}},
+  r.pid = bench::start_installer(work + tag + "/", script, disc,
+                                 {{"FLY_TRACE", r.trace},
+                                  {"FLY_DRAW_EVERY_FRAME", every_frame ? "1" : ""}},
                                  &r.started);
   return r;
 }
@@ -173,7 +175,7 @@ int main(int argc, char** argv) {
   const int frames = 300;
   for (int i = 0; i < frames; ++i) spin += "sleep 0\n";
   spin += "quit\n";
-  program_run m = start(work, "map", spin, disc);
+  program_run m = start(work, "map", spin, disc, true);  // a still map is not drawn again
   const double first = wait_for(m, "screen ", 1, m.started, 60);
   double fps = -1;
   if (wait_for(m, "script sleep 0", 1, m.started, 120) >= 0) {
