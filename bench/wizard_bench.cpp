@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
   const int frames = 300;
   for (int i = 0; i < frames; ++i) spin += "sleep 0\n";
   spin += "quit\n";
-  program_run m = start(work, "map", spin, disc, true);  // a still map is not drawn again
+  program_run m = start(work, "map", spin, disc, true);  // else a still map is held back
   const double first = wait_for(m, "screen ", 1, m.started, 60);
   double fps = -1;
   if (wait_for(m, "script sleep 0", 1, m.started, 120) >= 0) {
