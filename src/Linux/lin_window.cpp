@@ -86,6 +86,9 @@ int translate(const SDL_Event& ev, LIN_event_record* e) {
         case SDL_WINDOWEVENT_SHOWN:
           e->what = lin_update;
           return 1;
+        case SDL_WINDOWEVENT_EXPOSED:
+          e->what = lin_expose;
+          return 1;
         case SDL_WINDOWEVENT_FOCUS_GAINED:
           e->what = lin_activate;
           e->modifiers |= lin_mod_active;

@@ -22,6 +22,7 @@ enum {
   lin_text = 20,      // typed text (UTF-8) in text
   lin_close = 21,     // the window manager's close button or a quit request
   lin_motion = 22,    // the pointer moved (its position is in h, v)
+  lin_expose = 23,    // the window's picture was lost and must be drawn again
 };
 
 // Modifier bits, as the key handling of the shell expects them.
