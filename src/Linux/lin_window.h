@@ -36,7 +36,7 @@ enum {
 
 struct LIN_event_record {
   int what;
-  uint32_t message;  // keys: character code in the low byte, key code in the next
+  uint32_t message;  // keys: character code in the low byte, the scancode above it
   int h, v;          // pointer in window pixels, from the top-left corner
   int modifiers;
   int button;        // 1 left, 2 right, 3 middle
@@ -83,6 +83,8 @@ const char* LIN_last_error();
 // Next event into *e: 1 when one was there, else 0. With wait_ms > 0 it
 // waits at most that long for one.
 int LIN_next_event(LIN_event_record* e, int wait_ms);
+// Drops every event still queued.
+void LIN_flush_events();
 // The pointer as the translated events left it, window pixels from the top-left.
 void LIN_mouse_position(int* h, int* v);
 // Modifier bits as the translated key events left them.
