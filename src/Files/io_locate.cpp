@@ -1,8 +1,11 @@
 #include "Files/io_locate.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +42,9 @@ namespace {
 // What the map points into: everything of the last scan, freed by the next.
 std::vector<std::unique_ptr<lib_entry>> g_entries;
 std::vector<std::unique_ptr<lib_region>> g_regions;
+// The regions of the scan before, while a new scan may reuse them: their
+// pages are already the program's.
+std::vector<std::unique_ptr<lib_region>> g_spare_regions;
 // Entries whose copy cap was already logged.
 std::set<const lib_entry*> g_cap_logged;
 // The last entry in front of the backups of each list, by the address of the
@@ -240,7 +246,12 @@ struct library_reader {
       defining = nullptr;
       return;
     }
-    g_regions.push_back(std::make_unique<lib_region>());
+    if (g_spare_regions.empty()) {
+      g_regions.push_back(std::make_unique<lib_region>());
+    } else {
+      g_regions.push_back(std::move(g_spare_regions.back()));
+      g_spare_regions.pop_back();
+    }
     lib_region* r = g_regions.back().get();
     r->name = name;
     memset(r->grid, 0, sizeof(r->grid));
@@ -327,9 +338,29 @@ struct library_reader {
   }
 };
 
-bool is_regular_file(const std::string& path) {
+// The library file of a package, read whole into buf: false when there is no
+// plain file to read. Without blocking, as the mapped reader opens: a pipe
+// there would block the scan. One read costs less than a mapping, whose
+// unmapping flushes the address space from every core the program ran on.
+bool read_library(const std::string& lib, std::vector<char>& buf) {
+  int fd = open((app_path + lib).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0 && g_case_sensitive) fd = open(full_path(lib).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
   struct stat st;
-  return stat(full_path(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  size_t got = 0;
+  if (ok) {
+    buf.resize(static_cast<size_t>(st.st_size));
+    while (got < buf.size()) {
+      const ssize_t n = read(fd, buf.data() + got, buf.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    buf.resize(got);  // a file cut short while read
+  }
+  close(fd);
+  return ok;
 }
 }  // namespace
 
@@ -369,6 +400,8 @@ void DSF_ReadLibraryCommands(xmap_class& x, int package) {
 }
 
 void DSF_ScanSceneryFolder() {
+  for (auto& r : g_regions) g_spare_regions.push_back(std::move(r));
+  g_regions.clear();
   DSF_ClearLibrary();
   scenery_packages.clear();
   package_problems.clear();
@@ -402,6 +435,8 @@ void DSF_ScanSceneryFolder() {
   xer.flush();
 
   static const int k_versions[] = {800, 0};
+  static const char k_empty = 0;
+  std::vector<char> text;
   for (size_t i = 0; i < scenery_packages.size(); ++i) {
     const std::string lib = scenery_packages[i] + "library.txt";
     // A "\" in a folder name would be taken for a bad path by the reader.
@@ -410,10 +445,12 @@ void DSF_ScanSceneryFolder() {
           << " has a \\ in its name; its library is not read.\n";
       continue;
     }
-    // Only a plain file is opened: a pipe there would block the scan.
-    if (!is_regular_file(lib)) continue;
-    xmap_class x(lib);
-    if (!x.map_base) continue;
+    if (!read_library(lib, text)) continue;
+    // The reader walks the bytes read as it walks a mapped file.
+    xmap_class x("");
+    x.path = lib;
+    x.map_base = x.cursor = text.empty() ? &k_empty : text.data();
+    x.map_end = x.map_base + text.size();
     if (!x.check_file(xmap_text, k_versions, "LIBRARY", nullptr)) {
       DSF_ERROR(lib.c_str(), "Incorrect version for scenery library file.  Will skip.");
       continue;
@@ -421,6 +458,7 @@ void DSF_ScanSceneryFolder() {
     DSF_ReadLibraryCommands(x, static_cast<int>(i));
   }
   dsf_regions.clear();
+  g_spare_regions.clear();
 }
 
 void __DSF_NonFatalError(const char* src_file, int src_line, const char* scenery_file,

@@ -11,6 +11,7 @@
 #include "GenH/shell.h"
 #include "GenH/window.h"
 #include "Linux/lin_sys.h"
+#include "Linux/lin_window.h"
 #include "OOPS_cpp/pref.h"
 #include "Thread/thread_layer.h"
 #include "UTL/cmdline.h"
@@ -106,6 +107,7 @@ void MACIBM_finishup(int full) {
   qtim.stop_thread();
   MACIBM_setres(0);
   MACIBM_nuke_context(0);
+  LIN_flush_events();
   xer.close();
 }
 

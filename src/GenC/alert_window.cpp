@@ -102,12 +102,10 @@ int MACIBM_nuke_alert(std::string name, int allow_cancel) {
     const std::string save = UTL_translate_string("Save");
     const std::string dont = UTL_translate_string("Don't Save");
     const std::string cancel = UTL_translate_string("Cancel");
-    const float w_save = str_dx(save) + 21, w_dont = str_dx(dont) + 21;
     int answer = 0;
-    if (BTN_action(w_save / 2 + 20, 60, 0, 0, 0, save, "-")) answer = 1;
-    if (BTN_action(w_dont / 2 + 20, 25, 0, 0, 0, dont, "-")) answer = 2;
-    if (allow_cancel &&
-        BTN_action(mnw.win_dx - (str_dx(cancel) + 21) / 2 - 20, 25, 0, 0, 0, cancel, "-"))
+    if (BTN_action(str_dx(save) / 2 + 20, 60, 0, 0, 0, save, "-")) answer = 1;
+    if (BTN_action(str_dx(dont) / 2 + 20, 25, 0, 0, 0, dont, "-")) answer = 2;
+    if (allow_cancel && BTN_action(mnw.win_dx - str_dx(cancel) / 2 - 20, 25, 0, 0, 0, cancel, "-"))
       answer = 3;
     if (answer) {
       MACIBM_startwind(0, 0);

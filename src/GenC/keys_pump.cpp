@@ -30,7 +30,7 @@ void close_open_window() { MACIBM_handleclick(1); }
 }  // namespace
 
 key_event_record KEYS_record_of(const LIN_event_record& e, const char* text) {
-  const int scancode = static_cast<int>((e.message >> 8) & 0xff);
+  const int scancode = static_cast<int>(e.message >> 8);
   const int sym = LIN_scancode_keysym(scancode);
   key_event_record r;
   r.what = e.what;
@@ -52,7 +52,7 @@ void KEYS_flush() {
 
 void KEYS_key_event(const LIN_event_record& e) {
   KEYS_flush();
-  const int scancode = static_cast<int>((e.message >> 8) & 0xff);
+  const int scancode = static_cast<int>(e.message >> 8);
   if (LIN_scancode_to_keycode(scancode) < 0) return;  // modifier-only keys
   if (e.what == lin_key_down || e.what == lin_auto_key) {
     g_held = true;

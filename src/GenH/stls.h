@@ -13,6 +13,7 @@ class stls_class {
   std::string window_title;  // drawn by the window frame
   std::string s5, s6;
   std::string help_text;  // hover help of the widget under the mouse, one frame
+  std::string s8;
   int i0 = 0;
   std::string s9, s10, s11;
   int i1 = 0;

@@ -134,7 +134,7 @@ int translate(const SDL_Event& ev, LIN_event_record* e) {
       g_mods = e->modifiers = mods_of(ev.key.keysym.mod);
       e->what = ev.type == SDL_KEYUP ? lin_key_up : (ev.key.repeat ? lin_auto_key : lin_key_down);
       e->message = char_code_of(ev.key.keysym.sym, g_mods) |
-                   (static_cast<uint32_t>(ev.key.keysym.scancode & 0xff) << 8);
+                   (static_cast<uint32_t>(ev.key.keysym.scancode) << 8);
       return 1;
     case SDL_TEXTINPUT:
       e->what = lin_text;
@@ -290,6 +290,10 @@ const char* LIN_last_error() { return SDL_GetError(); }
 void* LIN_gl_proc_address(const char* name) {
   if (!video_up()) return nullptr;
   return SDL_GL_GetProcAddress(name);
+}
+
+void LIN_flush_events() {
+  if (g_video_up) SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);  // safe off the main thread
 }
 
 int LIN_next_event(LIN_event_record* e, int wait_ms) {

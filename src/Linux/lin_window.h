@@ -37,7 +37,7 @@ enum {
 
 struct LIN_event_record {
   int what;
-  uint32_t message;  // keys: character code in the low byte, key code in the next
+  uint32_t message;  // keys: character code in the low byte, the scancode above it
   int h, v;          // pointer in window pixels, from the top-left corner
   int modifiers;
   int button;        // 1 left, 2 right, 3 middle
@@ -87,6 +87,8 @@ int LIN_next_event(LIN_event_record* e, int wait_ms);
 // Drops the key presses, typed text and mouse moves, presses and wheel turns
 // queued for the window; releases and a window close stay.
 void LIN_flush_input();
+// Drops every event still queued.
+void LIN_flush_events();
 // The pointer as the translated events left it, window pixels from the top-left.
 void LIN_mouse_position(int* h, int* v);
 // Modifier bits as the translated key events left them.

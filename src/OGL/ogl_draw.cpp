@@ -211,9 +211,9 @@ void OGL_framerect(int colour, float alpha, float x, float y, float w, float h) 
   if (h < 0) y += h, h = -h;
   OGL_setstate(1, 0, 3, 5, 9, 11);
   OGL_setcolor(colour, alpha);
-  // Through the centres of the edge pixels of the filled rectangle.
+  // Corners on pixel centres: the outline encloses the filled rectangle.
   const float l = x + ox() + 0.5f, b = y + oy() + 0.5f;
-  const float r = x + ox() + w - 0.5f, t = y + oy() + h - 0.5f;
+  const float r = x + ox() + w + 0.5f, t = y + oy() + h + 0.5f;
   gl.Begin(GL_LINE_LOOP);
   gl.Vertex2f(l, b);
   gl.Vertex2f(l, t);

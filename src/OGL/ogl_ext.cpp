@@ -205,9 +205,11 @@ void OGL_extensions::init_extensions() {
   load_family(e, vshader);
   load_family(e, framebuf);
   load_family(e, tex_comp);
-  if (sblend_avail) load_slot(e, 152);  // glBlendEquationSeparateEXT
+  // A miss of the first separate-blend call still looks up (and reports) the other.
+  const int sblend_wanted = sblend_avail;
+  if (sblend_wanted) load_slot(e, 152);  // glBlendEquationSeparateEXT
   if (draw_buffers_avail) load_slot(e, 153);
-  if (sblend_avail) load_slot(e, 151);  // glBlendFuncSeparateEXT
+  if (sblend_wanted) load_slot(e, 151);  // glBlendFuncSeparateEXT
 
   // 6. Dependencies.
   if (!vprog_avail) fprog_avail = 0;

@@ -169,7 +169,7 @@ float OGL_font_info::require_char(unsigned code) {
   const FT_Bitmap& bm = g->bitmap;
   const int w = static_cast<int>(bm.width), h = static_cast<int>(bm.rows);
   const bool gray = bm.pixel_mode == FT_PIXEL_MODE_GRAY, mono = bm.pixel_mode == FT_PIXEL_MODE_MONO;
-  if ((w > 0 && h > 0 && !gray && !mono) || w > bitmap_dx) {
+  if ((w > 0 && h > 0 && !gray && !mono) || w + 2 > bitmap_dx) {  // with its blank columns
     glyphs.emplace(code, ci);  // a form we cannot cache
     return 0;
   }
@@ -368,7 +368,7 @@ void OGL_layout_lines(const std::string& text, float wrap, charset_t font, int f
     while (q < end) {
       if (*q == '\r' || *q == '\n') {
         line.end = q;
-        next_line = q + ((*q == '\r' && q + 1 < end && q[1] == '\n') ? 2 : 1);
+        next_line = q + 1;  // CR LF is two line ends
         break;
       }
       const unsigned char* after = OGL_utf8_next(q, end, &code);

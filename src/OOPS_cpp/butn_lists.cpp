@@ -108,7 +108,8 @@ int BTN_textlist(float x, float y, int* selection, std::string entries, std::str
   } else {
     if (popup_shift_code == code) popup_shift = 0, popup_shift_code = 0;
     OGL_string(41, x, y, list[static_cast<size_t>(*selection)], 9999, font_regular, 1);
-    if (mouse_in(bx1, y - 2, bx2, y + 8)) stls.help_text = help;
+    // The help zone keeps the unscaled width.
+    if (mouse_in(x + 10 - (w / 2 + 15), y - 2, x + 10 + (w / 2 + 15), y + 8)) stls.help_text = help;
   }
   return result;
 }

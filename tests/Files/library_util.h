@@ -1,5 +1,6 @@
-// Helpers of the scenery-library tests: library files on disk, readers over
-// memory, a fixed random table and a stand-in bitmap loader.
+// Helpers of the scenery-library tests: library files on disk and a stand-in
+// bitmap loader; readers over memory and a fixed random table come with the
+// fuzz body.
 #pragma once
 
 #include <cstdlib>
@@ -7,9 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Files/io_locate.h"
-#include "GenH/shell.h"
-#include "OOPS_cpp/xmap.h"
+#include "Files/library_fuzz_body.h"
 #include "support/test_util.h"
 
 namespace lib_test {
@@ -24,31 +23,6 @@ inline void write_library(const std::string& folder, const std::string& body,
 
 inline void make_folder_tree(const std::vector<std::string>& folders) {
   for (const std::string& f : folders) fly_test::write_file(f + ".keep", "");
-}
-
-// A reader over exactly the bytes of text (nothing mapped past them).
-struct mem_reader {
-  explicit mem_reader(const std::string& text) : buf(text.begin(), text.end()), x("") {
-    x.map_base = x.cursor = buf.empty() ? nullptr : buf.data();
-    x.map_end = x.map_base ? x.map_base + buf.size() : nullptr;
-  }
-  std::vector<char> buf;
-  xmap_class x;
-};
-
-// Reads body as the library of package 0 (one package, "Custom Scenery/P/").
-inline void read_as_library(const std::string& body) {
-  DSF_ClearLibrary();
-  scenery_packages = {"Custom Scenery/P/"};
-  package_problems = {0};
-  package_is_custom = {1};
-  mem_reader r(body);
-  DSF_ReadLibraryCommands(r.x, 0);
-}
-
-// Draw i of the random table sits in the middle of its 1/10000 step.
-inline void fix_randrat() {
-  for (int i = 0; i < 10000; ++i) randrat[i] = static_cast<float>((i + 0.5) / 10000.0);
 }
 
 // The stand-in image loader: the image it hands out and the paths asked for.

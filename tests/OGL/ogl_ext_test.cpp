@@ -119,6 +119,14 @@ TEST_F(Detect, MissingEntryPointSwitchesItsFamilyOff) {
   EXPECT_THAT(fly_test::log_text(),
               HasSubstr("WARNING: extension missing proc glGenQueriesARB.  This is a problem "
                         "with your video driver.\n"));
+
+  // The separate-blend calls are looked up one by one, the second after a miss of the first.
+  d.missing["glBlendEquationSeparateEXT"] = 1;
+  d.missing["glBlendFuncSeparateEXT"] = 1;
+  run();
+  EXPECT_EQ(glExt.sblend_avail, 0);
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("missing proc glBlendEquationSeparateEXT."));
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("missing proc glBlendFuncSeparateEXT."));
 }
 
 TEST_F(Detect, ProgramLimitsAreTheImplementationMaxima) {

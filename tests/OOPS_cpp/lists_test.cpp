@@ -5,6 +5,7 @@
 #include "GenH/butn.h"
 #include "GenH/menu.h"
 #include "GenH/mnw.h"
+#include "GenH/stls.h"
 #include "GenH/ui_items.h"
 #include "OGL/ogl_draw.h"
 #include "support/test_util.h"
@@ -56,16 +57,23 @@ TEST(TextList, EntriesSelectionClampAndOverflow) {
   EXPECT_EQ(fly_test::alerts().back().line, 933);
 }
 
-TEST(TextList, GermanFieldIsNarrower) {
+TEST(TextList, GermanFieldIsNarrowerButItsHelpSpansTheEnglishWidth) {
   widget_frames f;
   mnw.language = 2;
   int sel = 0;
   const std::string e = "a rather wide entry";
   const float w = static_cast<float>(static_cast<int>(str_dx(e)));
-  BTN_textlist(200, 200, &sel, e, "");
+  BTN_textlist(200, 200, &sel, e, "{ hint");
   const ui_item* it = UI_item_find(e);
   ASSERT_NE(it, nullptr);
   EXPECT_FLOAT_EQ(it->x2 - it->x1, w * 0.9f + 30);
+  for (const float x : {210 - w / 2 - 14, 210 + w / 2 + 14}) {  // outside the narrower field
+    f.move(x, 203);
+    f.frame();
+    stls.help_text.clear();
+    BTN_textlist(200, 200, &sel, e, "{ hint");
+    EXPECT_EQ(stls.help_text, "hint") << x;
+  }
 }
 
 TEST(TextList, PopupHandOverThroughSlot1519) {
