@@ -34,6 +34,14 @@ int scroll_remainder = 0;  // the handler's remainder: smooth-scroll quarter ste
 int OS_mouse_showing = 1;
 int mouse_was_plugin = 0;
 
+// The pump's wait: what is left of the tick (1/60 s) since the last frame
+// began, whole milliseconds rounded down. A frame that takes 10 ms to draw
+// still comes 60 times a second instead of once per 10 ms plus a tick.
+int rest_of_tick_ms(uint64_t frame_began, uint64_t now) {
+  const uint64_t tick_us = 1000000 / 60;
+  return now - frame_began >= tick_us ? 0 : static_cast<int>((frame_began + tick_us - now) / 1000);
+}
+
 void no_op() {}
 void no_op_int(int) {}
 void zap_boxes(int hot) { BTN_zap_boxes(hot); }
@@ -145,13 +153,15 @@ void MACIBM_event_proc() {
     got = 1;
     APL_handlewin(&e);
   }
+  static uint64_t frame_began = 0;
   if (!got && !MACIBM_skip_event_wait) {
-    int wait = 16;
+    int wait = rest_of_tick_ms(frame_began, xtim_class::microsecs());
     while (LIN_next_event(&e, wait)) {
       wait = 0;
       APL_handlewin(&e);
     }
   }
+  frame_began = xtim_class::microsecs();
   MACIBM_skip_event_wait = 0;
   shell_hooks.key_flush();
   xtim.profile_chart("event", 0);
