@@ -205,7 +205,8 @@ bool panel_middle_flat(int kind, const panel_kind& k, float A, float B, float T)
   static verdict known[10];
   TEX_obj* o = tman.tex_loaded(k.tex) ? tman.get_known_obj(k.tex) : nullptr;
   if (!o || !gl.GetTexImage) return false;
-  const verdict now = {o, o->uploads.load(), o->gl_name.load(), static_cast<int>(tman.tex_dx_tot(k.tex)),
+  const verdict now = {o, o->uploads.load(), o->gl_name.load(),
+                       static_cast<int>(tman.tex_dx_tot(k.tex)),
                        static_cast<int>(tman.tex_dy_tot(k.tex))};
   verdict& v = known[kind - 14];
   if (v.obj == now.obj && v.uploads == now.uploads && v.name == now.name && v.dx == now.dx &&
