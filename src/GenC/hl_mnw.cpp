@@ -2,6 +2,7 @@
 // application's frame, hover help, cursor, menus and the buffer swap; the
 // mouse-down and mouse-up handling of dialog close boxes and menus.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +35,18 @@ namespace {
 int scroll_remainder = 0;  // the handler's remainder: smooth-scroll quarter steps not yet a wheel step
 int OS_mouse_showing = 1;
 int mouse_was_plugin = 0;
+
+// The pump's wait: what is left of the tick (1/60 s) since the last frame
+// began, whole milliseconds rounded down. A frame that takes 10 ms to draw
+// still comes 60 times a second instead of once per 10 ms plus a tick. Wall
+// time, as the wait itself is: the program clock may be a test's.
+using wall_clock = std::chrono::steady_clock;
+int rest_of_tick_ms(wall_clock::time_point frame_began) {
+  const auto left = frame_began + std::chrono::microseconds(1000000 / 60) - wall_clock::now();
+  return left.count() <= 0
+             ? 0
+             : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count());
+}
 
 void no_op() {}
 void no_op_int(int) {}
@@ -146,13 +159,17 @@ void MACIBM_event_proc() {
     got = 1;
     APL_handlewin(&e);
   }
+  static wall_clock::time_point frame_began;
   if (!got && !MACIBM_skip_event_wait) {
+    // A picture that moves keeps to the tick, counted from the frame's start.
     int wait = MACIBM_event_wait_ms();
+    if (wait == 16) wait = rest_of_tick_ms(frame_began);
     while (LIN_next_event(&e, wait)) {
       wait = 0;
       APL_handlewin(&e);
     }
   }
+  frame_began = wall_clock::now();
   MACIBM_skip_event_wait = 0;
   shell_hooks.key_flush();
   xtim.profile_chart("event", 0);

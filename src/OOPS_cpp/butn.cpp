@@ -19,6 +19,8 @@
 #include "OGL/ogl_seams.h"
 #include "OGL/ogl_state.h"
 #include "OOPS_cpp/key_queue.h"
+#include "OOPS_cpp/tman.h"
+#include "TEX/TEX_obj.h"
 
 BTN_modal_hooks_t BTN_modal = {nullptr, nullptr};
 
@@ -154,6 +156,87 @@ void tquad(int tex, float x1, float y1, float x2, float y2, float u1, float v1, 
   gl.Vertex2f(x2, y1);
 }
 
+// A panel's middle tiles along one side: x (or y) from a to b, texels t1 to
+// t2. Repeated tiles when `stretch` is 0; otherwise one quad over the whole
+// middle (see panel_middle_flat).
+struct span {
+  float a, b, t1, t2;
+};
+std::vector<span> cols, rows;  // main thread only; kept to spare the frame an allocation
+
+void panel_spans(std::vector<span>& out, float outer, float cap1, float cap2, float tile,
+                 float base, bool stretch) {
+  out.clear();
+  out.push_back({0, cap1, base, base + cap1});
+  const float end = base + cap1 + tile;
+  if (stretch) {
+    if (outer - cap2 - cap1 > 0) out.push_back({cap1, outer - cap2, base + cap1, end});
+  } else {
+    const float q = (outer - cap1 - cap2) / tile;
+    const int n = q >= 1 ? static_cast<int>(q) + 1 : 1;
+    for (int i = 0; i < n; ++i) {
+      const float a = cap1 + tile * i;
+      float b = cap1 + tile * (i + 1);
+      float t2 = end;
+      if (b > outer - cap2) {
+        b = outer - cap2;
+        t2 = std::clamp(base + cap1 + tile * ((b - a) / tile), base + cap1, end);
+      }
+      if (b - a <= 0) continue;
+      out.push_back({a, b, base + cap1, t2});
+    }
+  }
+  out.push_back({outer - cap2, outer, end, end + cap2});
+}
+
+// Whether stretching the middle tiles of a panel kind changes no pixel: every
+// texel row of its element is one colour across the middle columns and every
+// texel column one colour across the middle rows, with a texel of slack each
+// way for filtering and rounding. A large panel is otherwise hundreds of small
+// quads, the dearest part of a wizard frame under a software renderer. The
+// texels are read back once per upload of the texture.
+bool panel_middle_flat(int kind, const panel_kind& k, float A, float B, float T) {
+  struct verdict {
+    const TEX_obj* obj = nullptr;
+    unsigned uploads = 0, name = 0;
+    int dx = 0, dy = 0;
+    bool flat = false;
+  };
+  static verdict known[10];
+  TEX_obj* o = tman.tex_loaded(k.tex) ? tman.get_known_obj(k.tex) : nullptr;
+  if (!o || !gl.GetTexImage) return false;
+  const verdict now = {o, o->uploads.load(), o->gl_name.load(),
+                       static_cast<int>(tman.tex_dx_tot(k.tex)),
+                       static_cast<int>(tman.tex_dy_tot(k.tex))};
+  verdict& v = known[kind - 14];
+  if (v.obj == now.obj && v.uploads == now.uploads && v.name == now.name && v.dx == now.dx &&
+      v.dy == now.dy)
+    return v.flat;
+  v = now;
+  const int dx = now.dx, dy = now.dy;
+  if (dx < 1 || dy < 1 || now.name == 0) return false;
+  std::vector<uint32_t> px(static_cast<size_t>(dx) * static_cast<size_t>(dy));
+  gl.BindTexture(GL_TEXTURE_2D, now.name);
+  gl.GetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+  OGL_reset_tex_bind();
+  const float sx = dx / tex_w(k.tex), sy = dy / tex_h(k.tex);
+  auto at = [](float texel, float scale, int n) {
+    return std::clamp(static_cast<int>(std::floor(texel * scale)), 0, n - 1);
+  };
+  const int x0 = at(k.col - 1.0f, sx, dx), x1 = at(k.col + k.S + 1.0f, sx, dx);
+  const int y0 = at(k.row - 1.0f, sy, dy), y1 = at(k.row + k.S + 1.0f, sy, dy);
+  const int mx0 = at(k.col + A - 1, sx, dx), mx1 = at(k.col + k.S - A + 1, sx, dx);
+  const int my0 = at(k.row + B - 1, sy, dy), my1 = at(k.row + k.S - T + 1, sy, dy);
+  auto texel = [&](int x, int y) { return px[static_cast<size_t>(y) * dx + x]; };
+  bool flat = true;
+  for (int y = y0; y <= y1 && flat; ++y)
+    for (int x = mx0; x <= mx1 && flat; ++x) flat = texel(x, y) == texel(mx0, y);
+  for (int x = x0; x <= x1 && flat; ++x)
+    for (int y = my0; y <= my1 && flat; ++y) flat = texel(x, y) == texel(x, my0);
+  v.flat = flat;
+  return flat;
+}
+
 void begin_textured(int tex, int colour, float alpha) {
   OGL_setstate(1, 1, 3, 5, 9, 11);
   OGL_setcolor(colour, alpha);
@@ -220,33 +303,10 @@ void BTN_frame2(int kind, float x, float y, float width, float height, std::stri
   const float left = x - k.M + mnw.origin_x, bottom = y - k.Mb + mnw.origin_y;
   const float OW = width + 2 * k.M, OH = height + k.Mb + k.Mt;
 
-  struct span {
-    float a, b, t1, t2;
-  };
-  auto spans = [](float outer, float cap1, float cap2, float tile_texels, float base,
-                  float size) {
-    std::vector<span> out;
-    out.push_back({0, cap1, base, base + cap1});
-    const float tile = size - cap1 - cap2;
-    const float q = (outer - cap1 - cap2) / tile;
-    const int n = q >= 1 ? static_cast<int>(q) + 1 : 1;
-    for (int i = 0; i < n; ++i) {
-      const float a = cap1 + tile * i;
-      float b = cap1 + tile * (i + 1);
-      float t2 = base + size - cap2;
-      if (b > outer - cap2) {
-        b = outer - cap2;
-        t2 = std::clamp(base + cap1 + tile * ((b - a) / tile), base + cap1, base + size - cap2);
-      }
-      if (b - a <= 0) continue;
-      out.push_back({a, b, base + cap1, t2});
-    }
-    out.push_back({outer - cap2, outer, base + size - cap2, base + size});
-    (void)tile_texels;
-    return out;
-  };
-  const std::vector<span> cols = spans(OW, A, A, S, static_cast<float>(k.col), S);
-  const std::vector<span> rows = spans(OH, B, T, S, static_cast<float>(k.row), S);
+  const float tile_w = S - 2 * A, tile_h = S - B - T;
+  const bool flat = panel_middle_flat(kind, k, A, B, T);
+  panel_spans(cols, OW, A, A, tile_w, static_cast<float>(k.col), flat);
+  panel_spans(rows, OH, B, T, tile_h, static_cast<float>(k.row), flat);
   begin_textured(k.tex, 0, alpha);
   for (const span& r : rows)
     for (const span& c : cols)

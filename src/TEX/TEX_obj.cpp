@@ -161,6 +161,7 @@ void TEX_obj::replace_evaluator(TEX_evaluator* ev) {
 }
 
 void TEX_obj::mark_loaded() {
+  ++uploads;
   int expected = 0;
   if (loaded.compare_exchange_strong(expected, 1)) ++loaded_texes_ctr;
 }

@@ -67,6 +67,8 @@ class TEX_obj : public UTL_pool_task {
   int flags;
   tex_fail_mode fail_mode;
   std::atomic<int> loaded{0};
+  // Finished uploads: a reader of the texels can tell a reload in place.
+  std::atomic<unsigned> uploads{0};
   std::atomic<int> queued{0};
   std::atomic<int> ref_count{1};
   std::atomic<TEX_evaluator*> evaluator{nullptr};

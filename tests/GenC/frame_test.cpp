@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 #include "GenH/menu.h"
 #include "GenH/mnw.h"
@@ -427,6 +428,23 @@ TEST_F(Frame, AFrameWithItsOwnWorkMakesTheNextPumpDrainOnly) {
   const double idle = timed(10);
   EXPECT_GE(idle, 0.15);  // ten ticks of waiting
   EXPECT_LT(busy, idle - 0.08);
+}
+
+TEST_F(Frame, AFrameThatTakesTimeStillComesOncePerTick) {
+  auto timed = [](int frames) {
+    const auto t0 = std::chrono::steady_clock::now();
+    fly_test::run_frames(frames);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  };
+  fly_test::set_frame([] {});
+  fly_test::run_frames(1);
+  const double idle = timed(10);
+  // Ten frames of 10 ms of work each: the pump waits only what is left of
+  // each tick, not a whole tick after the work (which would add 0.1 s).
+  fly_test::set_frame([] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
+  fly_test::run_frames(1);
+  const double slow = timed(10);
+  EXPECT_LT(slow, idle + 0.05);
 }
 
 TEST_F(Frame, KeyAndClickInOneFrameSetBothFlags) {
