@@ -104,6 +104,9 @@ bool e2e_wait_item(const e2e_process& p, const std::string& key, int seconds, in
 bool e2e_wait_line(const e2e_process& p, const std::string& text, int seconds, size_t from = 0);
 // A real X click with xdotool at (x, y) of the program's window.
 bool e2e_xclick(const e2e_process& p, int x, int y);
+// Closes the program's window as a window manager does for its close button
+// (the WM_DELETE_WINDOW message, tests/support/wm_close.py).
+bool e2e_wm_close(const e2e_process& p);
 // Waits for the end (killing it at its deadline) and stops the X server.
 e2e_result e2e_finish(e2e_env& env, e2e_process& p);
 
@@ -128,7 +131,7 @@ void e2e_expect_wizard_shot(const std::string& png);
 bool e2e_click_question(const e2e_process& p, int window, int dx, int dy);
 
 // A disc set's file list (from disc one's "directory.txt.zip"): the files a
-// Macintosh copy gets, with their MD5, disc and archive.
+// Linux copy gets, with their MD5, disc and archive.
 struct e2e_listed {
   std::string path, md5;
   bool global;
