@@ -68,7 +68,8 @@ struct close_case {
 
 // Each case ends the program within 2 s with status 0 and leaves what the
 // Quit button leaves: the copy with every file in it whole, and nothing in
-// the temporary folder, no archive copy and no file list.
+// the temporary folder, no archive copy and no file list. What a crashed run
+// left there is gone once the program has started.
 TEST(CloseMidInstall, WindowCloseAndSigtermEndLikeQuit) {
   FLY_E2E_OR_SKIP();
   const std::string disc = many_files_disc();
@@ -84,9 +85,12 @@ TEST(CloseMidInstall, WindowCloseAndSigtermEndLikeQuit) {
                  std::to_string(c.after_s) + " s");
     e2e_env env;
     env.insert(disc, "FLYVANE9_1");
+    const std::string stale = env.tmp + "flyvane-" + std::to_string(getuid()) + "/0a1b_7.zip";
+    fly_test::write_file(stale, "a copy left by a run that crashed");
     fly_test::e2e_process p = fly_test::e2e_start(env, kToInstall);
     ASSERT_FALSE(fly_test::e2e_window(p).empty());  // looked up now, so the close goes at once
     ASSERT_TRUE(fly_test::e2e_wait_line(p, "screen dvd_run_install ", 120));
+    EXPECT_FALSE(fs::exists(stale)) << "the start-up leaves a crashed run's copy";
     std::this_thread::sleep_for(std::chrono::duration<double>(c.after_s));
     if (c.how == ending::window_close) {
       ASSERT_TRUE(fly_test::e2e_wm_close(p));
