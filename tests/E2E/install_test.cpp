@@ -177,7 +177,7 @@ TEST(FreshInstall, ClickedThroughWithRealXInput) {
   struct stat st;
   ASSERT_EQ(stat((dest + "Flyvane-i686").c_str(), &st), 0);
   EXPECT_TRUE(st.st_mode & S_IXUSR);
-  EXPECT_NE(r.log.find("Launching: " + dest + "Flyvane-i686"), std::string::npos) << r.log;
+  EXPECT_NE(r.log.find(kDest + "Flyvane-i686 with"), std::string::npos) << r.log;
   for (int i = 0; i < 100 && !fly_test::file_exists(marker); ++i) usleep(50000);
   EXPECT_EQ(fly_test::read_file(marker), "Flyvane 9 demo simulator for Linux ran with 0 argument(s)\n");
   ASSERT_EQ(r.screenshots.size(), 3u);
