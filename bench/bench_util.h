@@ -248,4 +248,81 @@ inline bool accepts(int port) {
   return ok;
 }
 
+// The build folder of a benchmark, which runs from its bench/ folder.
+inline std::string build_dir() {
+  char buf[4096];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+  std::string p(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  for (int i = 0; i < 2; ++i) p = p.substr(0, p.rfind('/'));
+  return p;
+}
+
+inline double now_s() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Lines of the file at path that hold text.
+inline size_t count_lines(const std::string& path, const std::string& text) {
+  std::ifstream in(path);
+  size_t n = 0;
+  for (std::string l; std::getline(in, l);) n += l.find(text) != std::string::npos;
+  return n;
+}
+
+// The built installer under its own Xvfb (xvfb-run -a) in a fresh sandbox at
+// root (ending in "/"): a HOME, the simulated drive holding disc, script as
+// FLY_SCRIPT and env set on top (an empty value unsets). It runs in its own
+// process group; the result is its pid, and *forked_at when it was started.
+inline pid_t start_installer(const std::string& root, const std::string& script,
+                             const std::string& disc,
+                             const std::vector<std::pair<std::string, std::string>>& env,
+                             double* forked_at = nullptr) {
+  const std::string home = root + "home/";
+  run_shell("rm -rf " + q(root) + " && mkdir -p " + q(home + "Desktop") + " " +
+            q(home + ".config") + " " + q(root + "tmp") + " " + q(root + "vol") + " && ln -s " +
+            q(disc) + " " + q(root + "vol/BENCH_1"));
+  std::ofstream(root + "script.txt") << script;
+  fflush(stdout);  // or the child writes the lines buffered so far again
+  if (forked_at) *forked_at = now_s();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    if (chdir(root.c_str()) != 0) _exit(126);
+    if (!freopen((root + "output.txt").c_str(), "w", stdout) || dup2(fileno(stdout), 2) < 0)
+      _exit(126);
+    setenv("HOME", home.c_str(), 1);
+    setenv("LANGUAGE", "en", 1);  // a fresh HOME would ask for a language
+    setenv("XDG_CONFIG_HOME", (home + ".config").c_str(), 1);
+    setenv("TMPDIR", (root + "tmp").c_str(), 1);
+    setenv("FLY_MOUNTED_VOLUMES", (root + "vol").c_str(), 1);
+    setenv("FLY_SCRIPT", (root + "script.txt").c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("SDL_VIDEODRIVER");
+    for (const auto& [name, value] : env) {
+      if (value.empty()) unsetenv(name.c_str());
+      else setenv(name.c_str(), value.c_str(), 1);
+    }
+    const std::string prog = build_dir() + "/app/flyvane_installer";
+    execlp("xvfb-run", "xvfb-run", "-a", "-s", "-screen 0 1024x768x24 -nolisten tcp",
+           prog.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+// A FLY_SCRIPT from the first wizard screen to the scenery map.
+inline const char* const k_script_to_map =
+    "wait Welcome to the Flyvane 9 Installer 60\n"
+    "click Continue\n"
+    "wait dvd_pick_install 30\n"
+    "sleep 0.3\n"
+    "click Continue\n"
+    "wait see_eula 30\n"
+    "click -I agree!\n"
+    "sleep 0.3\n"
+    "click Continue\n"
+    "wait dvd_scenery_install 30\n"
+    "sleep 0.5\n";
+
 }  // namespace bench

@@ -29,32 +29,14 @@
 #include "Installer-f/utils.h"
 #include "bench_util.h"
 
+using bench::build_dir;
+using bench::count_lines;
+using bench::now_s;
 using bench::q;
 using bench::run_shell;
 
 namespace {
 const std::string kName = "Bench Release";
-
-// The build folder: this program runs from its bench/ folder.
-std::string build_dir() {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
-  std::string p(buf, n > 0 ? static_cast<size_t>(n) : 0);
-  for (int i = 0; i < 2; ++i) p = p.substr(0, p.rfind('/'));
-  return p;
-}
-
-double now_s() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-size_t count_lines(const std::string& path, const std::string& text) {
-  std::ifstream in(path);
-  size_t n = 0;
-  for (std::string l; std::getline(in, l);) n += l.find(text) != std::string::npos;
-  return n;
-}
 
 struct program_run {
   pid_t pid = -1;
@@ -62,37 +44,15 @@ struct program_run {
   double started = 0;
 };
 
-// The installer under its own Xvfb (xvfb-run -a), in a fresh HOME.
+// The installer under its own Xvfb, in a fresh HOME.
 program_run start(const std::string& work, const std::string& tag, const std::string& script,
-                  const std::string& disc) {
-  const std::string root = work + tag + "/", home = root + "home/";
-  run_shell("rm -rf " + q(root) + " && mkdir -p " + q(home + "Desktop") + " " +
-            q(home + ".config") + " " + q(root + "tmp") + " " + q(root + "vol") + " && ln -s " +
-            q(disc) + " " + q(root + "vol/BENCH_1"));
-  std::ofstream(root + "script.txt") << script;
+                  const std::string& disc, bool every_frame = false) {
   program_run r;
-  r.trace = root + "trace.txt";
-  r.started = now_s();
-  r.pid = fork();
-  if (r.pid == 0) {
-    setpgid(0, 0);
-    if (chdir(root.c_str()) != 0) _exit(126);
-    if (!freopen((root + "output.txt").c_str(), "w", stdout) || dup2(fileno(stdout), 2) < 0)
-      _exit(126);
-    setenv("HOME", home.c_str(), 1);
-    setenv("LANGUAGE", "en", 1);  // a fresh HOME would ask for a language
-    setenv("XDG_CONFIG_HOME", (home + ".config").c_str(), 1);
-    setenv("TMPDIR", (root + "tmp").c_str(), 1);
-    setenv("FLY_MOUNTED_VOLUMES", (root + "vol").c_str(), 1);
-    setenv("FLY_TRACE", r.trace.c_str(), 1);
-    setenv("FLY_SCRIPT", (root + "script.txt").c_str(), 1);
-    unsetenv("WAYLAND_DISPLAY");
-    unsetenv("SDL_VIDEODRIVER");
-    const std::string prog = build_dir() + "/app/flyvane_installer";
-    execlp("xvfb-run", "xvfb-run", "-a", "-s", "-screen 0 1024x768x24 -nolisten tcp",
-           prog.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  r.trace = work + tag + "/trace.txt";
+  r.pid = bench::start_installer(work + tag + "/", script, disc,
+                                 {{"FLY_TRACE", r.trace},
+                                  {"FLY_DRAW_EVERY_FRAME", every_frame ? "1" : ""}},
+                                 &r.started);
   return r;
 }
 
@@ -120,18 +80,7 @@ int finish(program_run& r) {
   return -1;
 }
 
-const char* kToMap =
-    "wait Welcome to the Flyvane 9 Installer 60\n"
-    "click Continue\n"
-    "wait dvd_pick_install 30\n"
-    "sleep 0.3\n"
-    "click Continue\n"
-    "wait see_eula 30\n"
-    "click -I agree!\n"
-    "sleep 0.3\n"
-    "click Continue\n"
-    "wait dvd_scenery_install 30\n"
-    "sleep 0.5\n";
+const char* const kToMap = bench::k_script_to_map;
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -226,7 +175,7 @@ int main(int argc, char** argv) {
   const int frames = 300;
   for (int i = 0; i < frames; ++i) spin += "sleep 0\n";
   spin += "quit\n";
-  program_run m = start(work, "map", spin, disc);
+  program_run m = start(work, "map", spin, disc, true);  // else a still map is held back
   const double first = wait_for(m, "screen ", 1, m.started, 60);
   double fps = -1;
   if (wait_for(m, "script sleep 0", 1, m.started, 120) >= 0) {

@@ -1,7 +1,7 @@
 // Builds a release tree from a master folder without the installer's window:
 // sets the builder's settings from the arguments and runs build_install. The
-// progress line goes to standard output; Ctrl-C stands in for the Q key (the
-// build stops with a fatal alert, exit status 1).
+// progress line goes to standard output, alerts to standard error; Ctrl-C
+// stands in for the Q key (the build stops with a fatal alert, exit status 1).
 //
 //   make_release --type=web|disc|addon1|addon2 --master=DIR --out=DIR
 //                [--old=FILE] [--name=NAME] [--release=N] [--split-kb=KB]
@@ -38,6 +38,15 @@ const char* const k_usage =
     "  --log       the log file (default make_release.log in the working folder)\n";
 
 void on_interrupt(int) { build_quit_requested = 1; }
+
+// A command-line tool opens no window: every alert, the closing checklist
+// too, is text on standard error; a fatal one still ends with status 1.
+void alert_as_text(const std::string& s1, const std::string& s2, const std::string& s3,
+                   const std::string& s4) {
+  for (const std::string* s : {&s1, &s2, &s3, &s4})
+    if (!s->empty()) fprintf(stderr, "%s\n", s->c_str());
+  fflush(stderr);
+}
 
 // Paths relative to the working folder made absolute; folders end in "/".
 std::string absolute(std::string p, bool folder) {
@@ -109,6 +118,7 @@ int main(int argc, char** argv) {
   old_dir_path = old.empty() ? "" : absolute(old, false);
   if (!name.empty()) sim_name = name;
 
+  MACIBM_system_alert = alert_as_text;
   if (!xer.open(absolute(log, false)))
     fprintf(stderr, "make_release: cannot write %s\n", log.c_str());
   MACIBM_write_log_header();

@@ -8,6 +8,7 @@
 
 #include "GenH/shell.h"
 #include "Linux/lin_zenity.h"
+#include "UTL/localize.h"
 #include "UTL/xer.h"
 
 file_dialog_runner_fn file_dialog_runner = LIN_run_capture;
@@ -47,14 +48,41 @@ std::string opening_place(int kind, const std::string& start, int pref_key,
   return at;
 }
 
-int run_dialog(const std::vector<std::string>& argv, std::string* out, int* start_errno) {
+int run_dialog(const std::vector<std::string>& argv, std::string* out, int* start_errno,
+               std::string* err) {
   if (const char* answer = getenv("FLY_DIALOG_ANSWER")) {
     *start_errno = 0;
     if (strcmp(answer, "-") == 0) return 1;
     *out = std::string(answer) + "\n";
     return 0;
   }
-  return file_dialog_runner ? file_dialog_runner(argv, out, start_errno) : -1;
+  return file_dialog_runner ? file_dialog_runner(argv, out, start_errno, err) : -1;
+}
+
+std::string trimmed(const std::string& text) {
+  const size_t b = text.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return "";
+  return text.substr(b, text.find_last_not_of(" \t\r\n") + 1 - b);
+}
+
+std::string last_line(const std::string& text) {
+  const std::string t = trimmed(text);
+  const size_t nl = t.find_last_of('\n');
+  return nl == std::string::npos ? t : trimmed(t.substr(nl + 1));
+}
+
+// zenity leaves with 1, as if cancelled, when it has no display to show on.
+bool had_no_display(const std::string& err) {
+  return (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) ||
+         err.find("cannot open display") != std::string::npos;
+}
+
+// The dialog never came up: the log gets what the program said, the user an alert.
+void report_unshown(const std::string& program, const std::string& why) {
+  xer << "WARNING: could not show the file dialog (" << program << ": " << why << ")\n";
+  __MACIBM_alert(0, UTL_translate_string("The file dialog could not be shown."),
+                 program + ": " + cut_utf8(last_line(why), 200), "", "", t_alert, __FILE__,
+                 __LINE__);
 }
 }  // namespace
 
@@ -63,23 +91,24 @@ int GetFilePathFromUser(int kind, const std::string& prompt, const std::string& 
   if (kind < 0 || kind > 2) return 0;
   const std::string start =
       opening_place(kind, start_location, pref_key, kind == 1 ? path : std::string());
+  (void)button_label;  // zenity's file selection keeps its own button label
   const std::vector<std::string> argv =
-      LIN_zenity_args(kind, prompt.empty() ? "Flyvane" : prompt, button_label, start);
-  std::string out;
+      LIN_zenity_args(kind, prompt.empty() ? "Flyvane" : prompt, start);
+  std::string out, err;
   int start_errno = 0;
-  const int status = run_dialog(argv, &out, &start_errno);
+  const int status = run_dialog(argv, &out, &start_errno, &err);
   if (file_dialog_flush_input) file_dialog_flush_input();
   if (status < 0) {
-    xer << "WARNING: could not show the file dialog (" << argv[0] << ": "
-        << strerror(start_errno ? start_errno : EIO) << ")\n";
+    report_unshown(argv[0], strerror(start_errno ? start_errno : EIO));
     return 0;
   }
-  if (status != 0) {  // cancelled, or the dialog failed
-    // zenity ends as if cancelled when it has no display to show on.
-    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY"))
-      xer << "WARNING: no display to show the file dialog on.\n";
+  if (status > 1 || (status == 1 && had_no_display(err))) {
+    std::string why = trimmed(err);
+    if (why.empty()) why = status == 1 ? "no display" : "exit status " + std::to_string(status);
+    report_unshown(argv[0], why);
     return 0;
   }
+  if (status != 0) return 0;  // cancelled
 
   if (!out.empty() && out.back() == '\n') out.pop_back();
   if (!out.empty() && out.back() == '\r') out.pop_back();

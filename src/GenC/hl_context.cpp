@@ -8,6 +8,7 @@
 #include "GenH/shell.h"
 #include "GenH/window.h"
 #include "OGL/gl_calls.h"
+#include "OGL/gl_frame.h"
 #include "OGL/ogl_ext.h"
 #include "OGL/ogl_font.h"
 #include "OGL/ogl_seams.h"
@@ -136,6 +137,7 @@ int MACIBM_make_context(int index) {
   OGL_swap_buffers = LIN_swap_buffers;
   const int missing = OGL_load_core_calls(LIN_gl_proc_address);
   if (missing) xer << "WARNING: " << missing << " core OpenGL functions are missing.\n";
+  OGL_frame_hold_install();
   if (!gl.Clear || !gl.Enable || !gl.GetString) return 0;
   // Texture names of an earlier context died with it.
   OGL_default_tex_forget();

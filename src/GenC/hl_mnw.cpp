@@ -16,6 +16,7 @@
 #include "GenH/window.h"
 #include "OGL/colr.h"
 #include "OGL/gl_calls.h"
+#include "OGL/gl_frame.h"
 #include "OGL/ogl_draw.h"
 #include "OGL/ren.h"
 #include "OGL/xcam.h"
@@ -147,7 +148,7 @@ void MACIBM_event_proc() {
     APL_handlewin(&e);
   }
   if (!got && !MACIBM_skip_event_wait) {
-    int wait = 16;
+    int wait = MACIBM_event_wait_ms();
     while (LIN_next_event(&e, wait)) {
       wait = 0;
       APL_handlewin(&e);
@@ -196,6 +197,25 @@ void MACIBM_event_proc() {
   xtim.profile_chart("finish", 1);
 }
 
+// One tick; once the picture has stood still for half a second (no frame
+// swapped) and no script drives the program, up to three ticks, but never
+// past the moment the hover help or the idle cursor is due. An event ends
+// the wait at once, so input is not slowed.
+int MACIBM_event_wait_ms() {
+  static long swapped = -1;
+  static float still_since = 0;
+  const float now = xtim.real_elapsed;
+  if (OGL_frames_swapped() != swapped) {
+    swapped = OGL_frames_swapped();
+    still_since = now;
+  }
+  if (now - still_since < 0.5f || MACIBM_script_running()) return 16;
+  float wait = 0.05f;
+  for (const float due : {mnw.move_time + 1.0f, mnw.move_time + 10.0f})
+    if (due > now) wait = std::min(wait, due - now);
+  return std::max(1, static_cast<int>(std::ceil(wait * 1000.0f)));
+}
+
 void APL_handle_scroll(int delta) {
   const int s = scroll_remainder + delta;
   mnw.wheel_total += s / 4;
@@ -239,7 +259,11 @@ void APL_handlewin(LIN_event_record* e) {
       MACIBM_load_mxy(mnw.windows[0], e->h, e->v);
       break;
     case lin_update:
+      OGL_frame_redraw();
       MACIBM_startwind(mnw.window_type, 0);
+      break;
+    case lin_expose:
+      OGL_frame_redraw();
       break;
     case lin_activate:
       g_window_focused = (e->modifiers & lin_mod_active) ? 1 : 0;

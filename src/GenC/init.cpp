@@ -8,6 +8,7 @@
 #include "Files/file_ops.h"
 #include "Files/paths.h"
 #include "GenH/butn.h"
+#include "GenH/file_dialogs.h"
 #include "GenH/keys_pump.h"
 #include "GenH/movie_gl.h"
 #include "GenH/menu.h"
@@ -18,6 +19,7 @@
 #include "OGL/ogl_ext.h"
 #include "Installer-f/prompts.h"
 #include "Linux/lin_sys.h"
+#include "Linux/lin_window.h"
 #include "OOPS_cpp/tman.h"
 #include "TEX/TEX_scratch.h"
 #include "Thread/thread_layer.h"
@@ -170,6 +172,7 @@ void MACIBM_init(int argc, const char* const* argv) {
   installer_prompt_runner = prompt_window_runner;
   shell_hooks.standard_gui = standard_gui;
   MACIBM_alert_window = MACIBM_alert_gl_window;
+  file_dialog_flush_input = LIN_flush_input;
   KEYS_install_hooks();
   MOV_install_hooks();
   menu_hooks.frame1 = BTN_frame1;

@@ -396,6 +396,8 @@ void MACIBM_menu_mouse_down() {
   if (mnw.open_menu == -1) return;
   const int item = item_under_mouse();
   if (item < 0) {
+    // A popup dismissed without a choice: its list must not reopen it.
+    if (mnw.open_menu == menu_popup_slot) active_popup_code = 0;
     mnw.open_menu = -1;  // the click stays for the widgets
     return;
   }

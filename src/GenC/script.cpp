@@ -247,6 +247,11 @@ int MACIBM_script_on() {
   return on;
 }
 
+int MACIBM_script_running() {
+  const script_state& s = script();
+  return MACIBM_script_on() && (!s.loaded || s.next < s.lines.size()) ? 1 : 0;
+}
+
 void MACIBM_script_frame() {
   script_state& s = script();
   if (!s.loaded) {

@@ -21,12 +21,14 @@ void DoUserAlert(const char* message);
 short* EndianFlipShort(short* value);
 int32_t EndianFlipLong(int32_t* value);  // swaps in place, returns the swapped value
 
-// How the dialog is run: its exit status (0 chosen, 1 cancelled) and output,
-// -1 when it could not start (start_errno). Tests answer through it; the
-// environment variable FLY_DIALOG_ANSWER answers too ("-" cancels).
+// How the dialog is run: its exit status (0 chosen, 1 cancelled, others a
+// failure), output and error output, -1 when it could not start
+// (start_errno). A dialog that cannot be shown is logged and alerted. Tests
+// answer through it; the environment variable FLY_DIALOG_ANSWER answers too
+// ("-" cancels).
 using file_dialog_runner_fn = int (*)(const std::vector<std::string>& argv, std::string* out,
-                                      int* start_errno);
+                                      int* start_errno, std::string* err);
 extern file_dialog_runner_fn file_dialog_runner;
-// Drops the mouse and key events queued while the dialog was up; the window
-// layer fills it.
+// Drops the mouse and key events queued while the dialog was up; the shell's
+// start-up sets it to the window layer's flush.
 extern void (*file_dialog_flush_input)();

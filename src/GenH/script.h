@@ -33,6 +33,8 @@ void MACIBM_trace_items();
 void MACIBM_script_frame();
 // Whether FLY_SCRIPT names a script.
 int MACIBM_script_on();
+// Whether that script still has commands to run.
+int MACIBM_script_running();
 
 // Parsing, for tests: a script line split into command and argument; 0 for a
 // line to skip.

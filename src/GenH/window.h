@@ -39,6 +39,8 @@ extern long MACIBM_frame_count;
 // Set by a frame whose own work (a running install) takes the place of the
 // event pump's one-tick wait: the next pump only drains. Cleared by the pump.
 extern int MACIBM_skip_event_wait;
+// Milliseconds the next pump waits for an event when the queue is empty.
+int MACIBM_event_wait_ms();
 void MACIBM_handleclick(int force_close);
 void MACIBM_handlerelease();
 int MACIBM_load_mxy(void* window, int x, int y);

@@ -73,11 +73,18 @@ int platforms_meet(int a, int b) {
 namespace {
 // The whole list is refused: a list that could write or delete outside the
 // install folder, or put a stray word into a temporary file name, is no list.
-int refuse(const std::string& path, const std::string& why, const std::string& what) {
-  xer << "WARNING: the directory file " << path << " is refused: " << why << " \"" << what
-      << "\"\n";
+// The log names the line, so a damaged disc can be told from a wrong one.
+int refuse(const std::string& path, int line, const std::string& why, const std::string& what) {
+  xer << "WARNING: the directory file " << path << " is refused: line " << line << ": " << why
+      << " \"" << what << "\"\n";
   sim_info.clear();
   return 2;
+}
+
+// Counts the lines (ended by LF, CR or CR LF) from *from up to at, on from line *line.
+void count_lines(const char*& from, const char* at, int* line) {
+  for (; from < at; ++from)
+    if (*from == '\n' || (*from == '\r' && (from + 1 >= at || from[1] != '\n'))) ++*line;
 }
 }  // namespace
 
@@ -94,12 +101,21 @@ int read_directory(const std::string& path, std::string /*status_text*/) {
     __MACIBM_alert(0, "I tried to read a directory file that does not exist!", "The file is:", path,
                    "", t_exit, __FILE__, __LINE__);
   static const int k_versions[] = {840, 900, 0};
-  if (!x.check_file(xmap_text, k_versions, "INSTALLER", nullptr)) return 2;
+  if (!x.check_file(xmap_text, k_versions, "INSTALLER", nullptr)) {
+    xer << "WARNING: the directory file " << path
+        << " is refused: lines 1-3 are not the header of an installer file list of version 840 "
+           "or 900\n";
+    return 2;
+  }
 
   std::string prefix, prev_path, sig, name;
   int disk = 0;
   bool have_prev = false;
+  const char* counted = x.map_base;
+  int line = 1;
+  std::vector<int> row_lines;  // per row of sim_info: the line of its last version
   while (x.cursor < x.map_end) {
+    count_lines(counted, x.cursor, &line);
     if (x.TXT_str_scan_match("DIR", 0)) {
       x.TXT_str_scan_eoln(&prefix);
     } else if (x.TXT_str_scan_match("DISK", 0)) {
@@ -127,12 +143,14 @@ int read_directory(const std::string& path, std::string /*status_text*/) {
         __MACIBM_alert(0, "I am reading the directory text file and found a path that has no file!",
                        "This is impossible to download or delete!", "It is:", v.path, t_exit,
                        __FILE__, __LINE__);
-      if (!directory_path_is_safe(v.path)) return refuse(path, "unsafe path", v.path);
-      if (!directory_sig_is_valid(v.sig_want)) return refuse(path, "bad MD5 word", v.sig_want);
+      if (!directory_path_is_safe(v.path)) return refuse(path, line, "unsafe path", v.path);
+      if (!directory_sig_is_valid(v.sig_want))
+        return refuse(path, line, "bad MD5 word", v.sig_want);
 
-      if (!have_prev || v.path != prev_path) sim_info.emplace_back();
+      if (!have_prev || v.path != prev_path) sim_info.emplace_back(), row_lines.push_back(line);
       have_prev = true;
       prev_path = v.path;
+      row_lines.back() = line;
       sim_info.back().push_back(std::move(v));
     } else {
       x.TXT_str_scan_eoln(nullptr);
@@ -145,16 +163,17 @@ int read_directory(const std::string& path, std::string /*status_text*/) {
   // repair. Paths compare as the files are found: without letter case.
   // Every platform counts: rows of several platform folders can name one path.
   std::unordered_map<std::string, unsigned> files;  // installed path -> bit per platform
-  for (const file_history_struct& row : sim_info) {
-    const file_version_struct& v = row.back();
+  for (size_t r = 0; r < sim_info.size(); ++r) {
+    const file_version_struct& v = sim_info[r].back();
     if (v.sig_want == "GONE") continue;
     unsigned& bits = files[name_key(v.path)];
     for (int pf = 0; pf <= 6; ++pf)
       if ((bits >> pf & 1u) && platforms_meet(pf, v.platform))
-        return refuse(path, "two rows name one file", v.path);
+        return refuse(path, row_lines[r], "two rows name one file", v.path);
     bits |= 1u << v.platform;
   }
-  for (const file_history_struct& row : sim_info) {
+  for (size_t r = 0; r < sim_info.size(); ++r) {
+    const file_history_struct& row = sim_info[r];
     std::string p = name_key(row.back().path);
     for (size_t s = p.find_last_of('/'); s != std::string::npos; s = p.find_last_of('/')) {
       p.erase(s);
@@ -162,7 +181,7 @@ int read_directory(const std::string& path, std::string /*status_text*/) {
       if (it == files.end()) continue;
       for (int pf = 0; pf <= 6; ++pf)
         if ((it->second >> pf & 1u) && platforms_meet(pf, row.back().platform))
-          return refuse(path, "a file is also a folder of", row.back().path);
+          return refuse(path, row_lines[r], "a file is also a folder of", row.back().path);
     }
   }
 

@@ -1,7 +1,7 @@
 // The licence agreement of the licence screen: one English text of the
 // translation table per paragraph. The screen translates each one and shows
-// them in order, a line break ("\n") between two paragraphs: at two lines a
-// paragraph in every language, the five fit above the agreement box.
+// them in order, a blank line ("\n\n") between two paragraphs: at two lines
+// a paragraph in every language, the five fit above the agreement box.
 #pragma once
 
 inline constexpr const char* kLicenceParagraphs[] = {

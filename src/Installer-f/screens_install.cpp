@@ -126,11 +126,13 @@ int licence_screen(wizard_screen& s, wizard_screen_fn back, wizard_screen_fn nex
   s.title = UTL_translate_string("End User License Agreement");
   s.text.clear();
   for (int i = 0; i < kLicenceParagraphCount; ++i) {
-    if (i) s.text += "\n";
+    if (i) s.text += "\n\n";  // a blank line between paragraphs, as on the other screens
     s.text += UTL_translate_string(kLicenceParagraphs[i]);
   }
   s.back_screen = back;
-  BTN_bool(250, 300, &accept_eula, UI_tr("|-I agree!"), 0);
+  // Clear of the text: five paragraphs of two lines and the blank lines
+  // between them end at y 310.
+  BTN_bool(250, 270, &accept_eula, UI_tr("|-I agree!"), 0);
   s.next_screen = accept_eula ? next : nullptr;
   return 0;
 }

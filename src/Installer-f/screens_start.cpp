@@ -14,6 +14,7 @@
 #include "Installer-f/screens.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/wizard_globals.h"
+#include "Installer-f/wizard_rules.h"
 #include "UTL/localize.h"
 
 wizard_screen_fn g_wizard = dvd_start;
@@ -82,10 +83,12 @@ int dvd_start(int first_frame, wizard_screen& s) {
   return 0;
 }
 
-int dvd_pick_run_sim(int, wizard_screen& s) {
+int dvd_pick_run_sim(int first_frame, wizard_screen& s) {
   s.title = UTL_translate_string("Run Flyvane");
   s.back_screen = dvd_start;
   s.next_screen = dvd_do_run_sim;
+  // Another flow may have left any folder here: only an installed copy runs.
+  if (first_frame) clear_stale_dest_dir();
   if (all_skysuites.size() == 1) {
     dest_dir_path = all_skysuites[0];
     return 1;

@@ -8,6 +8,17 @@ world_map_state world_map;
 
 namespace {
 const float k_left = 248, k_bottom = 150, k_tile = 14;
+
+// The bands that the span lo..hi touches, a point on a shared edge counting
+// for the higher band as in world_map_tile_at: so a click, a point, paints
+// exactly the tile under it, on a border too. False when the span misses the map.
+bool bands_between(float lo, float hi, float start, int count, int* first, int* last) {
+  const float end = start + k_tile * static_cast<float>(count);
+  if (hi < start || lo > end) return false;
+  *first = lo <= start ? 0 : std::min(count - 1, static_cast<int>((lo - start) / k_tile));
+  *last = std::min(count - 1, static_cast<int>((hi - start) / k_tile));
+  return true;
+}
 }
 
 wiz_rect world_map_tile_rect(int lon, int lat) {
@@ -34,13 +45,14 @@ int world_map_step(world_map_state& st, const map_pointer& p, int* selection) {
     if (t >= 0) st.o_use = selection[t] ? 0 : 1;
   }
   int changed = 0;
-  if (p.held && st.armed) {
-    const float rx0 = std::min(st.o_x, p.x), rx1 = std::max(st.o_x, p.x),
-                ry0 = std::min(st.o_y, p.y), ry1 = std::max(st.o_y, p.y);
-    for (int i = 0; i < stg_lon_bands; ++i)
-      for (int j = 0; j < stg_lat_bands; ++j) {
-        const wiz_rect r = world_map_tile_rect(i, j);
-        if (!(rx1 > r.x0 && rx0 < r.x1 && ry1 > r.y0 && ry0 < r.y1)) continue;
+  int i0, i1, j0, j1;
+  if (p.held && st.armed &&
+      bands_between(std::min(st.o_x, p.x), std::max(st.o_x, p.x), k_left, stg_lon_bands, &i0,
+                    &i1) &&
+      bands_between(std::min(st.o_y, p.y), std::max(st.o_y, p.y), k_bottom, stg_lat_bands, &j0,
+                    &j1)) {
+    for (int i = i0; i <= i1; ++i)
+      for (int j = j0; j <= j1; ++j) {
         int& cell = selection[j + i * stg_lat_bands];
         if (cell != st.o_use) cell = st.o_use, changed = 1;
       }

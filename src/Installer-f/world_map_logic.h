@@ -34,10 +34,11 @@ wiz_rect world_map_tile_rect(int lon, int lat);
 
 // One frame of the map over selection (36 x 18): a mouse-down stores the
 // origin and, on a tile, the value to paint (the tile's opposite); while the
-// button is held, every tile overlapping the rectangle from the origin to
-// the mouse takes that value. Only a drag whose mouse-down the map saw while
-// it was drawn paints: after a frame without the map, a held button paints
-// nothing. 1 when a tile changed (the caller then recomputes the totals).
+// button is held, every tile the rectangle from the origin to the mouse
+// touches takes that value (a point on an edge touches the tile that
+// world_map_tile_at gives, so a click toggles the one tile under it). Only a
+// drag whose mouse-down the map saw while it was drawn paints: after a frame
+// without the map, a held button paints nothing. 1 when a tile changed (the caller then recomputes the totals).
 int world_map_step(world_map_state& st, const map_pointer& p, int* selection);
 // Select all (every tile, available or not) and select none.
 void world_map_select(int* selection, int value);

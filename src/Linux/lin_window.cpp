@@ -86,6 +86,9 @@ int translate(const SDL_Event& ev, LIN_event_record* e) {
         case SDL_WINDOWEVENT_SHOWN:
           e->what = lin_update;
           return 1;
+        case SDL_WINDOWEVENT_EXPOSED:
+          e->what = lin_expose;
+          return 1;
         case SDL_WINDOWEVENT_FOCUS_GAINED:
           e->what = lin_activate;
           e->modifiers |= lin_mod_active;
@@ -300,6 +303,16 @@ int LIN_next_event(LIN_event_record* e, int wait_ms) {
     if (translate(ev, e)) return 1;
     wait_ms = 0;  // something came: drain without waiting again
   }
+}
+
+void LIN_flush_input() {
+  if (!g_window) return;
+  SDL_PumpEvents();  // what the X server already sent lands in the queue first
+  // Releases stay: they end presses made before, and act on nothing.
+  SDL_FlushEvent(SDL_KEYDOWN);
+  SDL_FlushEvents(SDL_TEXTEDITING, SDL_TEXTEDITING_EXT);
+  SDL_FlushEvents(SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN);
+  SDL_FlushEvent(SDL_MOUSEWHEEL);
 }
 
 void LIN_mouse_position(int* h, int* v) {

@@ -22,6 +22,7 @@ enum {
   lin_text = 20,      // typed text (UTF-8) in text
   lin_close = 21,     // the window manager's close button or a quit request
   lin_motion = 22,    // the pointer moved (its position is in h, v)
+  lin_expose = 23,    // the window's picture was lost and must be drawn again
 };
 
 // Modifier bits, as the key handling of the shell expects them.
@@ -83,6 +84,9 @@ const char* LIN_last_error();
 // Next event into *e: 1 when one was there, else 0. With wait_ms > 0 it
 // waits at most that long for one.
 int LIN_next_event(LIN_event_record* e, int wait_ms);
+// Drops the key presses, typed text and mouse moves, presses and wheel turns
+// queued for the window; releases and a window close stay.
+void LIN_flush_input();
 // The pointer as the translated events left it, window pixels from the top-left.
 void LIN_mouse_position(int* h, int* v);
 // Modifier bits as the translated key events left them.

@@ -7,10 +7,13 @@
 
 // The arguments of a zenity file dialog: kind 0 open a file, 1 save a file,
 // 2 choose a folder; start is the file or folder it opens at ("" for none).
+// Only options that zenity accepts for its file selection.
 std::vector<std::string> LIN_zenity_args(int kind, const std::string& title,
-                                         const std::string& ok_label, const std::string& start);
+                                         const std::string& start);
 
 // Runs argv[0] (looked up on PATH) with argv, waits for it and returns its
-// exit status with its standard output in *out; -1 when it could not be
-// started (*start_errno then says why, ENOENT when it is not installed).
-int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int* start_errno);
+// exit status with its standard output in *out and its error output in *err
+// (the first 16 KiB); -1 when it could not be started (*start_errno then
+// says why, ENOENT when it is not installed).
+int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int* start_errno,
+                    std::string* err = nullptr);

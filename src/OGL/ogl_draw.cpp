@@ -12,6 +12,7 @@
 #include "GenH/shell.h"
 #include "OGL/colr.h"
 #include "OGL/gl_calls.h"
+#include "OGL/gl_frame.h"
 #include "OGL/ogl_seams.h"
 #include "OGL/ogl_state.h"
 #include "OGL/ren.h"
@@ -512,7 +513,7 @@ void OGL_sbuff() {
   if (a > 0.99f) gl.Color3f(g, 1.0f, g);
   else gl.Color4f(g, 1.0f, g, a);
   xtim.profile_chart("sb1", 0);
-  OGL_swap_buffers();
+  if (OGL_frame_present()) OGL_swap_buffers();
   xtim.profile_chart("sb2", 1);
 }
 

@@ -275,8 +275,14 @@ void down_class::parse_headers() {
       continue;
     }
     const size_t colon = line.find(':');
-    if (colon != std::string::npos && colon > 0)
-      headers.emplace(line.substr(0, colon), trim_blanks(line.substr(colon + 1)));
+    if (colon != std::string::npos && colon > 0) {
+      const std::string name = line.substr(0, colon), value = trim_blanks(line.substr(colon + 1));
+      const auto [it, added] = headers.emplace(name, value);
+      // Lengths that differ frame no body: kept side by side, they read as a
+      // bad length and the download fails.
+      if (!added && strcasecmp(name.c_str(), "Content-Length") == 0 && it->second != value)
+        it->second += ", " + value;
+    }
   }
   reply.erase(reply.begin(), reply.begin() + static_cast<long>(pos));
 }

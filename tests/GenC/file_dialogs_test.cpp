@@ -12,7 +12,8 @@ std::vector<std::vector<std::string>> g_runs;
 int g_status = 0;
 std::string g_answer;
 int g_flushes = 0;
-int fake_runner(const std::vector<std::string>& argv, std::string* out, int* start_errno) {
+int fake_runner(const std::vector<std::string>& argv, std::string* out, int* start_errno,
+                std::string*) {
   g_runs.push_back(argv);
   *out = g_answer;
   *start_errno = 0;
@@ -23,6 +24,7 @@ struct Dialogs : ::testing::Test {
   void SetUp() override {
     file_dialog_runner = fake_runner;
     file_dialog_flush_input = [] { ++g_flushes; };
+    g_runs.clear(), g_status = 0, g_answer.clear(), g_flushes = 0;
     unsetenv("FLY_DIALOG_ANSWER");
   }
 };
@@ -43,8 +45,12 @@ TEST_F(Dialogs, CancelLeavesThePathAndFlushesInput) {
   EXPECT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, path, path), 0);
   EXPECT_EQ(path, "/keep/this/");
   EXPECT_EQ(g_flushes, 1);
-  g_status = 5;  // a dialog error is no choice either
+  g_status = 5;  // a dialog error is no choice either, and the user hears of it
+  fly_test::clear_alerts();
   EXPECT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, path, path), 0);
+  ASSERT_EQ(fly_test::alerts().size(), 1u);
+  EXPECT_EQ(fly_test::alerts()[0].s1, "The file dialog could not be shown.");
+  EXPECT_EQ(fly_test::alerts()[0].s2, "zenity: exit status 5");
   g_status = 0;
   g_answer = "";
   EXPECT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, path, path), 0);
@@ -56,7 +62,8 @@ TEST_F(Dialogs, CancelLeavesThePathAndFlushesInput) {
   unsetenv("WAYLAND_DISPLAY");
   g_status = 1;
   EXPECT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, path, path), 0);
-  EXPECT_THAT(fly_test::log_text(), HasSubstr("WARNING: no display to show the file dialog on."));
+  EXPECT_THAT(fly_test::log_text(),
+              HasSubstr("WARNING: could not show the file dialog (zenity: no display)"));
 }
 
 TEST_F(Dialogs, FolderComesBackWithoutSlashAndIsRememberedPerKey) {
@@ -69,7 +76,7 @@ TEST_F(Dialogs, FolderComesBackWithoutSlashAndIsRememberedPerKey) {
   ASSERT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, path, path), 1);
   EXPECT_EQ(path, picked);
   EXPECT_EQ(g_runs[0], (std::vector<std::string>{"zenity", "--file-selection", "--directory",
-                                                 "--title=Pick", "--ok-label=Select",
+                                                 "--title=Pick",
                                                  "--filename=" + start + "/"}));
   std::string other;
   g_answer = "/\n";
@@ -97,23 +104,27 @@ TEST_F(Dialogs, PromptGoesVerbatimToTheRealZenity) {
   file_dialog_runner = LIN_run_capture;
   std::string path = "unchanged";
   const std::string prompt = "Say \"hi\" $(touch pwned) `touch pwned2` ; rm x";
-  ASSERT_EQ(GetFilePathFromUser(2, prompt, "O'K", 1, "", path), 1);
+  ASSERT_EQ(GetFilePathFromUser(2, prompt, "O'K", 5, "", path), 1);  // key 5: no place yet
   EXPECT_EQ(path, "/chosen/dir");
   EXPECT_EQ(fly_test::read_file(args_file),
-            "--file-selection\n--directory\n--title=" + prompt + "\n--ok-label=O'K\n");
+            "--file-selection\n--directory\n--title=" + prompt + "\n");
   EXPECT_FALSE(fly_test::file_exists("pwned"));
   EXPECT_FALSE(fly_test::file_exists("pwned2"));
 }
 
-TEST_F(Dialogs, MissingZenityWarnsAndReturnsZero) {
+TEST_F(Dialogs, AnUnshownDialogIsLoggedAndAlerted) {
   const std::string empty = fly_test::sandbox() + "empty_bin";
   mkdir(empty.c_str(), 0755);
   setenv("PATH", empty.c_str(), 1);
   file_dialog_runner = LIN_run_capture;
+  fly_test::clear_alerts();
   std::string path = "/as/it/was";
   EXPECT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, "", path), 0);
   EXPECT_EQ(path, "/as/it/was");
   EXPECT_THAT(fly_test::log_text(), HasSubstr("WARNING: could not show the file dialog (zenity"));
+  ASSERT_EQ(fly_test::alerts().size(), 1u);
+  EXPECT_EQ(fly_test::alerts()[0].s2, "zenity: No such file or directory");
+
   std::string out;
   int err = 0;
   EXPECT_EQ(LIN_run_capture({"zenity"}, &out, &err), -1);
@@ -121,6 +132,14 @@ TEST_F(Dialogs, MissingZenityWarnsAndReturnsZero) {
   setenv("PATH", "/usr/bin:/bin", 1);
   EXPECT_EQ(LIN_run_capture({"sh", "-c", "printf 'a\\nb'; exit 3"}, &out, &err), 3);
   EXPECT_EQ(out, "a\nb");
+
+  // zenity refusing its arguments: its own words reach the log and the alert.
+  setenv("PATH", (fake_zenity("echo 'Gtk chatter' >&2\necho 'bad option' >&2\nexit 255\n") +
+                  ":/usr/bin:/bin").c_str(), 1);
+  EXPECT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, "", path), 0);
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("(zenity: Gtk chatter\nbad option)"));
+  ASSERT_EQ(fly_test::alerts().size(), 2u);
+  EXPECT_EQ(fly_test::alerts()[1].s2, "zenity: bad option");
 }
 
 TEST_F(Dialogs, EnvironmentAnswersWithoutADialog) {

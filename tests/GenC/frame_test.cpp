@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 
 #include "GenH/menu.h"
 #include "GenH/mnw.h"
@@ -12,6 +13,8 @@
 #include "GenH/window.h"
 #include "OGL/colr.h"
 #include "OGL/gl_calls.h"
+#include "OGL/gl_frame.h"
+#include "OGL/ogl_draw.h"
 #include "OGL/ogl_state.h"
 #include "OOPS_cpp/tman.h"
 #include "Thread/thread_layer.h"
@@ -490,6 +493,104 @@ TEST_F(Frame, SteadyFramesAllocateNothing) {
     fly_test::run_frames(1);
   }
   EXPECT_EQ(UTL_operator_new_calls() - before, 0u);
+}
+
+// A still screen is neither submitted nor swapped while its logic runs on;
+// whatever changes the picture (a key, a click, progress, the hover-help
+// timer, an expose) is drawn in the frame that sees it, and a read-back, in a
+// frame or between frames, sees the whole picture.
+TEST_F(Frame, AStillScreenIsHeldBackUntilItsPictureChanges) {
+  static float progress;
+  static bool read_in_frame;
+  static fly_test::rgba seen_in_frame;
+  progress = 0.25f;
+  read_in_frame = false;
+  colr.assign(37, 0, 0, 0);
+  fly_test::set_frame([] {
+    ++g_seen.frames;
+    shell_hooks.plot_back_col();
+    OGL_setstate(1, 0, 3, 4, 9, 11);
+    gl.Color3f(1, 0, 0);
+    const auto box = [](float x1, float y1, float x2, float y2) {
+      gl.Begin(GL_QUADS);
+      gl.Vertex2f(x1, y1);
+      gl.Vertex2f(x1, y2);
+      gl.Vertex2f(x2, y2);
+      gl.Vertex2f(x2, y1);
+      gl.End();
+    };
+    box(0, 0, 400 * progress, 20);
+    if (mnw.mouse_clicked) box(500, 500, 520, 520);
+    OGL_string(52, 200, 300, g_seen.text, 400, font_regular, 0);
+    stls.help_text = "Help for the still screen.";
+    if (read_in_frame) seen_in_frame = fly_test::pixel(150, 10);
+  });
+  const auto drawn_by = [](const std::function<void()>& change) {
+    const long before = OGL_frames_swapped();
+    change();
+    fly_test::run_frames(1);
+    return OGL_frames_swapped() - before;
+  };
+  fly_test::run_frames(3);
+  const long swapped = OGL_frames_swapped(), held = OGL_frames_held();
+  const int frames = g_seen.frames;
+  fly_test::run_frames(10);
+  EXPECT_EQ(OGL_frames_swapped(), swapped);
+  EXPECT_EQ(OGL_frames_held(), held + 10);
+  EXPECT_EQ(g_seen.frames, frames + 10);  // the frame's logic ran all the same
+
+  EXPECT_EQ(drawn_by([] {
+              fly_test::script_key('a');
+              fly_test::script_text("a");
+            }),
+            1);
+  // A frame that uploaded (the new glyph) is drawn once more, then held.
+  EXPECT_EQ(drawn_by([] {}), 1);
+  EXPECT_EQ(drawn_by([] {}), 0);
+  EXPECT_EQ(drawn_by([] { fly_test::script_click(700, 300); }), 1);
+  fly_test::run_frames(2);
+  EXPECT_EQ(drawn_by([] { progress = 0.5f; }), 1);
+  EXPECT_EQ(drawn_by([] {}), 0);
+  EXPECT_EQ(drawn_by([] { set_clock(30); }), 1);  // the hover help, a second after the click
+  fly_test::run_frames(1);
+  EXPECT_EQ(drawn_by([] {}), 0);
+  EXPECT_EQ(drawn_by([] {
+              LIN_event_record e{};
+              e.what = lin_expose;
+              APL_handlewin(&e);
+            }),
+            1);
+  EXPECT_EQ(drawn_by([] {}), 0);
+
+  const fly_test::rgba between = fly_test::pixel(150, 10);
+  EXPECT_EQ(between.r, 255);  // progress 0.5 reaches x = 200
+  EXPECT_EQ(drawn_by([] { read_in_frame = true; }), 1);
+  EXPECT_EQ(seen_in_frame.r, 255);
+  EXPECT_EQ(seen_in_frame.g, 0);
+}
+
+// A picture that stood still for half a second waits up to three ticks for
+// events, but the hover help (a second after the pointer last moved) and the
+// idle cursor (ten seconds after) are never late.
+TEST_F(Frame, AStillPictureWaitsLongerButNotPastItsTimers) {
+  fly_test::set_frame([] { shell_hooks.plot_back_col(); });
+  fly_test::run_frames(4);
+  const float still = xtim.real_elapsed;
+  mnw.move_time = still;
+  const auto wait_at = [still](float t) {
+    xtim.real_elapsed = still + t;
+    return MACIBM_event_wait_ms();
+  };
+  EXPECT_EQ(wait_at(0.2f), 16);
+  EXPECT_EQ(wait_at(0.6f), 50);
+  EXPECT_NEAR(wait_at(0.98f), 20, 1);
+  EXPECT_EQ(wait_at(5.0f), 50);
+  EXPECT_NEAR(wait_at(9.99f), 10, 1);
+  EXPECT_EQ(wait_at(12.0f), 50);
+  // A swapped frame starts the half second again.
+  colr.assign(37, 0.5f, 0, 0);
+  fly_test::run_frames(1);
+  EXPECT_EQ(MACIBM_event_wait_ms(), 16);
 }
 
 // Front faces are clockwise in window coordinates and back faces are culled:

@@ -123,7 +123,7 @@ TEST(LicenceScreen, ContinueFollowsTheBox) {
   sf.frame();
   std::string want;
   for (int i = 0; i < kLicenceParagraphCount; ++i)
-    want += std::string(i ? "\n" : "") + kLicenceParagraphs[i];
+    want += std::string(i ? "\n\n" : "") + kLicenceParagraphs[i];
   EXPECT_EQ(sf.w.s.title, "End User License Agreement");
   EXPECT_EQ(sf.w.s.text, want);
   EXPECT_EQ(sf.w.s.back_screen, dvd_pick_install);

@@ -59,6 +59,13 @@ TEST(ReadDirectory, HeadersAndUnsafeLists) {
     EXPECT_EQ(int(sim_info.size()), std::max(rows, 0)) << text;
     for (const file_history_struct& h : sim_info) EXPECT_EQ(h.back().sig_have, "NONE");
   }
+  // The log says which line was wrong and why (H is four lines).
+  read_text(H + F + "All/a\n\n" + F + "All/b\r\n" + F + "All/../c\n");
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("is refused: line 8: unsafe path \"All/../c\""));
+  read_text(H + F + "All/x\n" + F + "All/X\n");
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("line 6: two rows name one file"));
+  read_text("I\n901 version\nINSTALLER\n");
+  EXPECT_THAT(fly_test::log_text(), HasSubstr("lines 1-3 are not the header"));
   write_file("directory.txt", H + "DIR All/Resources/\n" + F + "sub/\n");
   EXPECT_FATAL_ALERT(read_directory("directory.txt", ""), "found a path that has no file!");
 }

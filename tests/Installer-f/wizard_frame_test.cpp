@@ -317,6 +317,18 @@ TEST(RunSimScreen, OneCopyPassesThroughAndNoneWaits) {
   EXPECT_EQ(none.text, "Please pick which copy of Flyvane 9 you would like to run.");
 }
 
+TEST(RunSimScreen, AFolderLeftByTheInstallFlowIsNoPick) {
+  fly_test::widget_frames frames;
+  frames.frame();
+  all_skysuites = {"/somewhere/A/", "/somewhere/B/"};
+  dest_dir_path = "/home/user/Desktop/";  // the new copy's parent, from Go Back
+  wizard_screen s;
+  EXPECT_EQ(dvd_pick_run_sim(1, s), 0);
+  EXPECT_EQ(dest_dir_path, "");
+  EXPECT_EQ(s.next_screen, nullptr);  // Continue waits for a ticked copy
+  all_skysuites.clear();
+}
+
 TEST(RunSimScreen, ASimulatorThatCannotStartIsReportedAndTheInstallerStays) {
   // A copy whose simulator is there but not executable, and one without it.
   const std::string copy = fly_test::sandbox() + "Copy/";

@@ -1,6 +1,7 @@
 // The wizard's text helpers and its rules that need no window.
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "GenH/window.h"
 #include "Installer-f/formats.h"
@@ -284,6 +285,23 @@ TEST(WorldMap, ClickDragEdgesAndSelectAll) {
   EXPECT_EQ(selected(), stg_lon_bands * stg_lat_bands);  // ocean tiles too
   world_map_select(g_sel, 0);
   EXPECT_EQ(selected(), 0);
+}
+
+// A click on a tile's border or corner toggles exactly the tile that
+// world_map_tile_at names there.
+TEST(WorldMap, ABorderClickTogglesTheOneTileUnderIt) {
+  world_map_state st;
+  world_map_select(g_sel, 0);
+  for (auto [x, y, lon, lat] : {std::tuple{262.f, 164.f, 1, 1}, {262.f, 157.f, 1, 0},
+                                {255.f, 150.f, 0, 0}, {752.f, 402.f, 35, 17}}) {
+    EXPECT_EQ(world_map_step(st, at(x, y, 1, 1), g_sel), 1) << x << "," << y;
+    EXPECT_EQ(selected(), 1) << x << "," << y;
+    EXPECT_EQ(cell(lon, lat), 1) << x << "," << y;
+    world_map_step(st, at(x, y, 0, 0), g_sel);
+    world_map_step(st, at(x, y, 1, 1), g_sel);  // and off again
+    world_map_step(st, at(x, y, 0, 0), g_sel);
+    EXPECT_EQ(selected(), 0);
+  }
 }
 
 // The button held since a mouse-down the map did not see (a click on the

@@ -75,7 +75,8 @@ TEST(Http, EveryScriptedReply) {
       {"/closeearly/x", -1, ""}, {"/lower/status", -1, ""}, {"/huge/x", 200, "IsComplete =0"},
       {"/endless/x", 200, "headers for keep.bin pass 65536 bytes"},
       {"/badlength/12abc", 200, "bad Content-Length"}, {"/badlength/-5", 200, "bad Content"},
-      {"/badlength/+5", 200, "bad Content"}, {"/badlength/99999999999999999999", 200, "bad C"}};
+      {"/badlength/+5", 200, "bad Content"}, {"/badlength/99999999999999999999", 200, "bad C"},
+      {"/lengths/40,40", 0, ""}, {"/lengths/10,1000", 200, "bad Content-Length: 10, 1000"}};
   for (const auto& c : cases) {
     write_file("keep.bin", "OLD");
     const size_t before = log_text().size();

@@ -107,6 +107,25 @@ TEST(TextList, PopupHandOverThroughSlot1519) {
   EXPECT_EQ(sel, 2);
 }
 
+TEST(TextList, AClickOutsideThePopupClosesItAndChangesNothing) {
+  widget_frames f;
+  int sel = 1;
+  f.click(210, 203);
+  f.frame();
+  BTN_textlist(200, 200, &sel, "a-b-c", "");
+  ASSERT_EQ(mnw.open_menu, menu_popup_slot);
+  f.release();
+  f.frame();
+  BTN_textlist(200, 200, &sel, "a-b-c", "");
+  f.click(500, 500);
+  f.frame();
+  MACIBM_menu_mouse_down();  // the frame loop's handling of the click
+  EXPECT_EQ(BTN_textlist(200, 200, &sel, "a-b-c", ""), 0);
+  EXPECT_EQ(mnw.open_menu, -1);
+  EXPECT_EQ(active_popup_code, 0);
+  EXPECT_EQ(sel, 1);
+}
+
 TEST(ScrollList, RowsClicksAndDoubleClick) {
   widget_frames f;
   g_rows.clear();

@@ -61,6 +61,9 @@ def serve(request):
         "status": lambda: [head(n, 4, reason="Not Found" if n == 404 else "Error") + b"page"],
         "extra": lambda: [ok() + b"X" * 100, pause(0.2)],  # and no end of file to lean on
         "badlength": lambda: [b"HTTP/1.1 200 OK\r\nContent-Length: %s\r\n\r\nhello" % arg.encode()],
+        "lengths": lambda: [b"HTTP/1.1 200 OK\r\n" + b"".join(
+            b"Content-Length: %s\r\n" % v.encode() for v in arg.split(",")) + b"\r\n"
+                            + body(max(int(v) for v in arg.split(",")))],
         "huge": lambda: [head(200, 5000000000) + body(1000)],
         "endless": lambda: [b"HTTP/1.1 200 OK\r\n"] + [b"X-Filler: %s\r\n" % (b"f" * 1000)] * 4000,
         "silent": lambda: [pause(DEADLINE - time.time())],

@@ -1,0 +1,28 @@
+// A frame's GL calls are held until its swap. A frame whose calls and
+// arguments equal those of the picture on screen is neither submitted nor
+// swapped, so a still screen costs the driver nothing while the frame's own
+// logic still runs. A call that uploads, reads back or asks the driver
+// anything submits what is held first and lets the rest of the frame
+// through; such a frame is always swapped.
+#pragma once
+
+// Wraps every loaded entry of `gl` (call it right after loading them); a new
+// context starts with nothing on screen. With FLY_DRAW_EVERY_FRAME=1 in the
+// environment the entries stay unwrapped and every frame is drawn.
+void OGL_frame_hold_install();
+
+// At a buffer swap: 1 when the frame was submitted and must be swapped, 0
+// when the picture on screen already shows it.
+int OGL_frame_present();
+
+// Submits what is held and passes the rest of the frame straight to the
+// driver. After a frame that was held back, the picture on screen is drawn
+// again first, so a read-back between frames sees what the user sees.
+void OGL_frame_live();
+
+// The picture on screen was lost (an expose): the next swap draws.
+void OGL_frame_redraw();
+
+// Frames swapped and frames held back since the process started.
+long OGL_frames_swapped();
+long OGL_frames_held();

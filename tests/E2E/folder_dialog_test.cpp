@@ -1,0 +1,130 @@
+// "Change Destination" with the system's own zenity on the program's X
+// server: a folder typed into the dialog becomes the destination, and a click
+// on the installer while the dialog is up never reaches the wizard.
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "support/e2e.h"
+#include "support/test_util.h"
+
+namespace fs = std::filesystem;
+using fly_test::e2e_env;
+using fly_test::e2e_process;
+
+namespace {
+const char* const kPrompt = "Pick a folder to install Flyvane 9 into.";
+
+std::string trimmed(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+// xdotool on the program's display; its output less the line end.
+bool xdo(const e2e_process& p, const std::string& args, std::string* out = nullptr) {
+  std::string o;
+  const bool ok =
+      fly_test::run("DISPLAY=" + p.display + " timeout 60 xdotool " + args + " 2>/dev/null", &o) ==
+      0;
+  if (out) *out = trimmed(o);
+  return ok;
+}
+
+// The destination screen, then "Change Destination" clicked with real X
+// input; the dialog's window once it is up ("" when it never came).
+std::string open_dialog(const e2e_process& p) {
+  int x, y, w, h;
+  if (!fly_test::e2e_wait_line(p, "screen dvd_pick_install ", 120) ||
+      !fly_test::e2e_wait_item(p, "Change Destination", 30, &x, &y, &w, &h) ||
+      !fly_test::e2e_xclick(p, x + w / 2, y + h / 2))
+    return "";
+  std::string win;
+  xdo(p, "search --sync --name '" + std::string(kPrompt) + "'", &win);
+  return win.substr(0, win.find('\n'));
+}
+
+// Keys into the dialog: focused first, as there is no window manager.
+bool dialog_keys(const e2e_process& p, const std::string& win, const std::string& keys) {
+  return xdo(p, "windowfocus --sync " + win + " sleep 0.3 " + keys);
+}
+
+bool dialog_gone(const e2e_process& p) {
+  for (int i = 0; i < 100; ++i) {
+    std::string found;
+    xdo(p, "search --name '" + std::string(kPrompt) + "'", &found);
+    if (found.empty()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+e2e_env env_with_disc() {
+  e2e_env env;
+  env.insert(fly_test::e2e_demo_discs()[0], "FLYVANE9_1");
+  return env;
+}
+
+const char* const kToDestination =
+    "wait dvd_start 30\nwait Flyvane 9 Demo 30\nclick Continue\nwait dvd_pick_install 30\n";
+
+#define ZENITY_OR_SKIP()                                            \
+  FLY_E2E_OR_SKIP();                                                \
+  if (fly_test::run("command -v zenity >/dev/null") != 0) GTEST_SKIP() << "zenity is missing"
+}  // namespace
+
+TEST(FolderDialog, TheRealZenityChoosesTheDestination) {
+  ZENITY_OR_SKIP();
+  e2e_env env = env_with_disc();
+  const std::string chosen = env.root + "chosen place";
+  fs::create_directories(chosen);
+  e2e_process p = fly_test::e2e_start(env, kToDestination);
+  const std::string win = open_dialog(p);
+  ASSERT_FALSE(win.empty()) << "no folder dialog came up";
+  // The location field takes a typed path; Return chooses that folder.
+  ASSERT_TRUE(dialog_keys(p, win, "key ctrl+l sleep 0.3 type --delay 10 '" + chosen + "/'"));
+  ASSERT_TRUE(dialog_keys(p, win, "key Return"));
+  EXPECT_TRUE(fly_test::e2e_wait_line(p, "inside the folder '" + chosen + "/'", 60));
+  int x, y, w, h;
+  ASSERT_TRUE(fly_test::e2e_wait_item(p, "Quit", 30, &x, &y, &w, &h));
+  ASSERT_TRUE(fly_test::e2e_xclick(p, x + w / 2, y + h / 2));
+  const fly_test::e2e_result r = fly_test::e2e_finish(env, p);
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+  EXPECT_EQ(r.log.find("could not show the file dialog"), std::string::npos) << r.log;
+}
+
+TEST(FolderDialog, AClickOnTheInstallerWhileItIsUpReachesNothing) {
+  ZENITY_OR_SKIP();
+  e2e_env env = env_with_disc();
+  e2e_process p = fly_test::e2e_start(env, kToDestination);
+  int x, y, w, h;
+  ASSERT_TRUE(fly_test::e2e_wait_line(p, "screen dvd_pick_install ", 120));
+  ASSERT_TRUE(fly_test::e2e_wait_item(p, "Go Back", 30, &x, &y, &w, &h));
+  const int back_x = x + w / 2, back_y = y + h / 2;
+  const std::string win = open_dialog(p);
+  ASSERT_FALSE(win.empty()) << "no folder dialog came up";
+  // The dialog out of the way (it covers the screen), Go Back clicked on the
+  // installer's window.
+  ASSERT_TRUE(xdo(p, "windowmove --sync " + win + " 810 0"));
+  const size_t mark = fly_test::e2e_trace(p).size();
+  ASSERT_TRUE(fly_test::e2e_xclick(p, back_x, back_y));
+  std::string installer, under;
+  xdo(p, "search --onlyvisible --pid " + std::to_string(p.pid), &installer);
+  xdo(p, "getmouselocation --shell", &under);
+  ASSERT_NE((under + "\n").find("WINDOW=" + installer.substr(0, installer.find('\n')) + "\n"),
+            std::string::npos)
+      << under;
+  ASSERT_TRUE(dialog_keys(p, win, "key Escape"));
+  ASSERT_TRUE(dialog_gone(p));
+  // Frames run on: the click, had it been kept, would have gone back by now.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_FALSE(fly_test::e2e_wait_line(p, "screen dvd_start ", 1, mark));
+  // The wizard still takes clicks, and this one goes back.
+  ASSERT_TRUE(fly_test::e2e_xclick(p, back_x, back_y));
+  EXPECT_TRUE(fly_test::e2e_wait_line(p, "screen dvd_start ", 30, mark));
+  ASSERT_TRUE(fly_test::e2e_wait_item(p, "Quit", 30, &x, &y, &w, &h));
+  ASSERT_TRUE(fly_test::e2e_xclick(p, x + w / 2, y + h / 2));
+  const fly_test::e2e_result r = fly_test::e2e_finish(env, p);
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+}
