@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Builds the demo disc set that `make run` installs from.
 
-Writes a small master (a simulator "Flyvane.app" whose executable is a shell
-script, a few aircraft and resources, five global-scenery tiles with their
-pre-packed 7z archives) into OUT/master, turns it into a two-disc release
+Writes a small master (the simulator's program for Linux, "Flyvane-i686", and
+the Macintosh bundle "Flyvane.app", each a shell script; a few aircraft and
+resources; five global-scenery tiles with their pre-packed 7z archives) into
+OUT/master, turns it into a two-disc release
 with the release builder (OUT/discs/disk_0, disk_1) and lays out a simulated
 drive, OUT/volumes, with disc one in it: point FLY_MOUNTED_VOLUMES at that
 folder, and a disc goes in with
@@ -24,14 +25,19 @@ RELEASE_NAME = "Flyvane 9 Demo"
 # Archives per disc, KB of 1000 bytes: the set comes out as two discs.
 SPLIT_KB = 250
 
-SIM_SCRIPT = """#!/bin/sh
-# The demo simulator: it only shows that it was started.
-echo "Flyvane 9 (demo simulator) is running from $(cd "$(dirname "$0")/../../.." && pwd)."
+
+def sim_script(system, copy_folder):
+    """The demo simulator for one system: it only shows that it was started.
+    copy_folder is the shell expression of the installed copy's folder."""
+    return f"""#!/bin/sh
+# The demo simulator ({system}): it only shows that it was started.
+echo "Flyvane 9 (demo simulator) is running from $(cd {copy_folder} && pwd)."
 if [ -n "$FLY_SIM_MARKER" ]; then
-  echo "Flyvane 9 demo simulator ran with $# argument(s)" > "$FLY_SIM_MARKER"
+  echo "Flyvane 9 demo simulator for {system} ran with $# argument(s)" > "$FLY_SIM_MARKER"
 fi
 exit 0
 """
+
 
 INFO_PLIST = """<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0">
@@ -96,8 +102,9 @@ def make_master(master):
 
     app = f"{master}/Macintosh/Flyvane.app/Contents"
     write(f"{app}/Info.plist", INFO_PLIST)
-    write(f"{app}/MacOS/Flyvane", SIM_SCRIPT, 0o755)
+    write(f"{app}/MacOS/Flyvane", sim_script("Macintosh", '"$(dirname "$0")/../../.."'), 0o755)
     write(f"{app}/Resources/about.txt", "Flyvane 9 demo simulator.\n")
+    write(f"{master}/Linux/Flyvane-i686", sim_script("Linux", '"$(dirname "$0")"'), 0o755)
 
 
 def main():

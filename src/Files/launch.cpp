@@ -121,9 +121,11 @@ int set_large_address_bit(int fd) {
 std::string APL_bundle_executable(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return path;
-  const std::string plist = path + "/Contents/Info.plist";
-  if (stat(plist.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return path;
-  std::string exe = plist_executable(LIN_read_text(plist));
+  // A bundle without a property list still has its program in Contents/MacOS/.
+  const std::string plist = path + "/Contents/Info.plist", macos = path + "/Contents/MacOS";
+  const bool has_plist = stat(plist.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (!has_plist && (stat(macos.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) return path;
+  std::string exe = has_plist ? plist_executable(LIN_read_text(plist)) : "";
   if (exe.empty()) {
     exe = path.substr(path.find_last_of('/') + 1);
     const size_t dot = exe.find_last_of('.');

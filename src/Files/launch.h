@@ -12,14 +12,16 @@ using OSStatus = int32_t;
 using CFBundleRef = void*;
 
 // Starts app with the arguments ("-path", arg), or none when arg is empty. A
-// bundle folder (one holding "Contents/Info.plist") runs its executable in
-// "Contents/MacOS/"; any other path runs as it is. Once the program runs, the
-// installer closes down (the full close-down when finish_first is set) and
-// exits with status 1. Returns only on failure: the errno of fork or exec.
+// bundle folder (one holding "Contents/Info.plist" or "Contents/MacOS/") runs
+// its executable in "Contents/MacOS/"; any other path runs as it is. Once the
+// program runs, the installer closes down (the full close-down when
+// finish_first is set) and exits with status 1. Returns only on failure: the
+// errno of fork or exec.
 int launch_app(const std::string& app, const std::string& arg, int finish_first);
 // The executable of the bundle folder at path (full, without trailing "/"):
-// its Info.plist's CFBundleExecutable, else the folder's name less its
-// extension. A path that is no bundle comes back as it is.
+// in "Contents/MacOS/", the name its Info.plist gives as CFBundleExecutable,
+// else (no list, or no such key) the folder's name less its extension. A path
+// that is no bundle comes back as it is.
 std::string APL_bundle_executable(const std::string& path);
 
 // Unmounts the removable volume that holds path (any path on it) and opens

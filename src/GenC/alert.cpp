@@ -103,6 +103,7 @@ void MACIBM_finishup(int full) {
     }
     THREAD_shutdown();
   }
+  shell_hooks.closing_down();
   // The recorder's thread finishes its movie before the context goes.
   qtim.stop_thread();
   MACIBM_setres(0);

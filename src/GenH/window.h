@@ -101,6 +101,7 @@ struct shell_hooks_class {
   void (*texture_failures)();               // the frame's texture-failure alerts
   int (*movie_takes_frame)();               // the recorder swaps itself
   void (*key_flush)();                      // a held key-down goes out before the next event
+  void (*closing_down)();                   // the close-down, once the threads have stopped
 };
 extern shell_hooks_class shell_hooks;
 void MACIBM_reset_hooks();  // back to the defaults

@@ -157,11 +157,15 @@ int install_files_get_error(std::string& msg) {
 
 void install_files_kill() {
   if (!copy_pool) return;
-  while (UTL_work_task* t = copy_pool->wait_retired_tasks()) unzip_pool->enqueue_task(t);
-  while (UTL_work_task* t = unzip_pool->wait_retired_tasks()) {
-    auto* task = static_cast<dvd_unpack_task*>(t);
-    task->apply();
-    delete task;
-  }
+  // Work not started is dropped: quitting must not wait for more copies from
+  // the disc. A task deleted with its copy made and not unpacked deletes it.
+  copy_pool->drop_waiting_tasks();
+  unzip_pool->drop_waiting_tasks();
+  for (UTL_worker_threads* pool : {copy_pool, unzip_pool})
+    while (UTL_work_task* t = pool->wait_retired_tasks()) {
+      auto* task = static_cast<dvd_unpack_task*>(t);
+      task->apply();
+      delete task;
+    }
   end_pools();
 }

@@ -47,7 +47,8 @@ extern std::string install_err_msg;
 int install_files(int& next_row, int disk);
 // The last task error's code (its text in msg), then both are cleared.
 int install_files_get_error(std::string& msg);
-// Finishes the queued work, collects it and ends both pools.
+// Drops the work no thread has started, collects the rest and ends both
+// pools; no archive copy stays in the temporary folder.
 void install_files_kill();
 // ".7z" for global scenery ("Global Scenery" in the path), else ".zip".
 std::string suffix_for_file(int row);

@@ -11,6 +11,7 @@
 #include "Installer-f/relocate.h"
 #include "Installer-f/screens.h"
 #include "Installer-f/stg.h"
+#include "Installer-f/temp_folder.h"
 #include "Installer-f/web_flow.h"
 #include "Installer-f/web_screens.h"
 #include "Installer-f/wizard_frame.h"
@@ -23,7 +24,7 @@
 namespace {
 void reset_stg() {
   stg.dir_state = 0;
-  stg.target_platform = 1;
+  stg.target_platform = 3;  // the host's own: Linux
   stg.new_format_seen = 0;
   stg.download_failed = 0;
   stg.extract_failed = 0;
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
 
   shell_hooks.app_update = APP_update;
   shell_hooks.app_handlemenu = APP_handlemenu;
+  shell_hooks.quit_request = wizard_close_request;
+  shell_hooks.closing_down = temp_folder_clear;
   MACIBM_init(argc, const_cast<const char* const*>(argv));
   if (!relocate_warning.empty()) xer << relocate_warning << "\n";
 
@@ -77,6 +80,9 @@ int main(int argc, char** argv) {
   xer.flush();
 
   get_OS_abs_path(os_dir_temp, temp_path);
+  std::string app;
+  get_OS_abs_path(os_dir_app_bundle, app);
+  temp_folder_claim(temp_path, app);
   install_name = no_install_name;
   reset_stg();
   pref.IO_set(11, 0);  // after the reset: stored preferences win
@@ -95,6 +101,7 @@ int main(int argc, char** argv) {
     MACIBM_event_proc();
     if (frames > 0 && MACIBM_frame_count >= frames) shell_hooks.quit_request();
   }
+  wizard_finish_close();
   MACIBM_finishup(1);
   return 0;
 }

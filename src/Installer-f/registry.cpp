@@ -6,6 +6,7 @@
 
 #include "Files/file_ops.h"
 #include "Files/paths.h"
+#include "Installer-f/stg.h"
 #include "Installer-f/wizard_globals.h"
 #include "UTL/xer.h"
 
@@ -93,4 +94,10 @@ int path_is_to_a_sim() {
       found[k] = found[k] || names[i].find(k_needed[k]) != std::string::npos;
   }
   return found[0] && found[1] && found[2] && found[3];
+}
+
+std::string installed_sim_app(const std::string& folder) {
+  if (stg.target_platform == 2) return folder + "Flyvane.exe";
+  if (stg.target_platform == 3) return folder + "Flyvane-i686";
+  return folder + "Flyvane" + ".app";
 }

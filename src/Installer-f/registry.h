@@ -12,3 +12,6 @@ void locate_all_flyvanes();
 void register_new_flyvane();
 // 1 when dest_dir_path holds the folders that make an installed copy.
 int path_is_to_a_sim();
+// The simulator's program in the installed copy at folder (ending in "/") for
+// stg.target_platform: "Flyvane.app" (a bundle), "Flyvane.exe" or "Flyvane-i686".
+std::string installed_sim_app(const std::string& folder);

@@ -110,7 +110,7 @@ std::string run_failure;
 int dvd_do_run_sim(int first_frame, wizard_screen& s) {
   if (first_frame) run_failure.clear();
   if (run_failure.empty()) {
-    const std::string app = dest_dir_path + "Flyvane" + ".app";
+    const std::string app = installed_sim_app(dest_dir_path);
     const std::string exe = APL_bundle_executable(app);
     // A simulator that is missing or cannot run must not end the installer
     // as if it had started.

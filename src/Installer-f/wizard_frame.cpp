@@ -24,6 +24,9 @@ const char* const k_image_keys[7] = {"Quit",        "Go Back", "Continue", "Sele
                                      "Select None", "Cancel",  "Done"};
 
 wizard_screen_fn last_screen = nullptr;
+// The Quit button's action of the screen last drawn, for a close of the window.
+void (*drawn_on_cancel)() = nullptr;
+int close_requested = 0;
 
 int language_index() { return mnw.language >= 0 && mnw.language <= 5 ? mnw.language : 0; }
 }  // namespace
@@ -54,6 +57,20 @@ void APP_handlemenu(int) {}
 void function_key(int) {}
 
 void wizard_reset_frame() { last_screen = nullptr; }
+
+void wizard_close_request() {
+  // app_done at once, so that a question or window that is up ends too.
+  close_requested = 1;
+  app_done = 1;
+}
+
+void wizard_finish_close() {
+  if (!close_requested) return;
+  close_requested = 0;
+  void (*cancel)() = drawn_on_cancel;
+  drawn_on_cancel = nullptr;
+  if (cancel) cancel();
+}
 
 void wizard_progress_bar(float progress, float& bar_width) {
   const float f = progress * 0.96f + 0.04f;
@@ -130,7 +147,9 @@ void APP_update() {
   // 10.
   const bool quits = screen.next_screen == wizard_quit;
   int width = 0;
+  drawn_on_cancel = screen.on_cancel;
   if (!quits && interface_rect(30, 12, 0, 1, &width, 1, 0)) {
+    drawn_on_cancel = nullptr;
     if (screen.on_cancel) screen.on_cancel();
     app_done = 1;
   }

@@ -28,6 +28,12 @@ void wizard_progress_bar(float progress, float& bar_width);
 // Forgets the last screen, so that the next frame is a first frame (tests).
 void wizard_reset_frame();
 
+// A close of the window (or SIGTERM) does what the Quit button does: the
+// request ends the frame loop, and wizard_finish_close, called once the loop
+// has ended, runs the on_cancel of the screen last drawn.
+void wizard_close_request();
+void wizard_finish_close();
+
 // The screen's function name ("dvd_start"), "" for one the table lacks.
 std::string wizard_screen_name(wizard_screen_fn fn);
 // The trace of the frame: a block of lines whenever the screen, its title and

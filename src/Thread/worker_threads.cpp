@@ -64,6 +64,8 @@ void UTL_worker_threads::stop_every_pool() {
     }
     if (todo.empty()) return;
     for (UTL_worker_threads* p : todo) {
+      // Closing down must not wait for work nobody will collect.
+      p->drop_waiting_tasks();
       p->stop_threads();
       std::lock_guard<std::mutex> g(registry_lock);
       registry_stopped.notify_all();
@@ -95,6 +97,12 @@ UTL_work_task* UTL_worker_threads::check_retired_tasks() {
   auto* task = static_cast<UTL_work_task*>(UTL_message_queue_read(out_queue, 0));
   if (task) --total_tasks;
   return task;
+}
+
+void UTL_worker_threads::drop_waiting_tasks() {
+  // Only before the stop items go in: a null item read here would be lost.
+  if (stopped) return;
+  while (void* item = UTL_message_queue_read(in_queue, 0)) UTL_message_queue_write(out_queue, item);
 }
 
 UTL_work_task* UTL_worker_threads::wait_retired_tasks() {

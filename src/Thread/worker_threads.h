@@ -41,11 +41,15 @@ class UTL_worker_threads {
   // Waits for the next finished task; null at once when none is outstanding
   // (or the pool has no threads, or they were stopped and nothing is left).
   UTL_work_task* wait_retired_tasks();
+  // Hands every task that no thread has started yet back to the owner as
+  // retired, without running it; the owner collects and deletes them as usual.
+  void drop_waiting_tasks();
 
-  // Close-down: stops the threads of every pool still alive, each after the
-  // tasks it holds, so that none of them writes to the log or the error
-  // queues afterwards. The pools stay with their owners, who may still
-  // collect the retired tasks and delete them; a stopped pool runs nothing.
+  // Close-down: stops the threads of every pool still alive once their
+  // running tasks end, so that none of them writes to the log or the error
+  // queues afterwards; tasks not yet started are dropped, not run. The pools
+  // stay with their owners, who may still collect every task (run or not)
+  // and delete it; a stopped pool runs nothing.
   static void stop_every_pool();
 
  private:

@@ -36,18 +36,7 @@ std::vector<std::string> tiles(const std::vector<std::string>& trace) {
   return out;
 }
 
-// From the start screen to the scenery map, the licence accepted.
-const std::string kToMap =
-    "wait Welcome to the Flyvane 9 Installer 60\n"
-    "click Continue\n"
-    "wait I will create the folder 30\n"
-    "click Continue\n"
-    "wait see_eula 30\n"
-    "click -I agree!\n"
-    "sleep 0.3\n"
-    "click Continue\n"
-    "wait dvd_scenery_install 30\n"
-    "sleep 0.5\n";
+const std::string kToMap = fly_test::e2e_script_to_map;
 
 // A scripted fresh install with these tiles ticked on the map.
 std::string install_script(const std::vector<std::string>& ticked, const std::string& disc2) {

@@ -36,7 +36,7 @@ std::string install_demo_copy(e2e_env& env) {
   fly_test::e2e_demo_discs();
   const std::string copy = env.desktop + "Flyvane 9 Demo/";
   fs::create_directories(copy);
-  fs::copy(fly_test::e2e_demo_master() + "Macintosh", copy, fs::copy_options::recursive);
+  fs::copy(fly_test::e2e_demo_master() + "Linux", copy, fs::copy_options::recursive);
   fly_test::write_file(env.home + ".config/flyvane_install.txt", copy + "\n");
   return copy;
 }
@@ -102,10 +102,9 @@ TEST(RunFlyvaneNow, StartsTheInstalledCopyAndEnds) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(r.saw_screen("dvd_pick_run_sim"));
   EXPECT_TRUE(fly_test::file_exists(marker));
-  EXPECT_EQ(fly_test::read_file(marker), "Flyvane 9 demo simulator ran with 0 argument(s)\n");
-  EXPECT_NE(r.log.find("Launching: " + copy + "Flyvane.app/Contents/MacOS/Flyvane"),
-            std::string::npos)
-      << r.log;
+  EXPECT_EQ(fly_test::read_file(marker),
+            "Flyvane 9 demo simulator for Linux ran with 0 argument(s)\n");
+  EXPECT_NE(r.log.find("Launching: " + copy + "Flyvane-i686"), std::string::npos) << r.log;
   // The close-down ran before the start: the preferences are written.
   EXPECT_TRUE(fly_test::file_exists(env.home + ".config/Flyvane Installer.prf"));
   ASSERT_EQ(r.screenshots.size(), 1u);
@@ -117,7 +116,7 @@ TEST(RunFlyvaneNow, ASimulatorThatCannotRunLeavesTheInstallerUp) {
   e2e_env env;
   env.insert(fly_test::e2e_demo_discs()[0], "FLYVANE9_1");
   const std::string copy = install_demo_copy(env);
-  chmod((copy + "Flyvane.app/Contents/MacOS/Flyvane").c_str(), 0644);
+  chmod((copy + "Flyvane-i686").c_str(), 0644);
   const e2e_result r = fly_test::e2e_run(env,
                                          "wait You already have Flyvane 9 installed 30\n"
                                          "click Run Flyvane Now\n"
@@ -167,7 +166,7 @@ TEST(RealXClicks, TheStartScreenChoiceLeadsToTheRunScreen) {
   // Two copies: the run screen waits for a pick instead of starting one.
   const std::string second = env.desktop + "Second/";
   fs::create_directories(second);
-  fs::copy(fly_test::e2e_demo_master() + "Macintosh", second, fs::copy_options::recursive);
+  fs::copy(fly_test::e2e_demo_master() + "Linux", second, fs::copy_options::recursive);
   fly_test::write_file(env.home + ".config/flyvane_install.txt",
                        env.desktop + "Flyvane 9 Demo/\n" + second + "\n");
   fly_test::e2e_process p = fly_test::e2e_start(env);

@@ -1,6 +1,7 @@
 // Errors raised around the last frame: whatever a thread raises until the
 // close-down has stopped it is reported, and a fatal one ends the program
 // with status 1. Each run is a child process with the frame loop main runs.
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -32,10 +33,14 @@ void* raise_late(void* p) {
                  std::to_string(a->delay_us), "", a->type, "late.cpp", 21);
   return nullptr;
 }
+std::atomic<bool> work_started{false};
 struct late_work : UTL_work_task {
   late_alert a;
   explicit late_work(late_alert a_) : a(a_) {}
-  void do_it() override { raise_late(&a); }
+  void do_it() override {
+    work_started = true;
+    raise_late(&a);
+  }
   int check_error(std::string&) override { return 0; }
 };
 struct late_pool_task : UTL_pool_task {
@@ -65,7 +70,11 @@ struct late_pool_task : UTL_pool_task {
     g_threadpool->queue_task(new late_pool_task(a), 0);
   }
   if (raisers & async_call) THREAD_run_async(raise_late, &a);
-  if (raisers & fixed_pool) (new UTL_worker_threads(1, 4))->enqueue_task(new late_work(a));
+  if (raisers & fixed_pool) {
+    (new UTL_worker_threads(1, 4))->enqueue_task(new late_work(a));
+    // The close-down drops a task no thread has started.
+    while (!work_started) std::this_thread::yield();
+  }
   const auto start = std::chrono::steady_clock::now();
   while (!app_done) {
     THREAD_check_exception(1);

@@ -170,10 +170,10 @@ TEST(WebE2E, PreferencesWindowSetsAndTheFileKeepsThem) {
   fly_test::e2e_env env;
   env.extra_env.push_back({"FLY_FIRST_SCREEN", "prefs"});
   const std::string script =
+      "wait Linux\n"  // the host's platform at start-up
+      "click Linux\n"
       "wait Macintosh\n"
       "click Macintosh\n"
-      "wait Linux\n"
-      "click Linux\n"
       "sleep 0.3\n"
       "click Log installer actions. Turn this on to output the installer file downloads and "
       "stuff to the file log.txt.\n"
@@ -191,8 +191,9 @@ TEST(WebE2E, PreferencesWindowSetsAndTheFileKeepsThem) {
   // After the popup's choice the list shows it, and the popup is gone.
   bool chosen = false, shown = false;
   for (const std::string& l : r.trace) {
-    chosen = chosen || l == "script click Linux";
-    shown = shown || (chosen && l.starts_with("item key=\"Linux\" shown=\"Linux\" rect=268,"));
+    chosen = chosen || l == "script click Macintosh";
+    shown = shown ||
+            (chosen && l.starts_with("item key=\"Macintosh\" shown=\"Macintosh\" rect=268,"));
   }
   EXPECT_TRUE(shown);
   const std::string prefs = read_file(home_file(env, "Flyvane Installer.prf"));

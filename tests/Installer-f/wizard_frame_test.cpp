@@ -332,9 +332,10 @@ TEST(RunSimScreen, AFolderLeftByTheInstallFlowIsNoPick) {
 TEST(RunSimScreen, ASimulatorThatCannotStartIsReportedAndTheInstallerStays) {
   // A copy whose simulator is there but not executable, and one without it.
   const std::string copy = fly_test::sandbox() + "Copy/";
-  const std::string exe = copy + "Flyvane.app/Contents/MacOS/Flyvane";
+  const std::string exe = copy + "Flyvane-i686";  // the Linux program
   fly_test::write_file(exe, "#!/bin/sh\nexit 0\n");
   chmod(exe.c_str(), 0644);
+  stg.target_platform = 3;
   for (const std::string& dir : {copy, fly_test::sandbox() + "Empty/"}) {
     dest_dir_path = dir;
     fly_test::clear_alerts();
@@ -343,7 +344,7 @@ TEST(RunSimScreen, ASimulatorThatCannotStartIsReportedAndTheInstallerStays) {
     ASSERT_EQ(fly_test::alerts().size(), 1u) << dir;
     EXPECT_EQ(fly_test::alerts()[0].type, t_alert);
     EXPECT_EQ(fly_test::alerts()[0].s1, "Flyvane 9 could not be started.");
-    EXPECT_NE(fly_test::alerts()[0].s2.find("Flyvane.app"), std::string::npos);
+    EXPECT_NE(fly_test::alerts()[0].s2.find(exe.substr(copy.size())), std::string::npos);
     EXPECT_EQ(s.back_screen, dvd_start);
     EXPECT_EQ(s.next_screen, nullptr);
     // Later frames show the failure without asking again.

@@ -198,30 +198,44 @@ TEST(ThreadLayerStress, ShutdownWhileCallsQueueTasksOnTheSharedPool) {
 }
 
 struct sleepy_work : UTL_work_task {
-  int alert = 0;  // 1: raises a warning
+  int alert = 0;                       // 1: raises a warning
+  std::atomic<bool>* gate = nullptr;   // held until it opens
+  queue* started = nullptr;
   std::atomic<int> runs{0};
   void do_it() override {
-    UTL_sleep(1);
+    if (started) started->write();
+    while (gate && !*gate) UTL_sleep(1);
     ++runs;
     if (alert) __MACIBM_alert(0, "late warning", "", "", "", t_alert, "w.cpp", 8);
   }
   int check_error(std::string&) override { return 0; }
 };
 
-TEST(ThreadLayerStress, ShutdownStopsFixedPoolsAfterTheirTasksAndReportsWhatTheyRaised) {
+TEST(ThreadLayerStress, ShutdownDropsWaitingPoolTasksAndReportsWhatRunningOnesRaised) {
   fly_test::fail_after(15, "shutdown hung");
   THREAD_init();
   THREAD_make_workers();
   std::vector<sleepy_work> tasks(20);
-  tasks[19].alert = 1;
+  std::atomic<bool> open{false};
+  queue started;
+  for (int i : {0, 1}) tasks[i].gate = &open, tasks[i].started = &started;
+  tasks[0].alert = 1;
   fly_test::clear_alerts();
   auto* pool = new UTL_worker_threads(2, 100);
   for (auto& t : tasks) pool->enqueue_task(&t);
-  THREAD_shutdown();  // waits for the queued tasks, then reports the warning
+  started.read();
+  started.read();  // both threads are busy: the other 18 wait in the queue
+  std::thread opener([&] {
+    UTL_sleep(300);
+    open = true;
+  });
+  THREAD_shutdown();  // waits for the two running tasks only, then reports the warning
+  opener.join();
   ASSERT_EQ(fly_test::alerts().size(), 1u);
   EXPECT_EQ(fly_test::alerts()[0].s1, "late warning");
-  for (auto& t : tasks) EXPECT_EQ(t.runs, 1);
-  // The owner still collects every task; the stopped pool never blocks it.
+  EXPECT_EQ(tasks[0].runs + tasks[1].runs, 2);
+  for (size_t i = 2; i < tasks.size(); ++i) EXPECT_EQ(tasks[i].runs, 0) << i;
+  // The owner still collects every task, run or not; the stopped pool never blocks it.
   int back = 0;
   while (pool->wait_retired_tasks()) ++back;
   EXPECT_EQ(back, 20);

@@ -79,6 +79,10 @@ struct e2e_result {
   bool item(const std::string& key, int* x, int* y, int* w, int* h, int* enabled = nullptr) const;
 };
 
+// A script from the start screen to the scenery map of a fresh install, the
+// default destination taken and the licence accepted.
+extern const char* const e2e_script_to_map;
+
 // Runs the program to its end with script as FLY_SCRIPT ("" for none).
 // Screenshot paths in the script that are relative land in env.root.
 e2e_result e2e_run(e2e_env& env, const std::string& script, const std::string& trace_name = "");
@@ -91,6 +95,7 @@ struct e2e_process {
   std::string trace_path;
   std::string stderr_path;
   double deadline = 0;
+  mutable std::string window;  // its X window, once looked up
 };
 e2e_process e2e_start(e2e_env& env, const std::string& script = "");
 // The trace so far.
@@ -102,8 +107,14 @@ bool e2e_wait_item(const e2e_process& p, const std::string& key, int seconds, in
                    int* w, int* h);
 // Waits until the trace holds a line with text, at line from or later.
 bool e2e_wait_line(const e2e_process& p, const std::string& text, int seconds, size_t from = 0);
+// The program's X window (found by its process with xdotool, once); "" when
+// it shows none.
+std::string e2e_window(const e2e_process& p);
 // A real X click with xdotool at (x, y) of the program's window.
 bool e2e_xclick(const e2e_process& p, int x, int y);
+// Closes the program's window as a window manager does for its close button
+// (the WM_DELETE_WINDOW message, tests/support/wm_close.py).
+bool e2e_wm_close(const e2e_process& p);
 // Waits for the end (killing it at its deadline) and stops the X server.
 e2e_result e2e_finish(e2e_env& env, e2e_process& p);
 
@@ -128,7 +139,7 @@ void e2e_expect_wizard_shot(const std::string& png);
 bool e2e_click_question(const e2e_process& p, int window, int dx, int dy);
 
 // A disc set's file list (from disc one's "directory.txt.zip"): the files a
-// Macintosh copy gets, with their MD5, disc and archive.
+// Linux copy gets, with their MD5, disc and archive.
 struct e2e_listed {
   std::string path, md5;
   bool global;

@@ -1,0 +1,121 @@
+// Ending the real installer in the middle of a disc install: the window
+// manager's close and SIGTERM stop it as the Quit button does, at once,
+// leaving the installed part whole and nothing in the temporary folder.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "support/e2e.h"
+#include "support/test_util.h"
+
+namespace fs = std::filesystem;
+using fly_test::e2e_env;
+using fly_test::e2e_result;
+
+namespace {
+const std::string kName = "Flyvane 9 Demo";
+
+// Disc one of a one-disc release of the demo master with 600 more files,
+// made by the release builder once per process.
+const std::string& many_files_disc() {
+  static std::string disc;
+  if (!disc.empty()) return disc;
+  fly_test::e2e_demo_discs();
+  const std::string base = fly_test::sandbox() + "many/", master = base + "master/";
+  fs::remove_all(base);
+  fs::create_directories(base);
+  fs::copy(fly_test::e2e_demo_master(), master, fs::copy_options::recursive);
+  for (int i = 0; i < 600; ++i)
+    fly_test::write_file(master + "All/Resources/many/file " + std::to_string(i) + ".bin",
+                         fly_test::pattern(65536, static_cast<uint32_t>(i)));
+  const std::string cmd = "cd '" + base + "' && " FLY_BUILD_DIR
+                          "/tools/make_release --type=disc --master='" + master + "' --out='" +
+                          base + "discs' --name='" + kName + "' >/dev/null";
+  if (fly_test::run(cmd) != 0) ADD_FAILURE() << "the release was not made: " << cmd;
+  else disc = base + "discs/disk_0/";
+  return disc;
+}
+
+// From the start screen to the install, no scenery tile chosen.
+const std::string kToInstall = std::string(fly_test::e2e_script_to_map) + "click Continue\n";
+
+// The MD5 of every file below folder, by its path there.
+std::map<std::string, std::string> md5_of_tree(const std::string& folder) {
+  std::map<std::string, std::string> out;
+  std::istringstream in(
+      fly_test::sh("cd '" + folder + "' && find . -type f -print0 | xargs -0 -r md5sum"));
+  for (std::string line; std::getline(in, line);)
+    if (line.size() > 36) out[line.substr(36)] = line.substr(0, 32);  // "<sum>  ./<path>"
+  return out;
+}
+
+double now_s() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+enum class ending { window_close, sigterm };
+struct close_case {
+  ending how;
+  double after_s;  // into the install
+};
+}  // namespace
+
+// Each case ends the program within 2 s with status 0 and leaves what the
+// Quit button leaves: the copy with every file in it whole, and nothing in
+// the temporary folder, no archive copy and no file list. What a crashed run
+// left there is gone once the program has started.
+TEST(CloseMidInstall, WindowCloseAndSigtermEndLikeQuit) {
+  FLY_E2E_OR_SKIP();
+  const std::string disc = many_files_disc();
+  ASSERT_FALSE(disc.empty());
+  const auto listed = fly_test::e2e_disc_file_list(disc);
+  ASSERT_GT(listed.size(), 600u);
+  const close_case cases[] = {{ending::window_close, 0},
+                              {ending::window_close, 0.2},
+                              {ending::window_close, 0.5},
+                              {ending::sigterm, 0.2}};
+  for (const close_case& c : cases) {
+    SCOPED_TRACE("ending " + std::to_string(static_cast<int>(c.how)) + " after " +
+                 std::to_string(c.after_s) + " s");
+    e2e_env env;
+    env.insert(disc, "FLYVANE9_1");
+    const std::string stale = env.tmp + "flyvane-" + std::to_string(getuid()) + "/0a1b_7.zip";
+    fly_test::write_file(stale, "a copy left by a run that crashed");
+    fly_test::e2e_process p = fly_test::e2e_start(env, kToInstall);
+    ASSERT_FALSE(fly_test::e2e_window(p).empty());  // looked up now, so the close goes at once
+    ASSERT_TRUE(fly_test::e2e_wait_line(p, "screen dvd_run_install ", 120));
+    EXPECT_FALSE(fs::exists(stale)) << "the start-up leaves a crashed run's copy";
+    std::this_thread::sleep_for(std::chrono::duration<double>(c.after_s));
+    if (c.how == ending::window_close) {
+      ASSERT_TRUE(fly_test::e2e_wm_close(p));
+    } else {
+      ASSERT_EQ(kill(p.pid, SIGTERM), 0);
+    }
+    p.deadline = now_s() + 2;
+    const e2e_result r = fly_test::e2e_finish(env, p);
+    ASSERT_FALSE(r.timed_out) << "still running 2 s after it was told to end";
+    EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+
+    const std::string dest = env.desktop + kName + "/";
+    EXPECT_TRUE(fs::is_directory(dest));
+    const std::map<std::string, std::string> sums = md5_of_tree(dest);
+    int installed = 0;
+    for (const fly_test::e2e_listed& f : listed)
+      if (fs::exists(dest + f.path)) {
+        ++installed;
+        EXPECT_EQ(sums.count(f.path) ? sums.at(f.path) : "", f.md5) << f.path;
+      }
+    if (c.after_s == 0) {
+      EXPECT_LT(installed, static_cast<int>(listed.size()))
+          << "the install was over before the close";
+    }
+    for (const auto& e : fs::recursive_directory_iterator(env.tmp))
+      EXPECT_TRUE(e.is_directory()) << e.path() << " left in the temporary folder";
+  }
+}
