@@ -65,9 +65,7 @@ void show() {
 
 // The installer keeps no simulation time apart from the frame clock.
 double frame_clock() { return xtim.real_elapsed; }
-}  // namespace
 
-namespace {
 // Rows of dx * 4 bytes from src to dst in the other order.
 void copy_rows_turned(unsigned char* dst, const unsigned char* src, int dx, int dy) {
   const size_t row = static_cast<size_t>(dx) * 4;
@@ -75,8 +73,9 @@ void copy_rows_turned(unsigned char* dst, const unsigned char* src, int dx, int 
 }
 
 void turn_rows(unsigned char* px, int dx, int dy) {
-  std::vector<unsigned char> tmp(static_cast<size_t>(dx) * 4);
-  const size_t row = tmp.size();
+  static std::vector<unsigned char> tmp;  // grows once: no allocation a frame
+  const size_t row = static_cast<size_t>(dx) * 4;
+  if (tmp.size() < row) tmp.resize(row);
   for (int y = 0; y < dy / 2; ++y) {
     unsigned char* a = px + y * row;
     unsigned char* b = px + (dy - 1 - y) * row;

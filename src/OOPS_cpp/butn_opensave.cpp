@@ -190,8 +190,9 @@ void stand_io_dialog(int open_save, int file_type, std::string selection) {
     y = OGL_string(50, 341, y - 10, field(1052, 500), 200, font_regular, 0);
     y = OGL_string(50, 341, y - 10, field(2052, 40), 200, font_regular, 0);
     OGL_string(50, 341, y - 10, field(1012, 40), 200, font_regular, 0);
-    if (has_tex)
-      OGL_2dquad_d(427, 52, 1.0f, 341, 80, 541, 280, 0, 0, tman.tex_dx_vis(427) / tman.tex_dx_tot(427),
+    if (has_tex)  // the icon's own part of its power-of-two texture
+      OGL_2dquad_d(427, 52, 1.0f, 341, 80, 541, 280, 0, 0,
+                   tman.tex_dx_vis(427) / tman.tex_dx_tot(427),
                    tman.tex_dy_vis(427) / tman.tex_dy_tot(427), 1, 4);
   }
   if (file_type == 8 && selection.find(".fdr") != std::string::npos) {

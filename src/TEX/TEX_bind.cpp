@@ -95,9 +95,6 @@ void set_env_colour(int unit, const GLfloat c[4]) {
   if (unit > 0) gl.ActiveTexture(GL_TEXTURE0);
 }
 
-}  // namespace
-
-namespace {
 void bind_name(int gl_name, int unit, int env_code) {
   if (unit < 0 || unit >= k_units) return;
   const int m = env_code == 0 ? GL_MODULATE : env_code;
