@@ -107,7 +107,6 @@ fly_test::rgba at_units(float x, float y) {
 struct WidgetsGl : GlWindow {
   void SetUp() override {
     GlWindow::SetUp();
-    tman.TEX_init();
     MACIBM_load_interface_textures();
     // The wizard's button faces and panels.
     tman.load_texture(tex_fail_fatal, 413, 0x10092, tex_load_startup,
