@@ -107,6 +107,13 @@ void MACIBM_sample_interface_colours(const unsigned char* rgba) {
   for (int k = 0; k < 3; ++k) colr.rgb[42][k] = (colr.rgb[38][k] + colr.rgb[41][k]) * 0.5f;
 }
 
+void MACIBM_init_drawing() {
+  shell_hooks.pix_specs(0);
+  glExt.init_extensions();
+  scratch_array = scratch_array_storage;
+  tman.TEX_init();
+}
+
 void MACIBM_init(int argc, const char* const* argv) {
   UTL_debug_init();
   LIN_show_cursor(1);
@@ -155,10 +162,7 @@ void MACIBM_init(int argc, const char* const* argv) {
                    "resetting Flyvane to default resolution now.",
                    t_exit, "GenC/hl_init", 1648);
 
-  shell_hooks.pix_specs(0);
-  glExt.init_extensions();
-  scratch_array = scratch_array_storage;
-  tman.TEX_init();
+  MACIBM_init_drawing();
   THREAD_make_workers();
   MACIBM_fill_tables();
   shell_hooks.interface_textures();  // textures 414, 415, 410 and the colours of 410

@@ -1,6 +1,7 @@
 // The recorder's picture source: the window copied into the scratch texture
-// (slot 429), drawn at movie size and read back, through a pixel-pack
-// buffer one frame late where the hardware has them.
+// (slot 429), drawn at movie size and read back (a movie of the window's own
+// size is read straight from the window), through a pixel-pack buffer one
+// frame late where the hardware has them.
 #include "GenH/movie_gl.h"
 
 #include <cstring>
@@ -15,6 +16,8 @@
 #include "OGL/ogl_seams.h"
 #include "OGL/ogl_state.h"
 #include "OOPS_cpp/qtim.h"
+#include "OOPS_cpp/tman.h"
+#include "TEX/TEX_scratch.h"
 #include "UTL/localize.h"
 #include "UTL/xtim.h"
 
@@ -24,6 +27,7 @@ const int k_slot = 429;
 unsigned pbo_id = 0;
 int pbo_bytes = 0;
 int pbo_has_data = 0;
+int pbo_bottom_up = 0;  // the buffer holds the window's rows as read, bottom first
 int swapped_in_grab = 0;
 
 bool pbo_path() {
@@ -42,18 +46,15 @@ void drop_pbo() {
   pbo_has_data = 0;
 }
 
+// The scratch texture the window is copied into, RGB like the window.
 void load_scratch() {
-  // The slot loaders take pixels: a blank scratch image, only for the load.
-  const std::vector<unsigned char> blank(static_cast<size_t>(k_scratch) * k_scratch * 4, 0);
-  OGL_load_tex_slot(k_slot, blank.data(), k_scratch, k_scratch, 4, 129, "scratch_array-t_QT_movie");
+  scratch_dx = scratch_dy = k_scratch;
+  tman.load_texture(tex_fail_fatal, k_slot, 0x81, tex_load_startup, "scratch_array-t_QT_movie");
   drop_pbo();
 }
 
-// Until the texture manager can unload a slot, a 1 by 1 texture frees the
-// 16 MB the scratch took.
 void unload_scratch() {
-  static const unsigned char one[4] = {0, 0, 0, 0};
-  OGL_load_tex_slot(k_slot, one, 1, 1, 4, 129, "scratch_array-t_QT_movie");
+  tman.unload_texture(k_slot);
   drop_pbo();
 }
 
@@ -64,44 +65,30 @@ void show() {
 
 // The installer keeps no simulation time apart from the frame clock.
 double frame_clock() { return xtim.real_elapsed; }
-}  // namespace
 
-int MOV_gl_grab(void* bgra, int dx, int dy) {
-  const size_t bytes = static_cast<size_t>(dx) * dy * 4;
-  const bool use_pbo = pbo_path();
-  int filled = 0;
-  if (use_pbo && static_cast<int>(bytes) != pbo_bytes) drop_pbo();
-  if (use_pbo && !pbo_id) {
-    glExt.glGenBuffersARB(1, &pbo_id);
-    glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, pbo_id);
-    glExt.glBufferDataARB(GL_PIXEL_PACK_BUFFER_ARB, static_cast<GLsizeiptrARB>(bytes), nullptr,
-                          GL_STREAM_READ_ARB);
-    glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
-    pbo_bytes = static_cast<int>(bytes);
+// Rows of dx * 4 bytes from src to dst in the other order.
+void copy_rows_turned(unsigned char* dst, const unsigned char* src, int dx, int dy) {
+  const size_t row = static_cast<size_t>(dx) * 4;
+  for (int y = 0; y < dy; ++y) memcpy(dst + y * row, src + (dy - 1 - y) * row, row);
+}
+
+void turn_rows(unsigned char* px, int dx, int dy) {
+  static std::vector<unsigned char> tmp;  // grows once: no allocation a frame
+  const size_t row = static_cast<size_t>(dx) * 4;
+  if (tmp.size() < row) tmp.resize(row);
+  for (int y = 0; y < dy / 2; ++y) {
+    unsigned char* a = px + y * row;
+    unsigned char* b = px + (dy - 1 - y) * row;
+    memcpy(tmp.data(), a, row);
+    memcpy(a, b, row);
+    memcpy(b, tmp.data(), row);
   }
-  if (use_pbo && pbo_has_data) {  // the previous frame
-    glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, pbo_id);
-    if (const void* p = glExt.glMapBufferARB(GL_PIXEL_PACK_BUFFER_ARB, GL_READ_ONLY_ARB)) {
-      memcpy(bgra, p, bytes);
-      filled = 1;
-    }
-    glExt.glUnmapBufferARB(GL_PIXEL_PACK_BUFFER_ARB);
-    glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
-  }
+}
 
-  // The window into the scratch texture, then the frame goes on screen with
-  // the indicator, which so stays out of the movie.
-  const int wdx = mnw.window_dx < k_scratch ? mnw.window_dx : k_scratch;
-  const int wdy = mnw.window_dy < k_scratch ? mnw.window_dy : k_scratch;
-  OGL_setstate(1, 1, 3, 4, 9, 11);
-  OGL_bind_tex_slot(k_slot, 0, 0);
-  gl.CopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, wdx, wdy);
-  draw_indicator_and_swap();
-  swapped_in_grab = 1;
-
-  // Movie size at the window's corner (0, 0), whatever logical window is
-  // open: that is where the pixels are read from. Upside down, so rows read
-  // bottom-up come out top row first.
+// The movie-size quad of the scratch texture at the window's corner (0, 0),
+// whatever logical window is open: that is where the pixels are read from.
+// Upside down, so rows read bottom-up come out top row first.
+void draw_scaled(int dx, int dy, int wdx, int wdy) {
   gl.Viewport(0, 0, mnw.window_dx, mnw.window_dy);
   gl.MatrixMode(GL_PROJECTION);
   gl.PushMatrix();
@@ -128,17 +115,67 @@ int MOV_gl_grab(void* bgra, int dx, int dy) {
   gl.MatrixMode(GL_PROJECTION);
   gl.PopMatrix();
   gl.MatrixMode(GL_MODELVIEW);
+}
+}  // namespace
 
-  gl.PixelStorei(GL_PACK_ALIGNMENT, 4);
-  if (use_pbo) {
+int MOV_gl_grab(void* bgra, int dx, int dy) {
+  const size_t bytes = static_cast<size_t>(dx) * dy * 4;
+  const bool use_pbo = pbo_path();
+  unsigned char* out = static_cast<unsigned char*>(bgra);
+  int filled = 0;
+  if (use_pbo && static_cast<int>(bytes) != pbo_bytes) drop_pbo();
+  if (use_pbo && !pbo_id) {
+    glExt.glGenBuffersARB(1, &pbo_id);
     glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, pbo_id);
-    gl.ReadPixels(0, 0, dx, dy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    glExt.glBufferDataARB(GL_PIXEL_PACK_BUFFER_ARB, static_cast<GLsizeiptrARB>(bytes), nullptr,
+                          GL_STREAM_READ_ARB);
     glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
-    pbo_has_data = 1;
-  } else {
-    gl.ReadPixels(0, 0, dx, dy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, bgra);
-    filled = 1;
+    pbo_bytes = static_cast<int>(bytes);
   }
+  if (use_pbo && pbo_has_data) {  // the previous frame
+    glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, pbo_id);
+    if (const void* p = glExt.glMapBufferARB(GL_PIXEL_PACK_BUFFER_ARB, GL_READ_ONLY_ARB)) {
+      if (pbo_bottom_up) copy_rows_turned(out, static_cast<const unsigned char*>(p), dx, dy);
+      else memcpy(out, p, bytes);
+      filled = 1;
+    }
+    glExt.glUnmapBufferARB(GL_PIXEL_PACK_BUFFER_ARB);
+    glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
+  }
+
+  const auto read = [&](bool bottom_up) {
+    gl.PixelStorei(GL_PACK_ALIGNMENT, 4);
+    if (use_pbo) {
+      glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, pbo_id);
+      gl.ReadPixels(0, 0, dx, dy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+      glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
+      pbo_has_data = 1;
+      pbo_bottom_up = bottom_up;
+    } else {
+      gl.ReadPixels(0, 0, dx, dy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, out);
+      if (bottom_up) turn_rows(out, dx, dy);
+      filled = 1;
+    }
+  };
+
+  swapped_in_grab = 1;
+  if (dx == mnw.window_dx && dy == mnw.window_dy) {
+    // A movie of the window's own size is the window: read before the
+    // indicator goes on, no copy and no quad.
+    read(true);
+    draw_indicator_and_swap();
+    return filled;
+  }
+  // The window into the scratch texture, then the frame goes on screen with
+  // the indicator, which so stays out of the movie.
+  const int wdx = mnw.window_dx < k_scratch ? mnw.window_dx : k_scratch;
+  const int wdy = mnw.window_dy < k_scratch ? mnw.window_dy : k_scratch;
+  OGL_setstate(1, 1, 3, 4, 9, 11);
+  OGL_bind_tex_slot(k_slot, 0, 0);
+  gl.CopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, wdx, wdy);
+  draw_indicator_and_swap();
+  draw_scaled(dx, dy, wdx, wdy);
+  read(false);
   shell_hooks.viewport_2d();  // back to the frame's projection
   return filled;
 }

@@ -19,6 +19,10 @@ void IBM_turnoff();
 // Start-up of the shell: working folder, log and its header, command line,
 // thread layer, screen defaults and tables.
 void MACIBM_init(int argc, const char* const* argv);
+// What start-up sets up once the window's context exists: the window's 2D
+// metrics, the GL capabilities, the scratch store and the texture manager
+// with its placeholder. The GL test harness starts the same way.
+void MACIBM_init_drawing();
 void MACIBM_set_app_path(std::string* path, int keep_name);
 void MACIBM_fill_tables();
 void MACIBM_write_log_header();

@@ -14,7 +14,7 @@
 #include "GenH/stls.h"
 #include "GenH/ui_items.h"
 #include "OGL/ogl_draw.h"
-#include "OGL/ogl_seams.h"
+#include "OOPS_cpp/tman.h"
 #include "OOPS_cpp/xmap.h"
 #include "UTL/localize.h"
 
@@ -140,13 +140,7 @@ void load_vehicle_header(const std::string& selection) {
   std::string icon = selection;
   if (icon.size() >= 4 && icon[icon.size() - 4] == '.') icon.resize(icon.size() - 4);
   icon += "_icon.png";
-  has_tex = 0;
-  unsigned char* pixels = nullptr;
-  int dx = 0, dy = 0;
-  if (OGL_load_rgba_image && OGL_load_rgba_image(icon, 2048, &pixels, &dx, &dy)) {
-    has_tex = OGL_load_tex_slot(427, pixels, dx, dy, 4, 0x10181, "scratch_array-icon") ? 1 : 0;
-    free(pixels);
-  }
+  has_tex = tman.load_texture(tex_fail_silent, 427, 0x10181, tex_load_startup, icon) != 0;
 }
 
 std::string field(int offset, int len) {
@@ -196,8 +190,10 @@ void stand_io_dialog(int open_save, int file_type, std::string selection) {
     y = OGL_string(50, 341, y - 10, field(1052, 500), 200, font_regular, 0);
     y = OGL_string(50, 341, y - 10, field(2052, 40), 200, font_regular, 0);
     OGL_string(50, 341, y - 10, field(1012, 40), 200, font_regular, 0);
-    if (has_tex)
-      OGL_2dquad_d(427, 52, 1.0f, 341, 80, 541, 280, 0, 0, 1, 1, 1, 4);
+    if (has_tex)  // the icon's own part of its power-of-two texture
+      OGL_2dquad_d(427, 52, 1.0f, 341, 80, 541, 280, 0, 0,
+                   tman.tex_dx_vis(427) / tman.tex_dx_tot(427),
+                   tman.tex_dy_vis(427) / tman.tex_dy_tot(427), 1, 4);
   }
   if (file_type == 8 && selection.find(".fdr") != std::string::npos) {
     if (selection != old_path) load_comment(selection);

@@ -17,21 +17,33 @@
 namespace {
 double program_clock() { return static_cast<double>(xtim.real_elapsed); }
 
-// Queue items other than buffers: a wake-up for the thread, its answer.
-char k_wake, k_ack;
+// Queue items other than buffers: a wake-up for the thread, its answer, and
+// the thread's last word.
+char k_wake, k_ack, k_gone;
 
 UTL_message_queue* q_to_thread = nullptr;
 UTL_message_queue* q_from_thread = nullptr;
 pthread_t qt_thread, qt_thread_id, qt_thread_join;
 int qt_thread_made = 0;
 std::atomic<int> control_value{1};  // 0: the thread ends at its next wake-up
+std::atomic<int> thread_gone{0};    // the thread has ended, answered or not
 
 LIN_movie* g_movie = nullptr;  // owned by the thread between start and the stop's wake-up
 int movie_take = 0;            // the last take number tried
 
 constexpr int k_max_window = 2048;
 
+// A fatal alert ends the thread wherever it is, by unwinding through here:
+// whoever waits for an answer learns that none will come.
+struct mark_gone {
+  ~mark_gone() {
+    thread_gone = 1;
+    UTL_message_queue_write(q_from_thread, &k_gone);
+  }
+};
+
 void* QT_Thread(void*) {
+  mark_gone on_exit;
   for (;;) {
     void* item = UTL_message_queue_read(q_to_thread, -1);
     if (item == &k_wake) {
@@ -55,17 +67,18 @@ void* QT_Thread(void*) {
   return nullptr;
 }
 
-// Takes back what the thread returned until its answer to a wake-up.
+// Takes back what the thread returned until its answer to a wake-up, or
+// until it is gone: one that died of a fatal error never answers (the error
+// itself waits in the main thread's queue).
 void collect_until_ack() {
   for (;;) {
     void* item = UTL_message_queue_read(q_from_thread, 100);
-    if (item == &k_ack) return;
+    if (item == &k_ack || item == &k_gone) return;
     if (item) {
       qtim.usable_buffers.push_back(static_cast<qtim_frame_buffer*>(item));
       ++qtim.frames_finished;
-    } else {
-      // A thread that died of a fatal error never answers: report it.
-      THREAD_check_exception(1);
+    } else if (thread_gone.load()) {
+      return;  // its last word was taken by a frame
     }
   }
 }
@@ -163,7 +176,7 @@ int qtim_class::mov_add_frame(const void* pixels) {
   if (now == prev_frame_time) return 0;
 
   while (void* item = UTL_message_queue_read(q_from_thread, 0)) {
-    if (item == &k_ack) continue;
+    if (item == &k_ack || item == &k_gone) continue;
     usable_buffers.push_back(static_cast<qtim_frame_buffer*>(item));
     ++frames_finished;
   }
@@ -198,6 +211,7 @@ int mov_startrecord() {
     UTL_message_queue_create(&q_to_thread);
     UTL_message_queue_create(&q_from_thread);
     control_value = 1;
+    thread_gone = 0;
     THREAD_create(QT_Thread, nullptr, &qt_thread, &qt_thread_join, &qt_thread_id, 0);
     qt_thread_made = 1;
   }
@@ -275,7 +289,8 @@ void mov_stoprecord() {
   LIN_movie* m = g_movie;
   g_movie = nullptr;
   const int err = LIN_movie_close(m);
-  if (err != 0)
+  // A thread that died of its encoder's error has reported it already.
+  if (err != 0 && !thread_gone.load())
     mov_alert("Could not AddMovieResource.", LIN_movie_error_text(err), "(AddMovieResource failed.)",
               err);
 }

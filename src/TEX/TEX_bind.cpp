@@ -95,12 +95,9 @@ void set_env_colour(int unit, const GLfloat c[4]) {
   if (unit > 0) gl.ActiveTexture(GL_TEXTURE0);
 }
 
-}  // namespace
-
-void TEX_bind_ref(int gl_name, int unit, int env_code) {
+void bind_name(int gl_name, int unit, int env_code) {
   if (unit < 0 || unit >= k_units) return;
   const int m = env_code == 0 ? GL_MODULATE : env_code;
-  if (gKillTex.value != 0 && gl_name != 410) gl_name = 950;
   const bool bind = o_tex[unit] != gl_name;
   // Code 26 leaves the environment as it is.
   const bool set_env = env_code != 26 && o_mod[unit] != m;
@@ -118,6 +115,14 @@ void TEX_bind_ref(int gl_name, int unit, int env_code) {
   }
   if (unit > 0) gl.ActiveTexture(GL_TEXTURE0);
 }
+}  // namespace
+
+void TEX_bind_ref(int gl_name, int unit, int env_code) {
+  if (gKillTex.value != 0 && gl_name != 410) gl_name = 950;
+  bind_name(gl_name, unit, env_code);
+}
+
+void TEX_bind_for_upload(int gl_name) { bind_name(gl_name, 0, 0); }
 
 void TEX_reset_bind() {
   for (int i = 0; i < k_units; ++i) o_tex[i] = o_mod[i] = -1;

@@ -8,6 +8,9 @@
 // Environment codes: 0 GL_MODULATE; 1, 2 and 10..25 combiner set-ups; 26
 // binds the texture only; any other value is a GL texture environment mode.
 void TEX_bind_ref(int gl_name, int unit, int env_code);
+// Binds exactly gl_name on unit 0 with code 0, whatever perf/kill_tex says:
+// a load writes into its own texture, never into the placeholder.
+void TEX_bind_for_upload(int gl_name);
 // Forgets what every unit holds: the next bind on any unit sends both the
 // texture and its environment. For a new context, after render-to-texture and
 // whenever a GL name is deleted or replaced.

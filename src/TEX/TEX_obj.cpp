@@ -348,7 +348,7 @@ int TEX_obj::load() {
     const bool enable = num_units == 0;
     num_units = 1;
     if (enable) gl.Enable(GL_TEXTURE_2D);
-    TEX_bind_ref(static_cast<int>(gl_name.load()), 0, 0);
+    TEX_bind_for_upload(static_cast<int>(gl_name.load()));
     if (enable) gl.Disable(GL_TEXTURE_2D);
     num_units = saved_units;
   } else {

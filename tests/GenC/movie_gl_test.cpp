@@ -54,22 +54,26 @@ struct MovieGl : fly_test::GlTest {
     qtim_hooks = {nullptr, nullptr, nullptr, nullptr, nullptr};
     fly_test::GlTest::TearDown();
   }
-  // Grabs 400 by 300 pixels in each of frames frames of the scene.
-  std::vector<int> grab_frames(int frames, std::vector<unsigned char>& px) {
+  // Grabs dx by dy pixels in each of frames frames of the scene.
+  std::vector<int> grab_frames(int frames, std::vector<unsigned char>& px, int dx = 400,
+                               int dy = 300) {
     static std::vector<int> filled;
     static std::vector<unsigned char>* out;
+    static int w, h;
     filled.clear();
     out = &px;
-    px.assign(400u * 300u * 4u, 0);
+    w = dx, h = dy;
+    px.assign(size_t(dx) * dy * 4u, 0);
     fly_test::set_frame([] {
       scene();
-      filled.push_back(MOV_gl_grab(out->data(), 400, 300));
+      filled.push_back(MOV_gl_grab(out->data(), w, h));
     });
     fly_test::run_frames(frames);
     return filled;
   }
-  static void expect_scene(const std::vector<unsigned char>& px) {
-    const bgra top = at(px, 400, 10, 10), bl = at(px, 400, 10, 290), br = at(px, 400, 390, 290);
+  static void expect_scene(const std::vector<unsigned char>& px, int dx = 400, int dy = 300) {
+    const bgra top = at(px, dx, 10, 10), bl = at(px, dx, 10, dy - 10),
+               br = at(px, dx, dx - 10, dy - 10);
     EXPECT_EQ(top.g, 255);
     EXPECT_EQ(top.r, 0);
     EXPECT_EQ(bl.r, 255);
@@ -90,6 +94,11 @@ TEST_F(MovieGl, ReadsTheWindowAtMovieSizeTopRowFirstStraightOrOneFrameLate) {
     SCOPED_TRACE("straight");
     expect_scene(px);
   }
+  EXPECT_EQ(grab_frames(1, px, 800, 600), std::vector<int>({1}));
+  {
+    SCOPED_TRACE("straight at the window's size");
+    expect_scene(px, 800, 600);
+  }
 
   if (!glExt.glGenBuffersARB) GTEST_SKIP() << "no pixel-pack buffers";
   glExt.pbo_avail = 1;
@@ -98,6 +107,11 @@ TEST_F(MovieGl, ReadsTheWindowAtMovieSizeTopRowFirstStraightOrOneFrameLate) {
   {
     SCOPED_TRACE("pixel-pack buffer");
     expect_scene(px);
+  }
+  EXPECT_EQ(grab_frames(3, px, 800, 600), std::vector<int>({0, 1, 1}));
+  {
+    SCOPED_TRACE("pixel-pack buffer at the window's size");
+    expect_scene(px, 800, 600);
   }
 
   // A framework window open: the picture still comes from the window's corner.

@@ -182,7 +182,6 @@ TEST_F(DrawGl, ASecondIdenticalFrameUploadsNoGlyphs) {
 }
 
 TEST_F(DrawGl, ATexturedQuadShowsTheSlotsPixelsRightWayUp) {
-  tman.TEX_init();
   // 64 by 32, opaque: red counts columns, green counts rows from the top.
   tex_fix::png_spec p;
   p.width = 64;
@@ -208,7 +207,6 @@ TEST_F(DrawGl, ATexturedQuadShowsTheSlotsPixelsRightWayUp) {
 }
 
 TEST_F(DrawGl, AScreenshotIsAPngOfTheWindowWithTheFramesPixels) {
-  tman.TEX_init();
   static std::vector<uint8_t> frame;
   one_frame(
       [] {

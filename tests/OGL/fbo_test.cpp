@@ -41,21 +41,21 @@ struct LoadCounter {
   ~LoadCounter() { OGL_load_tex_slot = g_real_load; }
 };
 
-// A depth texture per slot, as the texture manager makes one for code 6.
-std::map<int, std::pair<GLuint, std::pair<int, int>>> g_depth;
-int depth_load(int slot, const unsigned char*, int dx, int dy, int, unsigned, const char*) {
-  GLuint& n = g_depth[slot].first;
+// An alpha texture per slot, whatever the flags ask for: one that cannot be a
+// depth attachment.
+std::map<int, std::pair<GLuint, std::pair<int, int>>> g_alpha;
+int alpha_load(int slot, const unsigned char*, int dx, int dy, int, unsigned, const char*) {
+  GLuint& n = g_alpha[slot].first;
   if (!n) gl.GenTextures(1, &n);
   gl.BindTexture(GL_TEXTURE_2D, n);
   gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  gl.TexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, dx, dy, 0, GL_DEPTH_COMPONENT,
-                GL_UNSIGNED_INT, nullptr);
-  g_depth[slot].second = {dx, dy};
+  gl.TexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, dx, dy, 0, GL_ALPHA, GL_UNSIGNED_BYTE, nullptr);
+  g_alpha[slot].second = {dx, dy};
   return 1;
 }
-int depth_info(int slot, unsigned* name, int* dx, int* dy) {
-  auto it = g_depth.find(slot);
-  if (it == g_depth.end()) return 0;
+int alpha_info(int slot, unsigned* name, int* dx, int* dy) {
+  auto it = g_alpha.find(slot);
+  if (it == g_alpha.end()) return 0;
   *name = it->second.first;
   *dx = it->second.second.first;
   *dy = it->second.second.second;
@@ -112,8 +112,7 @@ class CopyPathWindow : public ::testing::Test {
     mnw.tex_res_level = 5;
     MACIBM_setres(1);
     ASSERT_TRUE(MACIBM_make_context(0)) << "no GL context";
-    shell_hooks.pix_specs(0);
-    glExt.init_extensions();
+    MACIBM_init_drawing();
   }
   void TearDown() override { MACIBM_nuke_context(0); }
 };
@@ -189,8 +188,6 @@ TEST_F(GlWindow, TheDestructorDeletesWhatTheFramebufferMade) {
 }
 
 TEST_F(GlWindow, ADepthOnlyTargetDrawsToNoColourBuffer) {
-  OGL_load_tex_slot = depth_load;
-  OGL_tex_slot_info = depth_info;
   OGL_framebuffer fb(k_slot, 6, 0, 128, 128, 0, 0, "shadow");
   fb.begin_render(1);
   GLint draw = -1;
@@ -202,7 +199,8 @@ TEST_F(GlWindow, ADepthOnlyTargetDrawsToNoColourBuffer) {
 }
 
 TEST_F(GlWindow, AnIncompleteFramebufferIsDumpedAndFatal) {
-  // A plain alpha texture cannot be a depth attachment.
+  OGL_load_tex_slot = alpha_load;
+  OGL_tex_slot_info = alpha_info;
   OGL_framebuffer fb(k_slot, 6, 0, 64, 64, 0, 0, "broken one");
   EXPECT_FATAL_ALERT(fb.begin_render(1), "ERROR: incomplete framebuffer.");
   EXPECT_THAT(fly_test::alerts().back().s2, HasSubstr("GL_FRAMEBUFFER_INCOMPLETE"));

@@ -1,9 +1,15 @@
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "OOPS_cpp/qtim.h"
+#include "Thread/thread_layer.h"
+#include "UTL/xer.h"
 #include "support/test_util.h"
 
 namespace {
@@ -56,6 +62,29 @@ std::vector<double> steps(int n, double from, double step) {
   std::vector<double> t;
   for (int k = 1; k <= n; ++k) t.push_back(from + k * step);
   return t;
+}
+
+// Records noise (which JPEG cannot squeeze) into a file that may not grow past
+// 64 KB, as on a full disk, with the real alert and close-down; each frame
+// reports what the threads raised, as the frame loop does. A close-down that
+// waits for the dead thread ends with status 3 after 10 s.
+[[noreturn]] void record_onto_a_full_disk(const std::string& log) {
+  signal(SIGALRM, [](int) { _exit(3); });
+  alarm(10);
+  g_alert_intercept = nullptr;
+  xer.open(log);
+  THREAD_init();
+  signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+  const rlimit limit{64 << 10, 64 << 10};
+  setrlimit(RLIMIT_FSIZE, &limit);
+  const std::string noise = fly_test::pattern(320 * 240 * 4, 7);
+  qtim.mov_toggle(1);
+  for (int k = 1;; ++k) {
+    g_now = k * 0.05;
+    qtim.mov_add_frame(noise.data());
+    THREAD_check_exception(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 }  // namespace
 
@@ -220,4 +249,13 @@ TEST_F(Recorder, OddSizesAndOutOfRangeSettings) {
   EXPECT_EQ(fly_test::sh("ffprobe -v error -show_entries stream=width,height,nb_frames -of csv=p=0 "
                          "'Flyvane movie take-2.mov'"),
             "33,15,6");
+}
+
+TEST_F(Recorder, AnEncoderThatDiesOfAFullDiskEndsTheProgramWithStatusOne) {
+  const std::string log = fly_test::sandbox() + "full.txt";
+  EXPECT_EXIT(record_onto_a_full_disk(log), ::testing::ExitedWithCode(1),
+              "Could not CompressSequenceFrame");
+  EXPECT_THAT(fly_test::read_file(log),
+              HasSubstr("\nCould not CompressSequenceFrame.\nFile too large\n"
+                        "(CompressSequenceBegin failed.)\n-27\n"));
 }

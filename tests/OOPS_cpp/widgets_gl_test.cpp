@@ -107,7 +107,6 @@ fly_test::rgba at_units(float x, float y) {
 struct WidgetsGl : GlWindow {
   void SetUp() override {
     GlWindow::SetUp();
-    tman.TEX_init();
     MACIBM_load_interface_textures();
     // The wizard's button faces and panels.
     tman.load_texture(tex_fail_fatal, 413, 0x10092, tex_load_startup,
@@ -338,27 +337,41 @@ TEST_F(WidgetsGl, EveryControlDrawsWithoutAGlErrorAndShowsItsState) {
   EXPECT_GT(colours(p), 40u) << "the screenshot is nearly uniform";
 }
 
-TEST_F(WidgetsGl, TheFileChooserDrawsItsFrameListAndButtons) {
+TEST_F(WidgetsGl, TheFileChooserDrawsItsFrameListButtonsAndTheAircraftsPreview) {
   for (const char* n : {"Aircraft", "Scenery", "Manuals"}) fly_test::write_file(std::string("pick/") + n + "/x", "");
-  for (const char* n : {"readme.txt", "notes.txt"}) fly_test::write_file(std::string("pick/") + n, "");
+  // An aircraft file whose header the preview accepts, with a 60 x 40 icon:
+  // stored 64 x 64, so only the icon's own texels may reach the quad's edges.
+  std::string acf = std::string("i") + std::string("\x84\x03\x00\x00", 4) + std::string(2092, '\0');
+  acf.replace(5 + 1552, 9, "Test kite");
+  fly_test::write_file("pick/Kite.acf", acf);
+  std::vector<unsigned char> icon(60 * 40 * 3);
+  for (size_t i = 0; i < icon.size(); i += 3) icon[i] = 200, icon[i + 1] = 40, icon[i + 2] = 90;
+  ASSERT_TRUE(TEX_save_png("pick/Kite_icon.png", {GL_RGB, 60, 40, 0, 0}, icon.data()));
   static opensave_state s;
   static std::string chosen, shot;
-  static fly_test::rgba ground, panel;
+  static fly_test::rgba ground, panel, preview[2];
   frames(
       998, 3,
       [] {
-        if (s.folder.empty()) BTN_opensave_begin(&s, 998, 0, fly_test::sandbox() + "work/pick/readme.txt");
+        if (s.folder.empty()) {
+          BTN_opensave_begin(&s, 998, 3, fly_test::sandbox() + "work/pick/Kite.acf");
+          s.selected = int(std::find(s.names.begin(), s.names.end(), "Kite.acf") - s.names.begin());
+        }
         BTN_opensave_pass(&s, &chosen);
         check("BTN_opensave_pass");
       },
       [] {
         ground = fly_test::pixel(2, 2);
         panel = at_units(200, 90);  // the list's white box
+        preview[0] = at_units(441, 180);
+        preview[1] = at_units(538, 277);  // the far corner
         shot = shoot("chooser");
       });
   EXPECT_GT(s.names.size(), 3u);
   EXPECT_GT(differs(panel, ground), 60);
   EXPECT_GT(colours(read_png(shot)), 20u);
+  for (const fly_test::rgba& p : preview)
+    EXPECT_EQ((std::vector<int>{p.r, p.g, p.b}), (std::vector<int>{200, 40, 90}));
 }
 
 TEST_F(WidgetsGl, ThePromptWindowsShowTheirTextsAndButtons) {

@@ -17,12 +17,8 @@ using namespace tex_fix;
 
 namespace {
 
-struct TexGl : GlWindow {
-  void SetUp() override {
-    GlWindow::SetUp();
-    tman.TEX_init();
-  }
-};
+// The harness starts the texture manager as start-up does.
+using TexGl = GlWindow;
 
 // Level 0 of the slot's texture as the driver returns it, RGBA.
 std::vector<uint8_t> texels(int slot, int* w, int* h) {
@@ -112,7 +108,7 @@ TEST_F(TexGl, ADxt1ChainWithATransparentBlockReachesTheDriverWithAlpha) {
   EXPECT_EQ(t[3], 255);
 }
 
-TEST_F(TexGl, ARepeatedBindMakesNoGlCallAndASameSizeReloadKeepsTheName) {
+TEST_F(TexGl, ARepeatedBindMakesNoGlCallAndAReloadKeepsTheNameEvenUnderKillTex) {
   png_spec p;
   p.width = p.height = 4;
   p.colour = 2;
@@ -141,5 +137,18 @@ TEST_F(TexGl, ARepeatedBindMakesNoGlCallAndASameSizeReloadKeepsTheName) {
   int w = 0, h = 0;
   const std::vector<uint8_t> t = texels(100, &w, &h);
   EXPECT_EQ(std::vector<int>(t.begin(), t.begin() + 4), (std::vector<int>{0x70, 0x70, 0x70, 255}));
+  EXPECT_EQ(gl.GetError(), GLenum(GL_NO_ERROR));
+
+  // The diagnostic switch swaps what draws, not what loads: the reload goes
+  // into its own texture and the placeholder stays grey.
+  gKillTex.value = 1;
+  ASSERT_EQ(tman.load_texture(tex_fail_fatal, 100, 0x10081, tex_load_now, "a.png"), 100);
+  gKillTex.value = 0;
+  const std::vector<uint8_t> again = texels(100, &w, &h);
+  EXPECT_EQ(std::vector<int>(again.begin(), again.begin() + 4),
+            (std::vector<int>{0x10, 0x10, 0x10, 255}));
+  const std::vector<uint8_t> grey = texels(tman_class::placeholder_slot, &w, &h);
+  EXPECT_EQ(w * 10 + h, 22);
+  for (size_t i = 0; i < grey.size(); ++i) EXPECT_EQ(grey[i], i % 4 == 3 ? 255 : 130) << i;
   EXPECT_EQ(gl.GetError(), GLenum(GL_NO_ERROR));
 }

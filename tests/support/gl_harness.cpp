@@ -8,7 +8,6 @@
 #include "GenH/window.h"
 #include "Linux/lin_window.h"
 #include "OGL/gl_calls.h"
-#include "OGL/ogl_ext.h"
 #include "TEX/TEX_png.h"
 #include "UTL/resource.h"
 
@@ -43,8 +42,7 @@ bool gl_open_window(int screen_w, int screen_h) {
                   << (getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "") << ")";
     return false;
   }
-  shell_hooks.pix_specs(0);
-  glExt.init_extensions();
+  MACIBM_init_drawing();
   shell_hooks.app_update = frame_hook;
   return true;
 }

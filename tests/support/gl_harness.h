@@ -1,6 +1,7 @@
 // The OpenGL test harness every interface test uses: the program's own
 // window and context (made by the shell's start-up code, so tests see the
-// program's GL state), frames run through the real frame loop, scripted
+// program's GL state, with the texture manager started as start-up starts
+// it), frames run through the real frame loop, scripted
 // input through the real event translation, and the back buffer read before
 // the swap. The window goes through SDL's offscreen driver (EGL on Mesa's
 // llvmpipe), so no display server is needed; a missing context fails the test.
@@ -24,7 +25,7 @@ void use_program_resources();
 
 // Opens the program window on a pretend screen of screen_w x screen_h the way
 // start-up does (screen mode defaults, MACIBM_setres, MACIBM_make_context,
-// capability detection). False, with a test failure, when there is none.
+// MACIBM_init_drawing). False, with a test failure, when there is none.
 bool gl_open_window(int screen_w = 1024, int screen_h = 768);
 
 // A test with the window open; any failure to get a context fails it.
