@@ -4,9 +4,9 @@
 // run off the main thread. Target: recording costs at most 1.5x.
 //
 // A second run does the same through the window: an 800 x 600 scene drawn
-// each frame, read back by the recorder through GL (straight at the window's
-// size; scratch copy and movie-size quad at 320 wide; pixel-pack buffer where
-// there is one) against a plain swap.
+// each frame, read back whole by the recorder through GL (brought to 320
+// wide on the CPU; a pixel-pack buffer where there is one) against a plain
+// swap.
 //
 //   bench_movie_bench [--frames N]
 #include <unistd.h>
@@ -145,7 +145,7 @@ int gl_bench(int frames) {
   const double off = run_gl(frames, false, &cpu_off);
   printf("through GL (%s, pixel-pack buffer %s):\n", ren.gl_renderer ? ren.gl_renderer : "?",
          glExt.pbo_avail ? "on" : "off");
-  // The window's own size, then the recorder's standard width, scaled by GL.
+  // The window's own size, then the recorder's standard width.
   for (int width : {800, 320}) {
     qtim.movie_dx = width;
     const double on = run_gl(frames, true, &cpu_on);

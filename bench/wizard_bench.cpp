@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
   // The engine's side: the disc's file list, read anew for each run.
   run_shell("unzip -p " + q(disc + kName + "/directory.txt.zip") + " > " +
             q(work + "directory.txt"));
-  stg.target_platform = 1;
+  stg.target_platform = 3;  // as the program starts on Linux
   set_install_filter(1, 1);
   dvd_path = disc;
   install_name = kName;

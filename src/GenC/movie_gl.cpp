@@ -1,9 +1,11 @@
-// The recorder's picture source: the window copied into the scratch texture
-// (slot 429), drawn at movie size and read back (a movie of the window's own
-// size is read straight from the window), through a pixel-pack buffer one
-// frame late where the hardware has them.
+// The recorder's picture source: the window read back whole, through a
+// pixel-pack buffer one frame late where the hardware has them, and brought
+// to the movie's size on the CPU (nearest pixel, as the encoder's own
+// conversion samples). A copy into the scratch texture and a quad drawn at
+// movie size cost several times the read under a software renderer.
 #include "GenH/movie_gl.h"
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -27,7 +29,8 @@ const int k_slot = 429;
 unsigned pbo_id = 0;
 int pbo_bytes = 0;
 int pbo_has_data = 0;
-int pbo_bottom_up = 0;  // the buffer holds the window's rows as read, bottom first
+int pbo_dx = 0, pbo_dy = 0;      // the window's size when the buffer was filled
+int pbo_mdx = 0, pbo_mdy = 0;    // the movie size it was made for
 int swapped_in_grab = 0;
 
 bool pbo_path() {
@@ -46,7 +49,7 @@ void drop_pbo() {
   pbo_has_data = 0;
 }
 
-// The scratch texture the window is copied into, RGB like the window.
+// The scratch texture the recorder holds while it records, RGB like the window.
 void load_scratch() {
   scratch_dx = scratch_dy = k_scratch;
   tman.load_texture(tex_fail_fatal, k_slot, 0x81, tex_load_startup, "scratch_array-t_QT_movie");
@@ -66,64 +69,35 @@ void show() {
 // The installer keeps no simulation time apart from the frame clock.
 double frame_clock() { return xtim.real_elapsed; }
 
-// Rows of dx * 4 bytes from src to dst in the other order.
-void copy_rows_turned(unsigned char* dst, const unsigned char* src, int dx, int dy) {
-  const size_t row = static_cast<size_t>(dx) * 4;
-  for (int y = 0; y < dy; ++y) memcpy(dst + y * row, src + (dy - 1 - y) * row, row);
-}
-
-void turn_rows(unsigned char* px, int dx, int dy) {
-  static std::vector<unsigned char> tmp;  // grows once: no allocation a frame
-  const size_t row = static_cast<size_t>(dx) * 4;
-  if (tmp.size() < row) tmp.resize(row);
-  for (int y = 0; y < dy / 2; ++y) {
-    unsigned char* a = px + y * row;
-    unsigned char* b = px + (dy - 1 - y) * row;
-    memcpy(tmp.data(), a, row);
-    memcpy(a, b, row);
-    memcpy(b, tmp.data(), row);
+// The window's rows (bottom first, sdx by sdy) as a dx by dy picture, top
+// row first: each movie pixel takes the window pixel under its centre.
+void to_movie(unsigned char* dst, int dx, int dy, const unsigned char* src, int sdx, int sdy) {
+  const size_t src_row = static_cast<size_t>(sdx) * 4;
+  if (dx == sdx && dy == sdy) {
+    for (int y = 0; y < dy; ++y) memcpy(dst + y * src_row, src + (dy - 1 - y) * src_row, src_row);
+    return;
   }
-}
-
-// The movie-size quad of the scratch texture at the window's corner (0, 0),
-// whatever logical window is open: that is where the pixels are read from.
-// Upside down, so rows read bottom-up come out top row first.
-void draw_scaled(int dx, int dy, int wdx, int wdy) {
-  gl.Viewport(0, 0, mnw.window_dx, mnw.window_dy);
-  gl.MatrixMode(GL_PROJECTION);
-  gl.PushMatrix();
-  gl.LoadIdentity();
-  gl.Ortho(0, mnw.window_dx, 0, mnw.window_dy, -1, 1);
-  gl.MatrixMode(GL_MODELVIEW);
-  gl.PushMatrix();
-  gl.LoadIdentity();
-  OGL_setstate(1, 1, 3, 4, 9, 11);
-  OGL_bind_tex_slot(k_slot, 0, 0);
-  gl.Color4f(1, 1, 1, 1);
-  const float s = static_cast<float>(wdx) / k_scratch, t = static_cast<float>(wdy) / k_scratch;
-  gl.Begin(GL_QUADS);  // clockwise: the window culls the other side
-  gl.TexCoord2f(0, t);
-  gl.Vertex2f(0, 0);
-  gl.TexCoord2f(0, 0);
-  gl.Vertex2f(0, static_cast<float>(dy));
-  gl.TexCoord2f(s, 0);
-  gl.Vertex2f(static_cast<float>(dx), static_cast<float>(dy));
-  gl.TexCoord2f(s, t);
-  gl.Vertex2f(static_cast<float>(dx), 0);
-  gl.End();
-  gl.PopMatrix();
-  gl.MatrixMode(GL_PROJECTION);
-  gl.PopMatrix();
-  gl.MatrixMode(GL_MODELVIEW);
+  static std::vector<int> column;  // grows once: no allocation a frame
+  if (column.size() < static_cast<size_t>(dx)) column.resize(dx);
+  for (int x = 0; x < dx; ++x)
+    column[x] = static_cast<int>((2 * static_cast<long>(x) + 1) * sdx / (2 * dx)) * 4;
+  uint32_t* out = reinterpret_cast<uint32_t*>(dst);
+  for (int y = 0; y < dy; ++y) {
+    const long sy = (2 * static_cast<long>(y) + 1) * sdy / (2 * dy);
+    const unsigned char* row = src + (sdy - 1 - sy) * src_row;
+    for (int x = 0; x < dx; ++x) memcpy(out++, row + column[x], 4);
+  }
 }
 }  // namespace
 
 int MOV_gl_grab(void* bgra, int dx, int dy) {
-  const size_t bytes = static_cast<size_t>(dx) * dy * 4;
+  const int wdx = mnw.window_dx, wdy = mnw.window_dy;
+  const size_t bytes = static_cast<size_t>(wdx) * wdy * 4;
   const bool use_pbo = pbo_path();
   unsigned char* out = static_cast<unsigned char*>(bgra);
   int filled = 0;
-  if (use_pbo && static_cast<int>(bytes) != pbo_bytes) drop_pbo();
+  if (use_pbo && (static_cast<int>(bytes) != pbo_bytes || dx != pbo_mdx || dy != pbo_mdy))
+    drop_pbo();
   if (use_pbo && !pbo_id) {
     glExt.glGenBuffersARB(1, &pbo_id);
     glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, pbo_id);
@@ -131,52 +105,35 @@ int MOV_gl_grab(void* bgra, int dx, int dy) {
                           GL_STREAM_READ_ARB);
     glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
     pbo_bytes = static_cast<int>(bytes);
+    pbo_mdx = dx, pbo_mdy = dy;
   }
   if (use_pbo && pbo_has_data) {  // the previous frame
     glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, pbo_id);
     if (const void* p = glExt.glMapBufferARB(GL_PIXEL_PACK_BUFFER_ARB, GL_READ_ONLY_ARB)) {
-      if (pbo_bottom_up) copy_rows_turned(out, static_cast<const unsigned char*>(p), dx, dy);
-      else memcpy(out, p, bytes);
+      to_movie(out, dx, dy, static_cast<const unsigned char*>(p), pbo_dx, pbo_dy);
       filled = 1;
     }
     glExt.glUnmapBufferARB(GL_PIXEL_PACK_BUFFER_ARB);
     glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
   }
 
-  const auto read = [&](bool bottom_up) {
-    gl.PixelStorei(GL_PACK_ALIGNMENT, 4);
-    if (use_pbo) {
-      glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, pbo_id);
-      gl.ReadPixels(0, 0, dx, dy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
-      glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
-      pbo_has_data = 1;
-      pbo_bottom_up = bottom_up;
-    } else {
-      gl.ReadPixels(0, 0, dx, dy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, out);
-      if (bottom_up) turn_rows(out, dx, dy);
-      filled = 1;
-    }
-  };
-
-  swapped_in_grab = 1;
-  if (dx == mnw.window_dx && dy == mnw.window_dy) {
-    // A movie of the window's own size is the window: read before the
-    // indicator goes on, no copy and no quad.
-    read(true);
-    draw_indicator_and_swap();
-    return filled;
+  // Read before the indicator goes on, so that it stays out of the movie.
+  gl.PixelStorei(GL_PACK_ALIGNMENT, 4);
+  if (use_pbo) {
+    glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, pbo_id);
+    gl.ReadPixels(0, 0, wdx, wdy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
+    pbo_has_data = 1;
+    pbo_dx = wdx, pbo_dy = wdy;
+  } else {
+    static std::vector<unsigned char> window;  // grows once: no allocation a frame
+    if (window.size() < bytes) window.resize(bytes);
+    gl.ReadPixels(0, 0, wdx, wdy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, window.data());
+    to_movie(out, dx, dy, window.data(), wdx, wdy);
+    filled = 1;
   }
-  // The window into the scratch texture, then the frame goes on screen with
-  // the indicator, which so stays out of the movie.
-  const int wdx = mnw.window_dx < k_scratch ? mnw.window_dx : k_scratch;
-  const int wdy = mnw.window_dy < k_scratch ? mnw.window_dy : k_scratch;
-  OGL_setstate(1, 1, 3, 4, 9, 11);
-  OGL_bind_tex_slot(k_slot, 0, 0);
-  gl.CopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, wdx, wdy);
+  swapped_in_grab = 1;
   draw_indicator_and_swap();
-  draw_scaled(dx, dy, wdx, wdy);
-  read(false);
-  shell_hooks.viewport_2d();  // back to the frame's projection
   return filled;
 }
 
