@@ -1,7 +1,7 @@
-// The recorder's picture source: the window read back whole, through a
-// pixel-pack buffer one frame late where the hardware has them, and brought
-// to the movie's size on the CPU (nearest pixel, as the encoder's own
-// conversion samples). A copy into the scratch texture and a quad drawn at
+// The recorder's picture source: the window's rows the movie samples, read
+// back through a pixel-pack buffer one frame late where the hardware has
+// them, and brought to the movie's size on the CPU (nearest pixel, as the
+// encoder's own conversion samples). A copy into the scratch texture and a quad drawn at
 // movie size cost several times the read under a software renderer.
 #include "GenH/movie_gl.h"
 
@@ -69,11 +69,35 @@ void show() {
 // The installer keeps no simulation time apart from the frame clock.
 double frame_clock() { return xtim.real_elapsed; }
 
-// The window's rows (bottom first, sdx by sdy) as a dx by dy picture, top
-// row first: each movie pixel takes the window pixel under its centre.
+// The window row (counted from the bottom, as GL counts) that movie row y
+// (counted from the top) samples: the one under its centre.
+int window_row(int y, int dy, int wdy) {
+  return wdy - 1 - static_cast<int>((2 * static_cast<long>(y) + 1) * wdy / (2 * dy));
+}
+
+// Reads what the movie samples of the window to dst (an offset into the
+// bound pack buffer on that path): the whole window bottom up when the
+// movie has its height, else only the rows it samples, top down. A software
+// renderer copies every pixel it reads, so a small movie reads a third.
+void read_window(uintptr_t dst, int dy, int wdx, int wdy) {
+  if (dy == wdy) {
+    gl.ReadPixels(0, 0, wdx, wdy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                  reinterpret_cast<void*>(dst));
+    return;
+  }
+  const size_t row_bytes = static_cast<size_t>(wdx) * 4;
+  for (int y = 0; y < dy; ++y)
+    gl.ReadPixels(0, window_row(y, dy, wdy), wdx, 1, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                  reinterpret_cast<void*>(dst + y * row_bytes));
+}
+
+// The movie picture (dx by dy, top row first) from what read_window read
+// of a window sdx by sdy: each movie pixel takes the window pixel under its
+// centre.
 void to_movie(unsigned char* dst, int dx, int dy, const unsigned char* src, int sdx, int sdy) {
   const size_t src_row = static_cast<size_t>(sdx) * 4;
-  if (dx == sdx && dy == sdy) {
+  const bool bottom_up = dy == sdy;
+  if (dx == sdx && bottom_up) {
     for (int y = 0; y < dy; ++y) memcpy(dst + y * src_row, src + (dy - 1 - y) * src_row, src_row);
     return;
   }
@@ -83,8 +107,7 @@ void to_movie(unsigned char* dst, int dx, int dy, const unsigned char* src, int 
     column[x] = static_cast<int>((2 * static_cast<long>(x) + 1) * sdx / (2 * dx)) * 4;
   uint32_t* out = reinterpret_cast<uint32_t*>(dst);
   for (int y = 0; y < dy; ++y) {
-    const long sy = (2 * static_cast<long>(y) + 1) * sdy / (2 * dy);
-    const unsigned char* row = src + (sdy - 1 - sy) * src_row;
+    const unsigned char* row = src + (bottom_up ? dy - 1 - y : y) * src_row;
     for (int x = 0; x < dx; ++x) memcpy(out++, row + column[x], 4);
   }
 }
@@ -92,7 +115,8 @@ void to_movie(unsigned char* dst, int dx, int dy, const unsigned char* src, int 
 
 int MOV_gl_grab(void* bgra, int dx, int dy) {
   const int wdx = mnw.window_dx, wdy = mnw.window_dy;
-  const size_t bytes = static_cast<size_t>(wdx) * wdy * 4;
+  const int rows = dy == wdy ? wdy : dy;
+  const size_t bytes = static_cast<size_t>(wdx) * rows * 4;
   const bool use_pbo = pbo_path();
   unsigned char* out = static_cast<unsigned char*>(bgra);
   int filled = 0;
@@ -121,14 +145,14 @@ int MOV_gl_grab(void* bgra, int dx, int dy) {
   gl.PixelStorei(GL_PACK_ALIGNMENT, 4);
   if (use_pbo) {
     glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, pbo_id);
-    gl.ReadPixels(0, 0, wdx, wdy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    read_window(0, dy, wdx, wdy);
     glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
     pbo_has_data = 1;
     pbo_dx = wdx, pbo_dy = wdy;
   } else {
     static std::vector<unsigned char> window;  // grows once: no allocation a frame
     if (window.size() < bytes) window.resize(bytes);
-    gl.ReadPixels(0, 0, wdx, wdy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, window.data());
+    read_window(reinterpret_cast<uintptr_t>(window.data()), dy, wdx, wdy);
     to_movie(out, dx, dy, window.data(), wdx, wdy);
     filled = 1;
   }

@@ -3,6 +3,7 @@
 // and a recording through the real frame loop.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "GenH/mnw.h"
@@ -128,6 +129,62 @@ TEST_F(MovieGl, ReadsTheWindowAtMovieSizeTopRowFirstStraightOrOneFrameLate) {
     expect_scene(px);
   }
   qtim_hooks.unload_scratch();
+}
+
+// Each window pixel carries its own place, so a movie pixel says which one
+// it was taken from.
+void coded_scene() {
+  static std::vector<unsigned char> px;
+  if (px.empty()) {
+    px.resize(800u * 600u * 4u);
+    for (int y = 0; y < 600; ++y)
+      for (int x = 0; x < 800; ++x) {
+        unsigned char* p = &px[(static_cast<size_t>(y) * 800 + x) * 4];
+        p[0] = static_cast<unsigned char>(x & 255);
+        p[1] = static_cast<unsigned char>(y & 255);
+        p[2] = static_cast<unsigned char>((x >> 8) | ((y >> 8) << 4));
+        p[3] = 255;
+      }
+  }
+  gl.Viewport(0, 0, 800, 600);
+  gl.MatrixMode(GL_PROJECTION);
+  gl.LoadIdentity();
+  gl.Ortho(0, 800, 0, 600, -1, 1);
+  gl.MatrixMode(GL_MODELVIEW);
+  gl.LoadIdentity();
+  OGL_setstate(0, 0, 0, 0, 0, 0);
+  gl.RasterPos2i(0, 0);
+  gl.DrawPixels(800, 600, GL_BGRA, GL_UNSIGNED_BYTE, px.data());
+}
+
+TEST_F(MovieGl, EveryMoviePixelIsTheWindowPixelUnderItsCentre) {
+  MOV_install_hooks();
+  const bool have_pbo = glExt.pbo_avail && glExt.glGenBuffersARB;
+  for (int pbo = 0; pbo <= (have_pbo ? 1 : 0); ++pbo)
+    for (const auto& size : {std::pair<int, int>{320, 240}, {800, 600}, {333, 250}}) {
+      const int dx = size.first, dy = size.second;
+      SCOPED_TRACE(testing::Message() << dx << " by " << dy << (pbo ? ", pack buffer" : ""));
+      glExt.pbo_avail = pbo;
+      qtim_hooks.load_scratch();
+      std::vector<unsigned char> px(static_cast<size_t>(dx) * dy * 4);
+      for (int i = 0; i < 2; ++i) {
+        coded_scene();
+        MOV_gl_grab(px.data(), dx, dy);
+      }
+      int wrong = 0;
+      for (int y = 0; y < dy; ++y)
+        for (int x = 0; x < dx; ++x) {
+          const int wx = (2 * x + 1) * 800 / (2 * dx);
+          const int wy = 599 - (2 * y + 1) * 600 / (2 * dy);
+          const unsigned char* p = &px[(static_cast<size_t>(y) * dx + x) * 4];
+          const int got_x = p[0] | ((p[2] & 15) << 8), got_y = p[1] | ((p[2] >> 4) << 8);
+          if ((got_x != wx || got_y != wy) && ++wrong <= 3)
+            ADD_FAILURE() << "movie (" << x << ", " << y << ") took window (" << got_x << ", "
+                          << got_y << "), not (" << wx << ", " << wy << ")";
+        }
+      EXPECT_EQ(wrong, 0);
+      qtim_hooks.unload_scratch();
+    }
 }
 
 TEST_F(MovieGl, ARecordingThroughTheFrameLoopWritesTheMovie) {
