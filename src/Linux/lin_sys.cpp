@@ -2,7 +2,6 @@
 
 #include <pwd.h>
 #include <sched.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -28,11 +27,6 @@ std::string LIN_exe_path() {
     if (static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), static_cast<size_t>(n));
     buf.resize(buf.size() * 2);
   }
-}
-
-void LIN_lower_thread_priority() {
-  // On Linux a niceness set for a thread id holds for that thread alone.
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
 }
 
 int LIN_processor_count() {

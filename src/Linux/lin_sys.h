@@ -9,9 +9,6 @@
 std::string LIN_exe_path();
 // Processors this process may run on (at least 1).
 int LIN_processor_count();
-// Gives the calling thread a smaller share of the processors than the
-// drawing's threads: background work that must not slow a frame.
-void LIN_lower_thread_priority();
 // 1 when the volume holding path is case-sensitive, 0 when not, -1 unknown.
 int LIN_probe_case_sensitive(const std::string& path);
 // The user's home folder, without a trailing "/".

@@ -9,7 +9,6 @@
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "Linux/lin_movie.h"
-#include "Linux/lin_sys.h"
 #include "Thread/thread_layer.h"
 #include "UTL/localize.h"
 #include "UTL/xer.h"
@@ -45,8 +44,6 @@ struct mark_gone {
 
 void* QT_Thread(void*) {
   mark_gone on_exit;
-  // The frame that follows a capture draws while this thread encodes.
-  LIN_lower_thread_priority();
   for (;;) {
     void* item = UTL_message_queue_read(q_to_thread, -1);
     if (item == &k_wake) {

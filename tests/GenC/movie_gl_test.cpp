@@ -18,14 +18,19 @@
 #include "support/test_util.h"
 
 namespace {
-// Bottom half red on the left, blue on the right; the top quarter green.
-void scene() {
+// Window pixels as drawing units.
+void pixel_projection() {
   gl.Viewport(0, 0, 800, 600);
   gl.MatrixMode(GL_PROJECTION);
   gl.LoadIdentity();
   gl.Ortho(0, 800, 0, 600, -1, 1);
   gl.MatrixMode(GL_MODELVIEW);
   gl.LoadIdentity();
+}
+
+// Bottom half red on the left, blue on the right; the top quarter green.
+void scene() {
+  pixel_projection();
   OGL_setstate(1, 0, 3, 4, 9, 11);
   const auto rect = [](float x1, float y1, float x2, float y2, float r, float g, float b) {
     gl.Color3f(r, g, b);
@@ -146,12 +151,7 @@ void coded_scene() {
         p[3] = 255;
       }
   }
-  gl.Viewport(0, 0, 800, 600);
-  gl.MatrixMode(GL_PROJECTION);
-  gl.LoadIdentity();
-  gl.Ortho(0, 800, 0, 600, -1, 1);
-  gl.MatrixMode(GL_MODELVIEW);
-  gl.LoadIdentity();
+  pixel_projection();
   OGL_setstate(0, 0, 0, 0, 0, 0);
   gl.RasterPos2i(0, 0);
   gl.DrawPixels(800, 600, GL_BGRA, GL_UNSIGNED_BYTE, px.data());
