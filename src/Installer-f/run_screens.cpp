@@ -114,11 +114,15 @@ int UTIL_run_screen(run_form form, int, wizard_screen& s) {
   s.title = UTL_translate_string(flow.title);
   s.on_cancel = install_files_kill;
   int status = 0;
-  // A frame every other tick while files install: the progress looks as
-  // smooth, and a software renderer's drawing takes half as much from the
-  // install's threads.
-  UTIL_frame_passes(first, 33000, 1000,
+  // While files install, the drawing takes about a sixteenth of the time:
+  // every tick where a frame is cheap, fewer frames where it is not (a
+  // software renderer), so that it does not hold up the install's threads.
+  static uint64_t passes_ended = 0;
+  const uint64_t drawn = first || !passes_ended ? 0 : xtim_class::microsecs() - passes_ended;
+  const uint64_t cap = drawn * 16 < 16000 ? 16000 : drawn * 16 > 100000 ? 100000 : drawn * 16;
+  UTIL_frame_passes(first, cap, 1000,
                     [&] { return (status = install_files(f, current_disk)) == 0; });
+  passes_ended = xtim_class::microsecs();
   const int rows = static_cast<int>(sim_info.size());
   if (status != 3) {
     // Also on the frame that leaves for the finish or swap screen, which is

@@ -9,6 +9,7 @@
 #include "GenH/script.h"
 #include "GenH/shell.h"
 #include "GenH/ui_items.h"
+#include "GenH/window.h"
 #include "Installer-f/screens.h"
 #include "Installer-f/servers.h"
 #include "Installer-f/stg.h"
@@ -167,6 +168,8 @@ void APP_update() {
 
   // 13.
   if (advance && screen.next_screen) g_wizard = screen.next_screen;
+  // A new screen is shown at once, not after the rest of the tick.
+  if (g_wizard != current) MACIBM_skip_event_wait = 1;
 
   wizard_trace(current, screen);
 }

@@ -8,6 +8,7 @@
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "GenH/ui_items.h"
+#include "GenH/window.h"
 #include "Installer-f/screens.h"
 #include "Installer-f/stg.h"
 #include "Installer-f/wizard_frame.h"
@@ -90,9 +91,11 @@ TEST_F(WizardFrame, AnAdvanceOnTheFirstFrameLeavesAfterOneFrame) {
   fly_test::run_frames(1);
   EXPECT_EQ(g.a, 1);
   EXPECT_EQ(g_wizard, screen_b);
+  EXPECT_EQ(MACIBM_skip_event_wait, 1);  // the new screen comes without the tick's wait
   fly_test::run_frames(2);
   EXPECT_EQ(g.b, 2);
   EXPECT_EQ(g.b_first, 1);  // only its first call
+  EXPECT_EQ(MACIBM_skip_event_wait, 0);
   // An advance without a target stays.
   g = calls();
   g.a_returns = 1;
