@@ -130,13 +130,15 @@ idle_figure idle_cpu(const std::string& work, const std::string& tag, const char
 double map_frame_ms(const std::string& work, const std::string& tag, const std::string& disc,
                     bool every_frame, int frames) {
   std::string spin = std::string(kToMap) + "sleep 1\n";
-  for (int i = 0; i < frames; ++i) spin += "sleep 0\n";
+  // "sleep 0.000": the way to the map traces "script sleep 0.3" and
+  // "script sleep 0.5", which "sleep 0" would count as frames.
+  for (int i = 0; i < frames; ++i) spin += "sleep 0.000\n";
   spin += "quit\n";
   program_run r = start(work, tag, spin, disc, every_frame, true);
   double ms = -1, a = -1;
   const double t0 = now_s();
   while (alive(r) && now_s() - t0 < 180) {
-    const size_t n = count_lines(r.trace, "script sleep 0");
+    const size_t n = count_lines(r.trace, "script sleep 0.000");
     if (n >= 1 && a < 0) a = now_s();
     if (n >= static_cast<size_t>(frames)) {
       ms = (now_s() - a) * 1000.0 / (frames - 1);
