@@ -1,8 +1,9 @@
 // The recorder's picture source: the window's rows the movie samples, read
 // back through a pixel-pack buffer one frame late where the hardware has
 // them, and brought to the movie's size on the CPU (nearest pixel, as the
-// encoder's own conversion samples). A copy into the scratch texture and a quad drawn at
-// movie size cost several times the read under a software renderer.
+// encoder's own conversion samples). A copy into the scratch texture and a
+// quad drawn at movie size cost several times the read under a software
+// renderer.
 #include "GenH/movie_gl.h"
 
 #include <cstdint>
@@ -115,8 +116,7 @@ void to_movie(unsigned char* dst, int dx, int dy, const unsigned char* src, int 
 
 int MOV_gl_grab(void* bgra, int dx, int dy) {
   const int wdx = mnw.window_dx, wdy = mnw.window_dy;
-  const int rows = dy == wdy ? wdy : dy;
-  const size_t bytes = static_cast<size_t>(wdx) * rows * 4;
+  const size_t bytes = static_cast<size_t>(wdx) * dy * 4;  // the rows read_window reads
   const bool use_pbo = pbo_path();
   unsigned char* out = static_cast<unsigned char*>(bgra);
   int filled = 0;

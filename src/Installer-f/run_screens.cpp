@@ -1,5 +1,7 @@
 #include "Installer-f/run_screens.h"
 
+#include <algorithm>
+
 #include "Files/errors.h"
 #include "Files/file_ops.h"
 #include "Installer-f/discs.h"
@@ -119,7 +121,7 @@ int UTIL_run_screen(run_form form, int, wizard_screen& s) {
   // software renderer), so that it does not hold up the install's threads.
   static uint64_t passes_ended = 0;
   const uint64_t drawn = first || !passes_ended ? 0 : xtim_class::microsecs() - passes_ended;
-  const uint64_t cap = drawn * 16 < 16000 ? 16000 : drawn * 16 > 100000 ? 100000 : drawn * 16;
+  const uint64_t cap = std::clamp<uint64_t>(drawn * 16, 16000, 100000);
   UTIL_frame_passes(first, cap, 1000,
                     [&] { return (status = install_files(f, current_disk)) == 0; });
   passes_ended = xtim_class::microsecs();
