@@ -6,12 +6,13 @@
 // A second run does the same through the window: an 800 x 600 scene drawn
 // each frame, read back whole by the recorder through GL (brought to 320
 // wide on the CPU; a pixel-pack buffer where there is one) against a plain
-// swap: back to back, then paced at 60 Hz as the program draws, where the
-// recorder's threads work in the rest of each tick.
+// swap: paced at 60 Hz as the program draws, where the recorder's threads
+// work in the rest of each tick, then back to back.
 //
 //   bench_movie_bench [--frames N]
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -151,29 +152,36 @@ int gl_bench(int frames) {
   MACIBM_init_drawing();
   MOV_install_hooks();
   qtim_hooks.now = [] { return g_now; };
-  double cpu_off = 0, cpu_on = 0;
-  run_gl(60, false, &cpu_off);
-  const double off = run_gl(frames, false, &cpu_off);
+  double cpu = 0;
+  run_gl(60, false, &cpu);
   printf("through GL (%s, pixel-pack buffer %s):\n", ren.gl_renderer ? ren.gl_renderer : "?",
          glExt.pbo_avail ? "on" : "off");
-  // The window's own size, then the recorder's standard width.
-  for (int width : {800, 320}) {
-    qtim.movie_dx = width;
-    const double on = run_gl(frames, true, &cpu_on);
-    printf("  %d pixels wide: frame time, recording off: %.3f ms, on: %.3f ms, ratio %.2f "
-           "(target <= 1.5; %d frames captured)\n",
-           width, off * 1e3, on * 1e3, on / off, qtim.frames_sent);
-    printf("  main thread's own time: %.3f against %.3f ms\n", cpu_on * 1e3, cpu_off * 1e3);
-  }
-  // Paced as the program paces its frames, the recorder's threads work in
-  // the rest of each tick.
-  const double paced_off = run_gl(frames, false, &cpu_off, true);
-  for (int width : {800, 320}) {
-    qtim.movie_dx = width;
-    const double on = run_gl(frames, true, &cpu_on, true);
-    printf("  paced at 60 Hz, %d pixels wide: frame's own time, recording off: %.3f ms, on: %.3f "
-           "ms, ratio %.2f (target <= 1.5; %d frames captured)\n",
-           width, paced_off * 1e3, on * 1e3, on / paced_off, qtim.frames_sent);
+  // Recording off, at the window's width and at the recorder's standard one,
+  // in turns over five rounds, so that a machine growing slower or faster
+  // during the run weighs on all three alike.
+  const int rounds = 5, per_run = std::max(frames / rounds, 30);
+  const int widths[] = {0, 800, 320};
+  for (bool paced : {true, false}) {
+    double time[3] = {}, own[3] = {};
+    int captured[3] = {};
+    for (int r = 0; r < rounds; ++r)
+      for (int k = 0; k < 3; ++k) {
+        if (widths[k]) qtim.movie_dx = widths[k];
+        time[k] += run_gl(per_run, widths[k] != 0, &cpu, paced);
+        own[k] += cpu;
+        if (widths[k]) captured[k] += qtim.frames_sent;
+      }
+    // Paced is how the program draws: one frame a tick, the recorder's
+    // threads working in the rest of it. Back to back every core is busy
+    // drawing, so the encoder's work lands on the frames.
+    printf("  %s:\n", paced ? "paced at 60 Hz (the frame's own time, start to swap)"
+                            : "back to back (every core busy; for comparison)");
+    for (int k = 1; k < 3; ++k)
+      printf("    %d pixels wide: recording off %.3f ms, on %.3f ms, ratio %.2f%s; main "
+             "thread's own time %.3f against %.3f ms; %d of %d frames captured\n",
+             widths[k], time[0] / rounds * 1e3, time[k] / rounds * 1e3, time[k] / time[0],
+             paced ? " (target <= 1.5)" : "", own[k] / rounds * 1e3, own[0] / rounds * 1e3,
+             captured[k], rounds * per_run / 3);
   }
   MACIBM_nuke_context(0);
   return 1;

@@ -1,5 +1,8 @@
 #include "OOPS_cpp/qtim.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -44,6 +47,11 @@ struct mark_gone {
 
 void* QT_Thread(void*) {
   mark_gone on_exit;
+  // Woken by each captured frame, the encoder would otherwise preempt the
+  // drawing thread before its frame ends. A batch thread waits its turn yet
+  // keeps its full share of the processor, so no movie frame is dropped.
+  sched_param batch{};
+  pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
   for (;;) {
     void* item = UTL_message_queue_read(q_to_thread, -1);
     if (item == &k_wake) {
