@@ -11,6 +11,7 @@
 //
 //   bench_wizard_bench [--scale S] [--runs N] [--keep]
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,11 +58,18 @@ program_run start(const std::string& work, const std::string& tag, const std::st
 }
 
 // Seconds from `since` until the trace has `count` lines holding text; -1 on
-// the program's end or after limit seconds.
+// the program's end or after limit seconds. The trace is read only when it
+// grew, so that the polling takes no processor from the install it times.
 double wait_for(const program_run& r, const std::string& text, size_t count, double since,
                 double limit = 300) {
+  off_t read_at = -1;  // the trace's size when last counted: it is read again only once it grew
   while (now_s() - since < limit) {
-    if (count_lines(r.trace, text) >= count) return now_s() - since;
+    struct stat info;
+    const off_t size = stat(r.trace.c_str(), &info) == 0 ? info.st_size : 0;
+    if (size != read_at) {
+      read_at = size;
+      if (count_lines(r.trace, text) >= count) return now_s() - since;
+    }
     int st;
     if (waitpid(r.pid, &st, WNOHANG) == r.pid) return count_lines(r.trace, text) >= count ? now_s() - since : -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -126,6 +134,7 @@ int main(int argc, char** argv) {
   for (int r = 0; r < runs; ++r) {
     // The wizard: time from the scenery screen's Continue to the finish text.
     const std::string wizard_tag = "wizard-" + std::to_string(r);
+    double run_wizard = -1;
     const std::string engine_dest = work + "engine-" + std::to_string(r) + "/";
     run_shell("sync");
     program_run w = start(work, wizard_tag,
@@ -144,6 +153,7 @@ int main(int argc, char** argv) {
         const double go = now_s();
         const double t = wait_for(w, "Installation was successful.", 1, go, 900);
         if (t >= 0 && (t_wizard < 0 || t < t_wizard)) t_wizard = t;
+        run_wizard = t;
       }
     }
     wizard_rc |= finish(w);
@@ -165,6 +175,8 @@ int main(int argc, char** argv) {
     while ((s = install_files(f, 0)) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     const double t = now_s() - t0;
     if (s == 1 && (t_engine < 0 || t < t_engine)) t_engine = t;
+    printf("  run %d: wizard %.3f s, engine %.3f s\n", r, run_wizard, t);
+    fflush(stdout);
     while (!wizard_dest.empty() && wizard_dest.back() == '\n') wizard_dest.pop_back();
     if (!wizard_dest.empty() && s == 1 && same != "NO")
       same = system(("diff -rq --no-dereference -x Output " + q(wizard_dest + "/") + " " +
