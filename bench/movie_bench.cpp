@@ -4,10 +4,11 @@
 // run off the main thread. Target: recording costs at most 1.5x.
 //
 // A second run does the same through the window: an 800 x 600 scene drawn
-// each frame, read back whole by the recorder through GL (brought to 320
-// wide on the CPU; a pixel-pack buffer where there is one) against a plain
-// swap: paced at 60 Hz as the program draws, where the recorder's threads
-// work in the rest of each tick, then back to back.
+// each frame, read back by the recorder through GL (the rows the movie
+// samples, its columns picked on the CPU; a pixel-pack buffer where there is
+// one) at the window's width and at 320, against a plain swap: paced at
+// 60 Hz as the program draws, where the recorder's threads work in the rest
+// of each tick, then back to back.
 //
 //   bench_movie_bench [--frames N]
 #include <unistd.h>
