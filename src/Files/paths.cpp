@@ -64,6 +64,11 @@ bool repair_component(std::string& path, size_t start, size_t end) {
 void findPath(std::string& path) {
   if (path.empty() || exists(path)) return;
   size_t start = (path[0] == '/') ? 1 : 0;
+  // Mostly only the last name is missing (a file about to be made). A folder
+  // that is there as spelt is there all the way down, so only the last name
+  // is looked for then: one look instead of one for every folder on the way.
+  const size_t cut = path.back() == '/' ? std::string::npos : path.rfind('/');
+  if (cut != std::string::npos && cut > start && exists(path.substr(0, cut))) start = cut + 1;
   while (start < path.size()) {
     size_t end = path.find('/', start);
     if (end == std::string::npos) end = path.size();

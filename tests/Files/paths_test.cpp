@@ -24,6 +24,8 @@ TEST(SetPathToFull, CaseRepairOnlyWhereAComponentIsMissing) {
   const std::pair<const char*, const char*> cases[] = {
       {"data/sub/file.TXT", "Data/Sub/File.txt"},
       {"data/sub/new.txt", "Data/Sub/new.txt"},  // the missing leaf stays as asked
+      {"Data/Sub/FILE.TXT", "Data/Sub/File.txt"},  // only the leaf differs
+      {"Data/Sub/new.txt", "Data/Sub/new.txt"}, {"Data/sub/", "Data/Sub/"},
       {"nothing/data/x", "nothing/data/x"}, {"", ""},
       {"foo/x", "foo/x"},  // names that differ only in case: an existing spelling wins
       {"Foo/x", "Foo/x"},

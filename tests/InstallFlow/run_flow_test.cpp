@@ -228,11 +228,15 @@ TEST_F(RunFlow, RepairFormStopsOnTheFirstButton) {
   scripted_prompts prompts({1});
   wizard_driver w(dvd_install_repair);
   w.frame();
-  EXPECT_EQ(repair_is_running, 1);
   EXPECT_EQ(w.s.title, "Repairing Flyvane");
-  EXPECT_EQ(w.s.back_screen, dvd_confirm_repair);
-  EXPECT_EQ(w.s.text, "I am repairing " + dest_dir_path + ".");
   EXPECT_EQ(w.s.on_cancel, install_files_kill);
+  // On a loaded machine the pools may meet the bad archive within the first
+  // frame's pass already: the question is then asked in it.
+  if (prompts.asked.empty()) {
+    EXPECT_EQ(repair_is_running, 1);
+    EXPECT_EQ(w.s.back_screen, dvd_confirm_repair);
+    EXPECT_EQ(w.s.text, "I am repairing " + dest_dir_path + ".");
+  }
   ASSERT_TRUE(w.frames_until_screen(dvd_done_repair));
   ASSERT_EQ(prompts.asked.size(), 1u);
   EXPECT_EQ(prompts.asked[0].lines[0].text.rfind("An error occurred during the repair:\n\n", 0),
