@@ -10,6 +10,12 @@
 //   start:   from exec to the first traced wizard screen.
 //
 //   bench_wizard_bench [--scale S] [--runs N] [--keep]
+//
+// On ext4 without a journal, a new file is dearer for about a minute after
+// many files were deleted nearby (freed inodes are passed over while they are
+// recent): an install right after this benchmark's own clean-up, or late in
+// its runs, can take twice as long on either side. Leave a few minutes
+// between runs of the benchmark; the best of --runs evens out the rest.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
