@@ -123,8 +123,7 @@ int copy_full(const std::string& src, const std::string& dst) {
     close(in);
     return EINVAL;
   }
-  // A device reads as it always did; a regular file never waits either way.
-  if (!S_ISREG(ss.st_mode)) fcntl(in, F_SETFL, fcntl(in, F_GETFL) & ~O_NONBLOCK);
+  fcntl(in, F_SETFL, fcntl(in, F_GETFL) & ~O_NONBLOCK);  // a device reads as it always did
   // Not truncated on open: dst may be src under another name.
   int out = open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
   if (out < 0) {
@@ -132,6 +131,7 @@ int copy_full(const std::string& src, const std::string& dst) {
     close(in);
     return e;
   }
+  fcntl(out, F_SETFL, fcntl(out, F_GETFL) & ~O_NONBLOCK);
   struct stat ds;
   int e = 0;
   bool regular = false;  // devices such as /dev/full are written, never truncated or chmod-ed
@@ -146,7 +146,6 @@ int copy_full(const std::string& src, const std::string& dst) {
     // would be written to the disk for nothing.
     if (regular && ds.st_size > 0 && ftruncate(out, 0) != 0) e = err_or_eio();
   }
-  if (!e && !regular) fcntl(out, F_SETFL, fcntl(out, F_GETFL) & ~O_NONBLOCK);
   if (!e) e = regular && S_ISREG(ss.st_mode) ? copy_regular(in, out, ss.st_size) : copy_fds(in, out);
   if (regular) fchmod(out, ss.st_mode & 0777);
   close(in);
