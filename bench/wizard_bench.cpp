@@ -16,6 +16,9 @@
 // recent): an install right after this benchmark's own clean-up, or late in
 // its runs, can take twice as long on either side. Leave a few minutes
 // between runs of the benchmark; the best of --runs evens out the rest.
+// On a virtual machine whose host backs memory only once it is touched, the
+// page cache of a later run may take memory never touched before, several
+// times slower to fill: on tmpfs too, a later run can take twice as long.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
