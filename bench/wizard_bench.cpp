@@ -9,18 +9,23 @@
 //            lines count frames);
 //   start:   from exec to the first traced wizard screen.
 //
-//   bench_wizard_bench [--scale S] [--runs N] [--keep]
+//   bench_wizard_bench [--scale S] [--runs N] [--settle S] [--keep]
 //
-// On ext4 without a journal, a new file is dearer for about a minute after
-// many files were deleted nearby (freed inodes are passed over while they are
-// recent): an install right after this benchmark's own clean-up, or late in
-// its runs, can take twice as long on either side. Leave a few minutes
-// between runs of the benchmark; the best of --runs evens out the rest.
+// On ext4 without a journal, making a file passes over every inode of its
+// group freed in the last minute, or in the last six once the inode table
+// block holding it is written again, each looked up in the inode table. Right
+// after an earlier benchmark's clean-up (tens of thousands of files), the
+// unpack threads queue on their folder's lock behind that search, and an
+// install takes up to twice as long on whichever side meets it. There the
+// benchmark lets --settle seconds (370 unless given) pass from its start
+// before its first install; elsewhere it does not wait.
 // On a virtual machine whose host backs memory only once it is touched, the
 // page cache of a later run may take memory never touched before, several
 // times slower to fill: on tmpfs too, a later run can take twice as long.
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,6 +92,34 @@ double wait_for(const program_run& r, const std::string& text, size_t count, dou
   return -1;
 }
 
+// Whether folder is on ext4 without a journal: its device has an entry in
+// /proc/fs/ext4 but none in /proc/fs/jbd2.
+bool ext4_without_journal(const std::string& folder) {
+  struct statfs fs;
+  struct stat st;
+  if (statfs(folder.c_str(), &fs) != 0 || fs.f_type != 0xEF53 || stat(folder.c_str(), &st) != 0)
+    return false;
+  const std::string id =
+      std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)) + " ";
+  std::ifstream in("/proc/self/mountinfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    // "36 35 98:0 / /mnt rw,noatime shared:1 - ext4 /dev/vda rw": the device
+    // is the third field, the source follows the type after the " - ".
+    const size_t at = line.find(' ', line.find(' ') + 1);
+    if (at == std::string::npos || line.compare(at + 1, id.size(), id) != 0) continue;
+    const size_t dash = line.find(" - ");
+    if (dash == std::string::npos) continue;
+    std::istringstream rest(line.substr(dash + 3));
+    std::string type, source;
+    rest >> type >> source;
+    const std::string dev = source.substr(source.rfind('/') + 1);
+    if (type != "ext4" || dev.empty() || !bench::exists("/proc/fs/ext4/" + dev)) return false;
+    return bench::shell_out("ls /proc/fs/jbd2 2>/dev/null | grep -c '^" + dev + "-'") == "0";
+  }
+  return false;
+}
+
 int finish(program_run& r) {
   int st = 0;
   for (int i = 0; i < 3000; ++i) {
@@ -105,14 +138,18 @@ int main(int argc, char** argv) {
   double scale = 1;  // smaller corpora measure the frames around the run, not the run
   int runs = 3;
   bool keep = false;
+  double settle = -1;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--scale" && i + 1 < argc) scale = atof(argv[++i]);
     if (a == "--runs" && i + 1 < argc) runs = std::max(1, atoi(argv[++i]));
+    if (a == "--settle" && i + 1 < argc) settle = std::max(0.0, atof(argv[++i]));
     if (a == "--keep") keep = true;
   }
+  const double began = now_s();
   const bench::scratch tmp("wizard-bench", keep, bench::tmp_root());
   const std::string work = tmp.path();
+  if (settle < 0) settle = ext4_without_journal(work) ? 370 : 0;
   printf("making the release master (scale %g) and its disc in %s\n", scale, work.c_str());
   fflush(stdout);
   run_shell("python3 " + q(bench::corpus_script()) + " --release --prepack-7z --scale " +
@@ -132,6 +169,14 @@ int main(int argc, char** argv) {
   set_install_filter(1, 1);
   dvd_path = disc;
   install_name = kName;
+
+  if (settle > 0) {
+    const double left = std::max(0.0, began + settle - now_s());
+    printf("letting %.0f s pass from the start before the first install (ext4 without a journal, or --settle)\n",
+           left);
+    fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::duration<double>(left));
+  }
 
   // Both installs end in a syncfs, whose time depends on what else the disk
   // holds dirty: each run starts synced, and the best of `runs` counts. No
