@@ -16,6 +16,7 @@
 #include "Installer-f/web_screens.h"
 #include "Installer-f/wizard_frame.h"
 #include "Installer-f/wizard_globals.h"
+#include "Linux/lin_paths.h"
 #include "OOPS_cpp/pref.h"
 #include "OOPS_cpp/tman.h"
 #include "UTL/xer.h"
@@ -52,9 +53,15 @@ int main(int argc, char** argv) {
   shell_hooks.app_update = APP_update;
   shell_hooks.app_handlemenu = APP_handlemenu;
   shell_hooks.quit_request = wizard_close_request;
-  shell_hooks.closing_down = temp_folder_clear;
+  shell_hooks.closing_down = temp_folder_close_down;
   MACIBM_init(argc, const_cast<const char* const*>(argv));
   if (!relocate_warning.empty()) xer << relocate_warning << "\n";
+  const std::string refused = LIN_private_temp_refusal();
+  if (!refused.empty()) {
+    std::string own;
+    get_OS_abs_path(os_dir_temp, own);
+    xer << "The temporary folder " << refused << ": this run works in " << own << "\n";
+  }
 
   static const char* const k_buttons[6] = {
       "RESOURCE:elements_English.png", "RESOURCE:elements_French.png",

@@ -11,6 +11,7 @@
 #include "Installer-f/discs.h"
 #include "Installer-f/formats.h"
 #include "Installer-f/wizard_globals.h"
+#include "Linux/lin_paths.h"
 #include "UTL/xer.h"
 
 relocate_launch_fn relocate_launcher = launch_app;
@@ -79,7 +80,11 @@ int relocate_from(const std::string& app, const std::string& temp) {
     warn("could not copy the installer to " + temp, err);
     return 0;
   }
+  // The copy goes on holding the folder, with no moment in which another
+  // installer could take it.
+  LIN_private_temp_hand_down(1);
   err = relocate_launcher(copy, "", 0);
+  LIN_private_temp_hand_down(0);
   if (!err) return 1;
   remove_if_there(copy);
   remove_if_there(copy_res);

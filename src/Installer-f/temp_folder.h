@@ -5,10 +5,12 @@
 
 #include <string>
 
-// Claims temp for this run and removes what an earlier run left there, unless
-// another installer holds it (its files are in use then). The running
-// program's own files stay: a copy moved off the disc runs from that folder.
-// 1 when claimed; the claim lasts until the process ends.
-int temp_folder_claim(const std::string& temp, const std::string& app);
-// Empties the claimed folder but for the running program's files.
-void temp_folder_clear();
+// Takes temp, the run's folder (os_dir_temp), for this run: removes what an
+// earlier run left in it and the folders of crashed runs that no installer
+// holds. The running program's own files stay: a copy moved off the disc runs
+// from that folder.
+void temp_folder_claim(const std::string& temp, const std::string& app);
+// The close-down: empties the folder but for the running program's files and
+// removes it once it is empty; a folder of the run's own goes whole, the
+// running program's copy with it.
+void temp_folder_close_down();

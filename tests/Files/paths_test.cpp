@@ -1,13 +1,20 @@
 #include "Files/paths.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "Files/tiles.h"
 #include "GenH/shell.h"
+#include "Linux/lin_paths.h"
 #include "support/test_util.h"
 
 using fly_test::sandbox;
+
+static bool fs_exists(const std::string& p) {
+  struct stat st;
+  return lstat(p.c_str(), &st) == 0;
+}
 
 static std::string full_of(std::string p) {
   set_path_to_full(p);
@@ -65,18 +72,73 @@ TEST(OsAbsPath, TempFolderIsPrivateAndNeverALink) {
   EXPECT_EQ(t, sandbox() + "tmp/flyvane-" + std::to_string(getuid()) + "/");
   chmod(t.c_str(), 0777);  // opened up by someone: narrowed again
   get_OS_abs_path(os_dir_temp, again);
+  EXPECT_EQ(again, t);  // the same folder for the whole run
   struct stat st;
   EXPECT_TRUE(stat(t.c_str(), &st) == 0 && (st.st_mode & 0777) == 0700);
+  EXPECT_EQ(LIN_private_temp_is_own(), 0);
+  EXPECT_EQ(LIN_private_temp_refusal(), "");
+
+  // A fixed name that is a link, a file or someone else's gives a folder of
+  // the run's own, and says why.
   const std::string base = sandbox() + "tmp2",
                     fixed = base + "/flyvane-" + std::to_string(getuid());
   fly_test::run("mkdir -p " + base + "/elsewhere && ln -s " + base + "/elsewhere " + fixed);
-  setenv("TMPDIR", base.c_str(), 1);
-  get_OS_abs_path(os_dir_temp, t);
-  EXPECT_EQ(t.compare(0, fixed.size() + 1, fixed + "-"), 0) << t;
-  EXPECT_TRUE(lstat(t.substr(0, t.size() - 1).c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+  lin_temp_claim c = LIN_claim_temp_dir(base, "");
+  EXPECT_EQ(c.dir.compare(0, fixed.size() + 1, fixed + "-"), 0) << c.dir;
+  EXPECT_EQ(c.dir.size(), fixed.size() + 7);
+  EXPECT_TRUE(lstat(c.dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
               (st.st_mode & 0777) == 0700);
-  get_OS_abs_path(os_dir_temp, again);
-  EXPECT_EQ(again, t);  // the same folder for the whole run
+  EXPECT_EQ(c.own, 1);
+  EXPECT_EQ(c.refusal, fixed + " is a link");
+  close(c.fd);
+  fly_test::run("rm " + fixed + " && touch " + fixed);
+  c = LIN_claim_temp_dir(base, "");
+  EXPECT_EQ(c.refusal, fixed + " is not a folder");
+  close(c.fd);
+  fly_test::run("rm " + fixed + " && mkdir -m 700 " + fixed + " && chown 4242 " + fixed);
+  c = LIN_claim_temp_dir(base, "");
+  EXPECT_EQ(c.refusal, fixed + " is not ours");
+  close(c.fd);
+}
+
+// Two installers of one user: the second works in a folder of its own while
+// the first holds the fixed one; a copy started from the disc keeps the folder
+// it runs from; the sweep removes only the own folders that nobody holds.
+TEST(OsAbsPath, HeldTempFoldersAreLeftToTheirInstaller) {
+  const std::string base = sandbox() + "tmp3",
+                    fixed = base + "/flyvane-" + std::to_string(getuid());
+  fly_test::run("mkdir -p " + base);
+  const lin_temp_claim first = LIN_claim_temp_dir(base, "");
+  EXPECT_EQ(first.dir, fixed);
+  EXPECT_EQ(first.own, 0);
+  lin_temp_claim second = LIN_claim_temp_dir(base, "");
+  EXPECT_EQ(second.own, 1);
+  EXPECT_NE(second.dir, fixed);
+  EXPECT_EQ(second.refusal, fixed + " is held by another installer");
+
+  // The copy inherited the lock with the descriptor (here: this process's).
+  const lin_temp_claim copy = LIN_claim_temp_dir(base, second.dir);
+  EXPECT_EQ(copy.dir, second.dir);
+  EXPECT_EQ(copy.own, 1);
+  EXPECT_EQ(copy.fd, second.fd);
+  EXPECT_EQ(fcntl(copy.fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+  EXPECT_EQ(copy.refusal, fixed + " is held by another installer");
+
+  const std::string stale = fixed + "-Crash1", away = base + "/away";
+  fly_test::write_file(stale + "/Resources/x.png", "left by a crash");
+  fly_test::write_file(away + "/keep.txt", "not the installer's");
+  fly_test::run("ln -s " + away + " " + fixed + "-Link12 && mkdir " + fixed + "-Other1 && chown 4242 " +
+                fixed + "-Other1 && mkdir " + fixed + "-toolong1 " + base + "/flyvane-x-Abc123");
+  EXPECT_EQ(LIN_sweep_temp_dirs(base, ""), 1);
+  EXPECT_FALSE(fs_exists(stale));
+  for (const std::string& kept : {second.dir, fixed, fixed + "-Link12", fixed + "-Other1",
+                                  fixed + "-toolong1", base + "/flyvane-x-Abc123"})
+    EXPECT_TRUE(fs_exists(kept)) << kept;
+  EXPECT_EQ(fly_test::read_file(away + "/keep.txt"), "not the installer's");
+  close(second.fd);  // the installer ended without its close-down
+  EXPECT_EQ(LIN_sweep_temp_dirs(base, fixed + "-Other1"), 1);
+  EXPECT_FALSE(fs_exists(second.dir));
+  close(first.fd);
 }
 
 TEST(TileNames, Corners) {
