@@ -82,6 +82,13 @@ struct read_job {
 read_status decode(png_structp png, png_infop info, read_job* job) {
   if (setjmp(png_jmpbuf(png))) return read_unwound;
   png_set_user_limits(png, k_max_side, k_max_side);
+  // libpng allocates and clears a text or suggested-palette chunk's declared
+  // size before reading it (a size over its limit only warns), so a damaged
+  // file of a few bytes could take 2 GB, and a colour profile up to 8 MB.
+  // Only the chunks that shape the pixels are read; the rest are skipped.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  static const png_byte k_used[] = "gAMA\0cHRM\0sRGB\0sBIT";
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, k_used, 4);
   png_read_info(png, info);
   png_uint_32 w = 0, h = 0;
   int depth = 0, type = 0;

@@ -196,4 +196,17 @@ inline std::string png_header_only(uint32_t w, uint32_t h, int depth = 8, int co
   return s;
 }
 
+// Signature, a 1 x 1 RGBA IHDR, then a chunk that declares `declared` bytes
+// of data but is cut after `first`: 46 bytes for a 5-byte `first`.
+inline std::string png_cut_in_chunk(const char* type, uint32_t declared, const std::string& first) {
+  std::string s = "\x89PNG\r\n\x1a\n";
+  std::string ihdr;
+  be32(ihdr, 1);
+  be32(ihdr, 1);
+  ihdr += std::string("\x08\x06\0\0\0", 5);
+  s += png_chunk("IHDR", ihdr);
+  be32(s, declared);
+  return s + std::string(type, 4) + first;
+}
+
 }  // namespace tex_fix

@@ -3,7 +3,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <fstream>
 
 #include "GenH/shell.h"
 #include "TEX/TEX_png.h"
@@ -32,6 +34,20 @@ bool has_alert(const char* s1, const char* s2_part) {
   for (const auto& a : fly_test::alerts())
     if (a.s1 == s1 && a.s2.find(s2_part) != std::string::npos) return true;
   return false;
+}
+
+// Peak resident size in kB since the last reset_peak_rss.
+long peak_rss_kb() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("VmHWM:", 0) == 0) return atol(line.c_str() + 6);
+  return 0;
+}
+
+long reset_peak_rss() {
+  std::ofstream("/proc/self/clear_refs") << "5";
+  return peak_rss_kb();
 }
 
 }  // namespace
@@ -173,6 +189,34 @@ TEST(PngRead, CorruptFilesShowTheErrorThenEndTheProgram) {
   EXPECT_FATAL_ALERT(load(s, "NOTAPNG!xxxxxxxx", GL_RGBA, 0), "PING-FILE ERROR!");
   loaded t;
   EXPECT_FATAL_ALERT(load(t, good, GL_BGRA, 0), "Illegal bits per pixel");
+}
+
+// Damaged files that declare far more than they hold are refused through the
+// usual error without the reader taking the declared memory or time.
+TEST(PngRead, HugeDeclaredSizesAreRefusedAtOnce) {
+  const uint32_t huge = 822000000;
+  struct { std::string bytes; const char* error; long mb; } cases[] = {
+      {png_cut_in_chunk("sPLT", huge, std::string("pal\0\x08", 5)), "overran end of buffer", 16},
+      {png_cut_in_chunk("tEXt", huge, "Title"), "overran end of buffer", 16},
+      {png_cut_in_chunk("zTXt", huge, "Title"), "overran end of buffer", 16},
+      {png_cut_in_chunk("iTXt", huge, "Title"), "overran end of buffer", 16},
+      // 256 MB of grey pixels and no image data: the buffer is mapped, never
+      // touched; AddressSanitizer's shadow of it is an eighth.
+      {png_header_only(16384, 16384), "", 16 + 256 / 8},
+  };
+  ASSERT_EQ(cases[0].bytes.size(), 46u);
+  for (auto& c : cases) {
+    fly_test::clear_alerts();
+    const long before = reset_peak_rss();
+    const auto t0 = std::chrono::steady_clock::now();
+    loaded r;
+    EXPECT_FATAL_ALERT(load(r, c.bytes, GL_ALPHA, 0), "PING-FILE ERROR!");
+    const double secs =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_TRUE(has_alert("PNG error!", c.error)) << c.bytes.substr(37, 4);
+    EXPECT_LT(secs, 1.0) << c.bytes.substr(37, 4);
+    EXPECT_LT(peak_rss_kb() - before, c.mb * 1024) << c.bytes.substr(37, 4);
+  }
 }
 
 TEST(PngRead, GivenBufferTooSmallIsRefusedBeforeAnyPixel) {
