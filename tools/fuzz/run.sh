@@ -8,7 +8,8 @@
 # linked as CMake links a program on the core, so the line never falls behind.
 # Seeds: the image readers' come from the test suite's fixture writers, the
 # scenery reader's from tests/Files/library_seeds/. The corpus grows in
-# build-fuzz/corpus-<reader>/.
+# build-fuzz/corpus-<reader>/; crash, leak and slow inputs are written to
+# build-fuzz/artifacts-<reader>/.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 target=${1:?usage: run.sh png|bmp|dds|rle|scenery [seconds] [options]}
@@ -39,7 +40,8 @@ done
 
 out=build-fuzz
 corpus=$out/corpus-$target
-mkdir -p "$corpus"
+artifacts=$out/artifacts-$target
+mkdir -p "$corpus" "$artifacts"
 if [ "$target" = scenery ]; then
   bin=$out/scenery_fuzz
   srcs=(tools/fuzz/scenery_fuzz.cpp src/Files/io_locate.cpp src/OOPS_cpp/xmap.cpp)
@@ -73,5 +75,5 @@ if [ ! -x "$bin" ] || [ build/libflycore.a -nt "$bin" ] ||
     "${defs[@]}" -Isrc -Itests $(pkg-config --cflags libpng) "${srcs[@]}" "${libs[@]}" -o "$bin"
 fi
 ASAN_OPTIONS=detect_leaks=0 "$bin" -max_total_time="$secs" -max_len=65536 -rss_limit_mb=4096 \
-  "$@" "$corpus"
+  -artifact_prefix="$artifacts/" "$@" "$corpus"
 echo "corpus-$target: $(ls "$corpus" | wc -l) inputs"
