@@ -1,5 +1,6 @@
 // What a still screen costs: the real program under Xvfb with Mesa's
-// llvmpipe, left alone on the welcome screen and on the scenery map, its CPU
+// llvmpipe, left alone on the welcome screen, on the scenery map and on the
+// destination screen with the caret in its Install Name field, its CPU
 // seconds per wall second from /proc over a window after a settling pause,
 // beside the same figure with every frame drawn (FLY_DRAW_EVERY_FRAME=1).
 // The map's frame time is measured too, drawing every frame and holding
@@ -95,6 +96,14 @@ void stop(program_run& r) {
 
 const char* kWelcome = "wait Welcome to the Flyvane 9 Installer 60\n";
 const char* const kToMap = bench::k_script_to_map;
+// A click into the field leaves a caret, which pulses, rather than a selection.
+const char* kFieldFocused =
+    "wait Welcome to the Flyvane 9 Installer 60\n"
+    "click Continue\n"
+    "wait dvd_pick_install 30\n"
+    "sleep 0.3\n"
+    "click -Install Name:\n"
+    "sleep 0.3\n";
 
 struct idle_figure {
   double program = -1, xserver = -1;
@@ -174,7 +183,8 @@ int main(int argc, char** argv) {
   printf("CPU seconds per wall second over %.0f s after %.0f s of settling "
          "(program; its X server in brackets):\n", seconds, settle);
   for (const auto& [name, script] : {std::pair<const char*, const char*>{"welcome", kWelcome},
-                                     {"map", kToMap}}) {
+                                     {"map", kToMap},
+                                     {"field", kFieldFocused}}) {
     const idle_figure on = idle_cpu(work, std::string(name) + "-held", script, disc, false,
                                     settle, seconds);
     const idle_figure off = idle_cpu(work, std::string(name) + "-drawn", script, disc, true,

@@ -98,7 +98,8 @@ void xtim_class::xtim_update() {
   static float prev_mouse_x = 999.0f, prev_mouse_y = 999.0f;
   static float fired[18] = {};
 
-  const float now = static_cast<float>(static_cast<double>(microsecs()) / 1000000.0);
+  const uint64_t now_us = microsecs();
+  const float now = static_cast<float>(static_cast<double>(now_us) / 1000000.0);
   if (start_time < 0.0f) start_time = now;
   real_elapsed = now - start_time;
 
@@ -158,7 +159,11 @@ void xtim_class::xtim_update() {
   colr.assign(86, 0.3f * p, 0.3f * p, p);
   colr.assign(87, 0.2f * p, 0.8f * p, 0.2f * p);
   colr.assign(88, 0.7f * p, 0.7f * p, 0.2f * p);
-  colr.pulse = p;
+  // The caret, the one reader of the pulse level, pulses in three steps a
+  // second: following p it would change every frame, and a still screen with
+  // a focused field would never be held back. Each step redraws the window.
+  static const float k_caret_steps[4] = {0.7f, 1.0f, 0.7f, 0.4f};
+  colr.pulse = k_caret_steps[(now_us / 333333) % 4];
 }
 
 void xtim_class::current_month_day(int* month, int* day) const {

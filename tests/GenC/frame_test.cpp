@@ -7,6 +7,7 @@
 #include <functional>
 #include <thread>
 
+#include "GenH/butn.h"
 #include "GenH/menu.h"
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
@@ -610,6 +611,34 @@ TEST_F(Frame, AStillPictureWaitsLongerButNotPastItsTimers) {
   colr.assign(37, 0.5f, 0, 0);
   fly_test::run_frames(1);
   EXPECT_EQ(MACIBM_event_wait_ms(), 16);
+}
+
+// A caret pulses in a few steps a second, and between them the still screen
+// with its focused field is held back.
+TEST_F(Frame, AFocusedFieldIsHeldBackBetweenTheCaretsSteps) {
+  static std::string text;
+  text = "Bench Release";
+  fly_test::set_frame([] {
+    shell_hooks.plot_back_col();
+    BTN_enterstring(100, 200, &text, 256, "-Install Name:", 400, 0);
+  });
+  fly_test::run_frames(1);
+  fly_test::script_click(490, 396);  // the field's right end: a caret after the text
+  fly_test::run_frames(3);
+  ASSERT_TRUE(BTN_focus_id());
+  const long swapped = OGL_frames_swapped();
+  float lo = 2, hi = -1;
+  for (int i = 1; i <= 140; ++i) {
+    set_clock(0.01 * i);
+    fly_test::run_frames(1);
+    lo = std::min(lo, colr.pulse);
+    hi = std::max(hi, colr.pulse);
+  }
+  const long drawn = OGL_frames_swapped() - swapped;
+  EXPECT_GE(drawn, 3);
+  EXPECT_LE(drawn, 5);
+  EXPECT_LE(lo, 0.5f);  // still plainly visible as a pulse
+  EXPECT_GE(hi, 0.9f);
 }
 
 // Front faces are clockwise in window coordinates and back faces are culled:
