@@ -123,8 +123,11 @@ void MACIBM_reset_hooks() { shell_hooks = k_default_hooks; }
 // ------------------------------------------------------------------ frame
 
 int MACIBM_load_mxy(void*, int x, int y) {
-  mnw.mouse_x = x / mnw.scale;
-  mnw.mouse_y = (mnw.window_dy - y) / mnw.scale;
+  // The pointer stands at the centre of its pixel, (x + 0.5, y + 0.5) from
+  // the top left: an edge shared by two boxes drawn side by side then falls
+  // between pixels, and each pixel hits the box it shows.
+  mnw.mouse_x = (x + 0.5f) / mnw.scale;
+  mnw.mouse_y = (mnw.window_dy - y - 0.5f) / mnw.scale;
   mnw.mouse_window = mnw.main_window_type;
   mnw.mouse_x -= mnw.origin_x;
   mnw.mouse_y -= mnw.origin_y;

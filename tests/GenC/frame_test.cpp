@@ -399,8 +399,9 @@ TEST_F(Frame, ScriptedClickReachesTheFrameAtItsPosition) {
   fly_test::run_frames(1);
   EXPECT_EQ(g_seen.clicked, 1);
   EXPECT_EQ(g_seen.released, 1);
-  EXPECT_EQ(g_seen.x, 100);
-  EXPECT_EQ(g_seen.y, 100);  // y up from the bottom of the 600-pixel window
+  // The centre of the pixel, y up from the bottom of the 600-pixel window.
+  EXPECT_EQ(g_seen.x, 100.5f);
+  EXPECT_EQ(g_seen.y, 99.5f);
   fly_test::run_frames(1);
   EXPECT_EQ(g_seen.clicked, 1);  // one frame only
   EXPECT_EQ(mnw.mouse_held, 0);
@@ -408,7 +409,7 @@ TEST_F(Frame, ScriptedClickReachesTheFrameAtItsPosition) {
   fly_test::script_down(2);
   fly_test::run_frames(1);
   EXPECT_EQ(mnw.right_button, 1);
-  EXPECT_EQ(mnw.mouse_x, 10);
+  EXPECT_EQ(mnw.mouse_x, 10.5f);
   EXPECT_EQ(mnw.mouse_held, 1);
 }
 

@@ -192,5 +192,6 @@ TEST(XInput, RealKeysAndClicksReachTheKeyboardLayerAndTheFrame) {
   EXPECT_THAT(got, HasSubstr("key 66 66 9\nkey "));
   EXPECT_THAT(got, ::testing::ContainsRegex("\nkey [0-9]+ 66 1[67]\n"));
   EXPECT_THAT(got, HasSubstr("key 13 13 8\n"));
-  EXPECT_THAT(got, HasSubstr("click 100 500\ndone\n"));
+  // The centre of the pixel clicked, 100 down from the top of 600.
+  EXPECT_THAT(got, HasSubstr("click 100.5 499.5\ndone\n"));
 }

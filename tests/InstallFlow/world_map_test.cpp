@@ -53,6 +53,33 @@ TEST_F(MapFrames, ClickTogglesOneTile) {
   EXPECT_EQ(stg.scenery_selection[tile(0, 0)], 1);
 }
 
+// Each pixel of a tile's drawn frame, the outer ring of its 14 by 14 window
+// pixels, is the tile's own once the frame loop has placed the pointer.
+TEST_F(MapFrames, EveryPixelOfATilesFrameTogglesThatTile) {
+  const wiz_rect r = world_map_tile_rect(12, 6);
+  // From the window's top left: columns x0 .. x1 - 1, rows down to y0 from the bottom.
+  const int left = static_cast<int>(r.x0), right = static_cast<int>(r.x1) - 1;
+  const int top = mnw.window_dy - static_cast<int>(r.y1);
+  const int bottom = mnw.window_dy - 1 - static_cast<int>(r.y0);
+  ASSERT_EQ(right - left, 13);
+  for (int k = 0; k < 14; ++k)
+    for (const auto& [px, py] : {std::pair{left + k, top}, std::pair{left + k, bottom},
+                                 std::pair{left, top + k}, std::pair{right, top + k}}) {
+      MACIBM_load_mxy(nullptr, px, py);
+      EXPECT_EQ(world_map_tile_at(mnw.mouse_x, mnw.mouse_y), tile(12, 6)) << px << "," << py;
+    }
+  MACIBM_load_mxy(nullptr, left + 5, top);
+  f.press();
+  frame();
+  f.release();
+  frame();
+  EXPECT_EQ(stg.scenery_selection[tile(12, 6)], 1);
+  EXPECT_EQ(selected(), 1);
+  // The row above is the frame of the tile above.
+  MACIBM_load_mxy(nullptr, left + 5, top - 1);
+  EXPECT_EQ(world_map_tile_at(mnw.mouse_x, mnw.mouse_y), tile(12, 7));
+}
+
 // A quick click: the button goes down and up between two frames.
 TEST_F(MapFrames, ClickReleasedWithinOneFrameToggles) {
   f.click(cx(15), cy(7));
