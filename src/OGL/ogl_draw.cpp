@@ -1,6 +1,7 @@
 #include "OGL/ogl_draw.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +31,8 @@ const int k_gray_slot = 6;      // the grey behind OGL_gray_string, lit like slo
 const float k_cell_dx = 10.0f;  // the fixed digit cell of the interface
 const int k_max_digits = 11;
 const int k_max_shot_side = 2048;
-const unsigned k_back_flags = 0x11182;  // RGBA, clamped, any size, never reduced
+const unsigned k_back_flags = 0x192;  // RGBA, nearest, clamped
+const char* const k_back_name = "scratch_array-t_tex_back (tile)";
 
 float ox() { return mnw.origin_x; }
 float oy() { return mnw.origin_y; }
@@ -567,15 +569,25 @@ void OGL_make_back_tex() {
   back_dy = dy;
   const int tw = dx / 4, th = dy / 4;
   if (tw > 0 && th > 0) {
-    std::vector<unsigned char> tile(static_cast<size_t>(tw) * th * 4);
+    // Each tile fills a power-of-two texture: texel t takes the picture pixel
+    // under its centre, so that drawn at the picture's size with nearest
+    // sampling every window pixel shows its own picture pixel again.
+    const int sw = static_cast<int>(std::bit_ceil(static_cast<unsigned>(tw)));
+    const int sh = static_cast<int>(std::bit_ceil(static_cast<unsigned>(th)));
+    std::vector<int> col(static_cast<size_t>(sw));
+    for (int t = 0; t < sw; ++t) col[static_cast<size_t>(t)] = (2 * t + 1) * tw / (2 * sw);
+    std::vector<unsigned char> tile(static_cast<size_t>(sw) * sh * 4);
     for (int r = 0; r < 4; ++r)
       for (int k = 0; k < 4; ++k) {
-        for (int row = 0; row < th; ++row)
-          memcpy(tile.data() + static_cast<size_t>(row) * tw * 4,
-                 px + (static_cast<size_t>(r * th + row) * dx + static_cast<size_t>(k) * tw) * 4,
-                 static_cast<size_t>(tw) * 4);
-        OGL_load_tex_slot(back_tex_first_slot + 4 * r + k, tile.data(), tw, th, 4, k_back_flags,
-                          "scratch_array-back");
+        unsigned char* d = tile.data();
+        for (int row = 0; row < sh; ++row) {
+          const unsigned char* src =
+              px + (static_cast<size_t>(r * th + (2 * row + 1) * th / (2 * sh)) * dx +
+                    static_cast<size_t>(k) * tw) * 4;
+          for (int t = 0; t < sw; ++t, d += 4) memcpy(d, src + col[static_cast<size_t>(t)] * 4, 4);
+        }
+        OGL_load_tex_slot(back_tex_first_slot + 4 * r + k, tile.data(), sw, sh, 4, k_back_flags,
+                          k_back_name);
       }
   }
   free(px);

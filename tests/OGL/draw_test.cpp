@@ -412,18 +412,25 @@ TEST_F(DrawTest, TheBackgroundIsCutIntoSixteenTilesAndPlacedInTheWindow) {
   loads.clear();
   const auto saved_load = OGL_load_tex_slot;
   const auto saved_img = OGL_load_rgba_image;
-  OGL_load_tex_slot = [](int slot, const unsigned char* px, int dx, int dy, int ch, unsigned,
-                         const char*) {
-    loads.push_back({slot, dx, dy, ch, px[0]});
+  static std::vector<unsigned char> tile_0;
+  OGL_load_tex_slot = [](int slot, const unsigned char* px, int dx, int dy, int ch,
+                         unsigned flags, const char* name) {
+    loads.push_back({slot, dx, dy, ch, px[0], static_cast<int>(flags)});
+    EXPECT_STREQ(name, "scratch_array-t_tex_back (tile)");
+    if (slot == 447) tile_0.assign(px, px + static_cast<size_t>(dx) * dy * ch);
     return 1;
   };
   OGL_load_rgba_image = [](const std::string&, int, unsigned char** px, int* dx, int* dy) {
     *dx = 1024;
     *dy = 768;
     *px = static_cast<unsigned char*>(malloc(1024 * 768 * 4));
-    // Each pixel's red byte names its tile: 4 * row + column.
+    // Each pixel's red byte names its tile: 4 * row + column; green holds
+    // the row within the tile.
     for (int y = 0; y < 768; ++y)
-      for (int x = 0; x < 1024; ++x) (*px)[(y * 1024 + x) * 4] = static_cast<unsigned char>(4 * (y / 192) + x / 256);
+      for (int x = 0; x < 1024; ++x) {
+        (*px)[(y * 1024 + x) * 4] = static_cast<unsigned char>(4 * (y / 192) + x / 256);
+        (*px)[(y * 1024 + x) * 4 + 1] = static_cast<unsigned char>(y % 192);
+      }
     return 1;
   };
   EXPECT_FATAL_ALERT(OGL_make_back_tex(), "Trying to load a texture that you do not have!");
@@ -431,9 +438,13 @@ TEST_F(DrawTest, TheBackgroundIsCutIntoSixteenTilesAndPlacedInTheWindow) {
   OGL_make_back_tex();
   OGL_load_tex_slot = saved_load;
   OGL_load_rgba_image = saved_img;
+  // Stored at powers of two, nearest and clamped: 192 rows stretch to 256,
+  // each texel row taking the picture row under its centre.
   ASSERT_EQ(loads.size(), 16u);
   for (int i = 0; i < 16; ++i)
-    EXPECT_EQ(loads[i], (std::vector<int>{447 + i, 256, 192, 4, i}));
+    EXPECT_EQ(loads[i], (std::vector<int>{447 + i, 256, 256, 4, i, 0x192}));
+  for (int t : {0, 1, 2, 128, 255})
+    EXPECT_EQ(tile_0[static_cast<size_t>(t) * 256 * 4 + 1], (2 * t + 1) * 192 / 512) << t;
   EXPECT_EQ(back_dx, 1024);
   EXPECT_EQ(back_dy, 768);
 
