@@ -16,16 +16,15 @@
 
 namespace {
 
-uint32_t le32(const unsigned char* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+template <typename T>
+T load(const unsigned char* p) {
+  T v;
+  memcpy(&v, p, sizeof v);
+  return v;
 }
-void put32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-uint16_t le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-void put16(unsigned char* p, uint16_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
+template <typename T>
+void store(unsigned char* p, const T& v) {
+  memcpy(p, &v, sizeof v);
 }
 
 constexpr uint32_t fourcc(const char* s) {
@@ -37,17 +36,26 @@ constexpr uint32_t fourcc(const char* s) {
 // keep every size computation far from overflow.
 constexpr uint32_t k_max_side = 1u << 20;
 
-void flip_colour_indices(unsigned char* c) {
-  std::swap(c[4], c[7]);
-  std::swap(c[5], c[6]);
+void flip_colour_indices(DXTColBlock& b) {
+  std::swap(b.row[0], b.row[3]);
+  std::swap(b.row[1], b.row[2]);
 }
 
-int has_transparent_texel(const unsigned char* c) {
-  if (le16(c + 2) < le16(c)) return 0;  // 4-colour mode
-  for (int i = 4; i < 8; ++i)
+int has_transparent_texel(const DXTColBlock& b) {
+  if (b.col1 < b.col0) return 0;  // 4-colour mode
+  for (const uint8_t r : b.row)
     for (int s = 0; s < 8; s += 2)
-      if (((c[i] >> s) & 3) == 3) return 1;
+      if (((r >> s) & 3) == 3) return 1;
   return 0;
+}
+
+// The colour part of a DXT3 or DXT5 block, as that of DXT1 without its
+// transparency.
+void flip_colour_part(unsigned char* c) {
+  DXTColBlock b = load<DXTColBlock>(c);
+  flip_colour_indices(b);
+  store(c, b);
+  if (colr.gamma_on) nv_gamma_correct(c);
 }
 
 uint16_t gamma_565(uint16_t c) {
@@ -65,10 +73,11 @@ int TEX_load_dds(const std::string&, xmap_class& file, unsigned char*& pixels,
   if (!file.map_base || file.map_end - file.map_base < 128) return 0;
   const unsigned char* h = reinterpret_cast<const unsigned char*>(file.map_base);
   if (memcmp(h, "DDS ", 4) != 0) return 0;
+  const DDSURFACEDESC2 hd = load<DDSURFACEDESC2>(h + 4);
   desc.format = 0;
-  const uint32_t pf_flags = le32(h + 80);
+  const uint32_t pf_flags = hd.pixel_format.flags;
   if (pf_flags & 0x4) {
-    const uint32_t cc = le32(h + 84);
+    const uint32_t cc = hd.pixel_format.fourcc;
     if (cc == fourcc("DXT1"))
       desc.format = GL_COMPRESSED_RGB_S3TC_DXT1_EXT;
     else if (cc == fourcc("DXT3"))
@@ -81,18 +90,18 @@ int TEX_load_dds(const std::string&, xmap_class& file, unsigned char*& pixels,
   if (pf_flags & 0x40) {
     // The data is read as 4 bytes a pixel with alpha, 3 without: a bit count
     // that says otherwise would misplace every row.
-    const uint32_t bits = le32(h + 88);
+    const uint32_t bits = hd.pixel_format.rgb_bit_count;
     const bool alpha = pf_flags & 0x1;
     if (bits != (alpha ? 32u : 24u)) return 0;
     desc.format = alpha ? GL_BGRA : GL_BGR;
   }
   if (!desc.format) return 0;
-  const uint32_t height = le32(h + 12), width = le32(h + 16);
+  const uint32_t height = hd.height, width = hd.width;
   if (width == 0 || height == 0 || width > k_max_side || height > k_max_side) return 0;
   desc.width = static_cast<int>(width);
   desc.height = static_cast<int>(height);
   desc.pad = 0;
-  desc.has_mipmaps = (le32(h + 8) & 0x20000) && (le32(h + 108) & 0x400000) ? 1 : 0;
+  desc.has_mipmaps = (hd.flags & 0x20000) && (hd.caps1 & 0x400000) ? 1 : 0;
   const int64_t need = TEX_bytes_needed_for_image(desc);
   if (need <= 0 || need > file.map_end - file.map_base - 128) return 0;
   pixels = const_cast<unsigned char*>(h + 128);
@@ -100,67 +109,73 @@ int TEX_load_dds(const std::string&, xmap_class& file, unsigned char*& pixels,
 }
 
 void nv_flip_dxt5_alpha(unsigned char* a) {
-  const uint32_t g0 = uint32_t(a[2]) | uint32_t(a[3]) << 8 | uint32_t(a[4]) << 16;
-  const uint32_t g1 = uint32_t(a[5]) | uint32_t(a[6]) << 8 | uint32_t(a[7]) << 16;
+  DXT5AlphaBlock b = load<DXT5AlphaBlock>(a);
+  const uint8_t* r = b.row;
+  const uint32_t g0 = uint32_t(r[0]) | uint32_t(r[1]) << 8 | uint32_t(r[2]) << 16;
+  const uint32_t g1 = uint32_t(r[3]) | uint32_t(r[4]) << 8 | uint32_t(r[5]) << 16;
   const auto swap_rows = [](uint32_t g) { return ((g & 0xFFF) << 12) | ((g >> 12) & 0xFFF); };
   const uint32_t n0 = swap_rows(g1), n1 = swap_rows(g0);
   for (int i = 0; i < 3; ++i) {
-    a[2 + i] = static_cast<unsigned char>(n0 >> (8 * i));
-    a[5 + i] = static_cast<unsigned char>(n1 >> (8 * i));
+    b.row[i] = static_cast<uint8_t>(n0 >> (8 * i));
+    b.row[3 + i] = static_cast<uint8_t>(n1 >> (8 * i));
   }
+  store(a, b);
 }
 
 void nv_gamma_correct(unsigned char* c) {
-  const uint16_t c0 = le16(c), c1 = le16(c + 2);
-  const bool four = c1 < c0;
-  uint16_t g0 = gamma_565(c0), g1 = gamma_565(c1);
+  DXTColBlock b = load<DXTColBlock>(c);
+  const bool four = b.col1 < b.col0;
+  const uint16_t g0 = gamma_565(b.col0), g1 = gamma_565(b.col1);
   if ((g1 < g0) == four) {
-    put16(c, g0);
-    put16(c + 2, g1);
+    b.col0 = g0;
+    b.col1 = g1;
+    store(c, b);
     return;
   }
   if (g0 != g1) {
-    put16(c, g1);
-    put16(c + 2, g0);
+    b.col0 = g1;
+    b.col1 = g0;
   } else {
     uint16_t up = g0;
     if (IncColor565(up)) {
-      put16(c, up);
-      put16(c + 2, g0);
+      b.col0 = up;
+      b.col1 = g0;
     } else {
-      put16(c, g0);
-      put16(c + 2, static_cast<uint16_t>(g0 - (1 << 5)));
+      b.col0 = g0;
+      b.col1 = static_cast<uint16_t>(g0 - (1 << 5));
     }
   }
   // Exchanged endpoints: 0 <-> 1 always, 2 <-> 3 in 4-colour mode.
-  for (int i = 4; i < 8; ++i) {
-    unsigned char out = 0;
+  for (uint8_t& r : b.row) {
+    uint8_t out = 0;
     for (int s = 0; s < 8; s += 2) {
-      int idx = (c[i] >> s) & 3;
+      int idx = (r >> s) & 3;
       if (idx < 2 || four) idx ^= 1;
-      out = static_cast<unsigned char>(out | idx << s);
+      out = static_cast<uint8_t>(out | idx << s);
     }
-    c[i] = out;
+    r = out;
   }
+  store(c, b);
 }
 
-int nv_flip_blocks_dxtc1(unsigned char* b, int count, int found) {
-  for (int i = 0; i < count; ++i, b += 8) {
+int nv_flip_blocks_dxtc1(unsigned char* p, int count, int found) {
+  for (int i = 0; i < count; ++i, p += sizeof(DXTColBlock)) {
+    DXTColBlock b = load<DXTColBlock>(p);
     flip_colour_indices(b);
     if (!found && has_transparent_texel(b)) found = 1;
-    if (colr.gamma_on) nv_gamma_correct(b);
+    store(p, b);
+    if (colr.gamma_on) nv_gamma_correct(p);
   }
   return found;
 }
 
 int nv_flip_blocks_dxtc3(unsigned char* b, int count, int) {
   for (int i = 0; i < count; ++i, b += 16) {
-    for (int k = 0; k < 2; ++k) {
+    for (int k = 0; k < 2; ++k) {  // four 16-bit rows of 4-bit alphas
       std::swap(b[2 * k], b[6 - 2 * k]);
       std::swap(b[2 * k + 1], b[7 - 2 * k]);
     }
-    flip_colour_indices(b + 8);
-    if (colr.gamma_on) nv_gamma_correct(b + 8);
+    flip_colour_part(b + 8);
   }
   return 0;
 }
@@ -168,8 +183,7 @@ int nv_flip_blocks_dxtc3(unsigned char* b, int count, int) {
 int nv_flip_blocks_dxtc5(unsigned char* b, int count, int) {
   for (int i = 0; i < count; ++i, b += 16) {
     nv_flip_dxt5_alpha(b);
-    flip_colour_indices(b + 8);
-    if (colr.gamma_on) nv_gamma_correct(b + 8);
+    flip_colour_part(b + sizeof(DXT5AlphaBlock));
   }
   return 0;
 }
@@ -236,18 +250,20 @@ bool TEX_save_dds(const std::string& path, const unsigned char* pixels,
     }
   }
 
-  unsigned char hdr[128] = {};
+  DDSURFACEDESC2 hd{};
+  hd.size = sizeof(hd);
+  hd.flags = 0xA1007;  // caps, height, width, pixel format, mipmap count, linear size
+  hd.height = uint32_t(H);
+  hd.width = uint32_t(W);
+  hd.pitch_or_linear_size = uint32_t(blocks.size());
+  hd.mipmap_count = uint32_t(levels);
+  hd.pixel_format.size = sizeof(hd.pixel_format);
+  hd.pixel_format.flags = 0x4;
+  hd.pixel_format.fourcc = fourcc(rgba ? "DXT5" : "DXT1");
+  hd.caps1 = 0x401008;  // complex, texture, mipmap
+  unsigned char hdr[128];
   memcpy(hdr, "DDS ", 4);
-  put32(hdr + 4, 124);
-  put32(hdr + 8, 0xA1007);
-  put32(hdr + 12, uint32_t(H));
-  put32(hdr + 16, uint32_t(W));
-  put32(hdr + 20, uint32_t(blocks.size()));
-  put32(hdr + 28, uint32_t(levels));
-  put32(hdr + 76, 32);
-  put32(hdr + 80, 0x4);
-  memcpy(hdr + 84, rgba ? "DXT5" : "DXT1", 4);
-  put32(hdr + 108, 0x401008);
+  store(hdr + 4, hd);
   bool ok = fwrite(hdr, 1, sizeof(hdr), fp) == sizeof(hdr);
 
   for (int w = W, h = H; ok;) {
