@@ -159,11 +159,11 @@ void xtim_class::xtim_update() {
   colr.assign(86, 0.3f * p, 0.3f * p, p);
   colr.assign(87, 0.2f * p, 0.8f * p, 0.2f * p);
   colr.assign(88, 0.7f * p, 0.7f * p, 0.2f * p);
-  // The caret, the one reader of the pulse level, pulses in three steps a
-  // second: following p it would change every frame, and a still screen with
-  // a focused field would never be held back. Each step redraws the window.
-  static const float k_caret_steps[4] = {0.7f, 1.0f, 0.7f, 0.4f};
-  colr.pulse = k_caret_steps[(now_us / 333333) % 4];
+  // The caret, the one reader of the pulse level, blinks between full and
+  // dim every half second: following p it would change every frame, and a
+  // still screen with a focused field would never be held back. Each change
+  // redraws the whole window.
+  colr.pulse = (now_us / 500000) % 2 ? 0.4f : 1.0f;
 }
 
 void xtim_class::current_month_day(int* month, int* day) const {
