@@ -96,7 +96,7 @@ void stop(program_run& r) {
 
 const char* kWelcome = "wait Welcome to the Flyvane 9 Installer 60\n";
 const char* const kToMap = bench::k_script_to_map;
-// A click into the field leaves a caret, which pulses, rather than a selection.
+// A click into the field leaves a caret, which blinks, rather than a selection.
 const char* kFieldFocused =
     "wait Welcome to the Flyvane 9 Installer 60\n"
     "click Continue\n"

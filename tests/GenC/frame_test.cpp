@@ -616,7 +616,7 @@ TEST_F(Frame, AStillPictureWaitsLongerButNotPastItsTimers) {
 
 // A caret blinks, and between its changes the still screen with its focused
 // field is held back.
-TEST_F(Frame, AFocusedFieldIsHeldBackBetweenTheCaretsSteps) {
+TEST_F(Frame, AFocusedFieldIsHeldBackBetweenTheCaretsBlinks) {
   static std::string text;
   text = "Bench Release";
   fly_test::set_frame([] {
