@@ -71,6 +71,9 @@ bool software_renderer(const char* r) {
 }  // namespace
 
 void MACIBM_setres(int enter) {
+  // Leaving a screen mode never entered (the release tool's close-down) has
+  // nothing to restore and must not reach for a display.
+  if (!enter && sres_orig < 0) return;
   mnw.window_dx = mnw.x_res;
   mnw.window_dy = mnw.y_res;
   mnw.window_depth = mnw.req_depth;

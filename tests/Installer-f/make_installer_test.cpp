@@ -77,18 +77,24 @@ TEST_F(Builder, DiscSplitAndRoundTrip) {
   write_file(master + tile + ".7z", "");
   fs::resize_file(master + tile + ".7z", 5ull << 30);  // 5368709 KB, past any 32-bit size
   write_file(master + "Windows/Flyvane.exe", small_pe());
-  // A terminal tool opens no window: with the alert box allowed and a zenity
-  // on PATH that would show it, the checklist still goes to standard error.
+  // A terminal tool opens no window and never reaches for a display: with the
+  // alert box allowed and a zenity on PATH that would show it, and no display
+  // at all, the checklist alone goes to standard error.
   write_file(root + "bin/zenity", "#!/bin/sh\ntouch " + q(root + "box_shown") + "\n");
   chmod((root + "bin/zenity").c_str(), 0755);
   std::string err;
-  ASSERT_EQ(fly_test::run("env -u FLY_NO_ALERT_BOX PATH=" + q(root + "bin") + ":\"$PATH\" " +
+  ASSERT_EQ(fly_test::run("env -u FLY_NO_ALERT_BOX -u DISPLAY -u WAYLAND_DISPLAY "
+                          "-u XDG_RUNTIME_DIR PATH=" + q(root + "bin") + ":\"$PATH\" " +
                               FLY_BUILD_DIR "/tools/make_release --type=disc --master=master "
                               "--out=out --name=R1 --split-kb=2 2>&1 >/dev/null",
                           &err),
             0);
-  EXPECT_NE(err.find("OK compression is done. Checklist if doing net:\n"), std::string::npos)
-      << err;
+  EXPECT_EQ(err,
+            "OK compression is done. Checklist if doing net:\n"
+            "Copy the version string and version number into the server list in the internet "
+            "folder, and send it to the web host.\n"
+            "Upload the -NET uploads- folder stuff.\n"
+            "Extract directory.txt.zip to the next previous directory file for use next time.\n");
   EXPECT_FALSE(file_exists(root + "box_shown"));
   EXPECT_NE(read_file(master + "Windows/Flyvane.exe")[0x56] & 0x20, 0);
   EXPECT_TRUE(fs::equivalent(master + tile + ".7z", out + "disk_2/R1/" + tile + ".7z"));
