@@ -1,4 +1,5 @@
 #include <atomic>
+#include <chrono>
 #include <regex>
 #include <string>
 #include <thread>
@@ -63,4 +64,23 @@ TEST(Log, LinesOfManyThreadsStayWholeThroughPartialEndsAndReopening) {
   }
   EXPECT_GT(lines, 1000u);
   xer.open(first);
+}
+
+// A line is handed to the kernel within a second though nothing follows it, a
+// warning line at once: a program killed after either has lost neither.
+TEST(Log, LinesReachTheFileWithinASecondAndWarningsAtOnce) {
+  fly_test::fail_after(10, "log write-out hung");
+  const std::string path = xer.path();
+  const auto in_file = [&path](const std::string& s) {
+    return fly_test::read_file(path).find(s) != std::string::npos;
+  };
+  std::thread([] { xer << "a worker's line, then silence\n"; }).join();
+  const auto written = std::chrono::steady_clock::now();
+  while (!in_file("a worker's line, then silence\n") &&
+         std::chrono::steady_clock::now() - written < std::chrono::seconds(1))
+    UTL_sleep(10);
+  EXPECT_TRUE(in_file("a worker's line, then silence\n"));
+
+  xer << "WARNING: " << 3 << " things went wrong\n";
+  EXPECT_TRUE(in_file("WARNING: 3 things went wrong\n"));
 }
