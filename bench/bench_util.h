@@ -6,6 +6,8 @@
 #include <arpa/inet.h>
 #include <ftw.h>
 #include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -246,6 +249,51 @@ inline bool accepts(int port) {
   const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
   close(s);
   return ok;
+}
+
+inline pid_t& nginx_pid() {
+  static pid_t p = 0;
+  return p;
+}
+inline pid_t& nginx_owner() {
+  static pid_t p = 0;
+  return p;
+}
+
+inline void stop_nginx() {
+  pid_t& p = nginx_pid();
+  if (p <= 0 || getpid() != nginx_owner()) return;  // a forked child's exit leaves it be
+  kill(p, SIGTERM);
+  while (waitpid(p, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  p = 0;
+}
+
+// nginx in the foreground on dir's nginx.conf, listening on port. It goes
+// however the benchmark ends: stopped at exit, before the scratch folder goes,
+// and told by the kernel when the benchmark dies of a signal. False when it
+// did not come up (it is then stopped).
+inline bool start_nginx(const std::string& dir, int port) {
+  const std::string conf = dir + "nginx.conf", err = dir + "error.log";
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(1);  // the benchmark died before the line above
+    execl("/usr/sbin/nginx", "nginx", "-p", dir.c_str(), "-e", err.c_str(), "-c", conf.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  if (pid < 0) return false;
+  nginx_pid() = pid;
+  nginx_owner() = parent;
+  static const bool at_exit = std::atexit(stop_nginx) == 0;
+  (void)at_exit;
+  for (int i = 0; i < 1000 && !accepts(port); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (accepts(port)) return true;
+  stop_nginx();
+  return false;
 }
 
 // The build folder of a benchmark, which runs from its bench/ folder.

@@ -6,16 +6,16 @@
 //
 //   bench_http_bench [--big-mb N] [--files N] [--runs N] [--tmp DIR] [--keep]
 //
-// The data lives in a new folder under --tmp (default /tmp), deleted at the end
-// unless --keep. Small files are bound by the file system's create cost, so
+// The data lives in a new folder under --tmp (default $TMPDIR, or /tmp),
+// deleted at the end unless --keep. Small files are bound by the file system's create cost, so
 // --tmp /dev/shm shows the network side alone.
 #include <arpa/inet.h>
 #include <ftw.h>
+#include <grp.h>
 #include <netinet/in.h>
-#include <signal.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,42 +43,35 @@ using bench::free_port;
 
 namespace {
 const char* const kHost = "flyvane.test";
-std::string g_base;  // the bench's folder under /tmp, ends in "/"
+std::string g_base;  // the bench's scratch folder, ends in "/"
 int g_port = 0;
 
-pid_t start_nginx(const std::string& root, const std::string& dir, int port) {
-  mkdir(dir.c_str(), 0755);
-  const std::string conf = dir + "nginx.conf";
-  std::ofstream(conf) << "daemon off;\nworker_processes 4;\n"
-                      << "pid " << dir << "nginx.pid;\nerror_log " << dir << "error.log warn;\n"
-                      << "events { worker_connections 1024; }\nhttp {\n"
-                      << "  access_log off;\n"
-                      << "  client_body_temp_path " << dir << "body;\n"
-                      << "  proxy_temp_path " << dir << "proxy;\n"
-                      << "  fastcgi_temp_path " << dir << "fastcgi;\n"
-                      << "  uwsgi_temp_path " << dir << "uwsgi;\n"
-                      << "  scgi_temp_path " << dir << "scgi;\n"
-                      << "  default_type application/octet-stream;\n  sendfile on;\n"
-                      << "  keepalive_requests 100000;\n"
-                      << "  server {\n    listen 127.0.0.1:" << port << ";\n    root " << root
-                      << ";\n  }\n}\n";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const std::string err = dir + "error.log";
-    execl("/usr/sbin/nginx", "nginx", "-p", dir.c_str(), "-e", err.c_str(), "-c", conf.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  for (int i = 0; i < 1000 && !accepts(port); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return accepts(port) ? pid : -pid;
+// Started by root, nginx's workers run as nobody, who may not reach a folder
+// in a private /tmp: they run as the benchmark's own user instead.
+std::string nginx_user() {
+  if (geteuid() != 0) return "";
+  const passwd* pw = getpwuid(geteuid());
+  const group* gr = getgrgid(getegid());
+  return pw && gr ? "user " + std::string(pw->pw_name) + " " + gr->gr_name + ";\n" : "";
 }
 
-void stop_child(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  int st;
-  waitpid(pid, &st, 0);
+bool start_nginx(const std::string& root, const std::string& dir, int port) {
+  mkdir(dir.c_str(), 0755);
+  std::ofstream(dir + "nginx.conf")
+      << "daemon off;\nworker_processes 4;\n" << nginx_user()
+      << "pid " << dir << "nginx.pid;\nerror_log " << dir << "error.log warn;\n"
+      << "events { worker_connections 1024; }\nhttp {\n"
+      << "  access_log off;\n"
+      << "  client_body_temp_path " << dir << "body;\n"
+      << "  proxy_temp_path " << dir << "proxy;\n"
+      << "  fastcgi_temp_path " << dir << "fastcgi;\n"
+      << "  uwsgi_temp_path " << dir << "uwsgi;\n"
+      << "  scgi_temp_path " << dir << "scgi;\n"
+      << "  default_type application/octet-stream;\n  sendfile on;\n"
+      << "  keepalive_requests 100000;\n"
+      << "  server {\n    listen 127.0.0.1:" << port << ";\n    root " << root
+      << ";\n  }\n}\n";
+  return bench::start_nginx(dir, port);
 }
 
 int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
@@ -151,7 +144,7 @@ std::string curl_cmd(const std::string& config, int parallel) {
 int main(int argc, char** argv) {
   int big_mb = 200, files = 2000, runs = 3;
   bool keep = false;
-  std::string tmp_root = "/tmp";
+  std::string tmp_root = bench::tmp_root();
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--keep") keep = true;
@@ -167,7 +160,6 @@ int main(int argc, char** argv) {
   }
   const bench::scratch tmp("http-bench", keep, tmp_root);
   g_base = tmp.path();
-  chmod(g_base.c_str(), 0755);  // nginx's workers run as another user
   const std::string www = g_base + "www/", out = g_base + "out/";
   mkdir(www.c_str(), 0755);
   mkdir((www + "tree").c_str(), 0755);
@@ -190,10 +182,8 @@ int main(int argc, char** argv) {
   }
 
   g_port = free_port();
-  const pid_t nginx = start_nginx(www, g_base + "nginx/", g_port);
-  if (nginx <= 0) {
+  if (!start_nginx(www, g_base + "nginx/", g_port)) {
     fprintf(stderr, "nginx did not start\n");
-    stop_child(-nginx);
     return 1;
   }
   http.proxy_host = "127.0.0.1";
@@ -263,7 +253,7 @@ int main(int argc, char** argv) {
       "ratio = curl time / our time (above 1: we are faster). Targets: large file >= 0.8 of\n"
       "curl; the tree ahead of sequential curl.\n");
 
-  stop_child(nginx);
+  bench::stop_nginx();
   xer.close();
   return 0;
 }

@@ -46,7 +46,7 @@ using bench::run_shell;
 namespace {
 const std::string kNew = "Flyvane 9.21rc2";
 
-pid_t start_nginx(const std::string& root, const std::string& dir, int port) {
+bool start_nginx(const std::string& root, const std::string& dir, int port) {
   run_shell("mkdir -p " + q(dir));
   std::ofstream(dir + "nginx.conf")
       << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << dir
@@ -56,16 +56,7 @@ pid_t start_nginx(const std::string& root, const std::string& dir, int port) {
       << "  fastcgi_temp_path " << dir << "fastcgi;\n  uwsgi_temp_path " << dir << "uwsgi;\n"
       << "  scgi_temp_path " << dir << "scgi;\n"
       << "  server { listen 127.0.0.1:" << port << "; root " << root << "; }\n}\n";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const std::string err = dir + "error.log", conf = dir + "nginx.conf";
-    execl("/usr/sbin/nginx", "nginx", "-p", dir.c_str(), "-e", err.c_str(), "-c", conf.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  for (int i = 0; i < 1000 && !accepts(port); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return accepts(port) ? pid : -pid;
+  return bench::start_nginx(dir, port);
 }
 
 void frame() {
@@ -213,8 +204,7 @@ int main(int argc, char** argv) {
             " -name '*.7z' -delete");
 
   const int port = free_port();
-  const pid_t nginx = start_nginx(w + "site", w + "nginx/", port);
-  if (nginx <= 0) {
+  if (!start_nginx(w + "site", w + "nginx/", port)) {
     fprintf(stderr, "nginx did not start\n");
     return 1;
   }
@@ -253,7 +243,6 @@ int main(int argc, char** argv) {
       const double t = windowed_update(w, app, port);
       if (t < 0) {
         fprintf(stderr, "the windowed update did not reach its finish screen\n");
-        kill(nginx, SIGTERM);
         return 1;
       }
       win = std::min(win, t);
@@ -264,8 +253,7 @@ int main(int argc, char** argv) {
       win_headless_sum = bench::shell_out(sums);
     }
   }
-  kill(nginx, SIGTERM);
-  waitpid(nginx, nullptr, 0);
+  bench::stop_nginx();
   if (windowed && win_sum != win_headless_sum) {
     fprintf(stderr, "the windowed and headless updates left different copies\n");
     return 1;
