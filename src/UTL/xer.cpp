@@ -1,6 +1,9 @@
 #include "UTL/xer.h"
 
+#include <pthread.h>
+
 #include <chrono>
+#include <condition_variable>
 #include <iomanip>
 #include <string_view>
 #include <thread>
@@ -48,23 +51,60 @@ bool log_stream_class::open(const std::string& path) {
   failed_ = (file_ == nullptr);
   pending_ = false;
   snprintf(path_, sizeof(path_), "%s", path.c_str());
-  // One flusher for the process's life: it waits, costing nothing, while no
-  // text is pending, and a close or an exit never has to stop it.
-  if (file_ && !wake_) {
-    wake_ = new std::condition_variable;
-    std::thread([this] { write_out_pending(); }).detach();
-  }
+  if (file_) start_flusher();
   return !failed_;
 }
 
-void log_stream_class::write_out_pending() {
-  std::unique_lock<std::mutex> l(mtx_);
-  for (;;) {
-    wake_->wait(l, [this] { return pending_; });
-    wake_->wait_for(l, k_write_delay);
-    if (file_ && pending_ && fflush(file_) != 0) failed_ = true;
-    pending_ = false;
+// The thread that writes out pending text. It waits, costing nothing, while
+// none is pending. A fork finds it stopped, so that it holds no lock the child
+// inherits; the parent then gets a new one, and a child, which may only exec,
+// starts none.
+struct log_flusher {
+  std::condition_variable wake;
+  bool stop = false;  // under xer.mtx_
+  std::thread thread;
+
+  void run() {
+    std::unique_lock<std::mutex> l(xer.mtx_);
+    while (!stop) {
+      wake.wait(l, [this] { return stop || xer.pending_; });
+      if (stop) break;
+      wake.wait_for(l, k_write_delay, [this] { return stop; });
+      if (stop) break;
+      if (xer.file_ && xer.pending_ && fflush(xer.file_) != 0) xer.failed_ = true;
+      xer.pending_ = false;
+    }
   }
+
+  static void before_fork() { xer.stop_flusher(); }
+  static void in_parent() {
+    std::lock_guard<std::mutex> g(xer.mtx_);
+    if (xer.file_) xer.start_flusher();
+  }
+  static void in_child() { xer.forked_child_ = true; }  // alone now: no lock to take
+};
+
+void log_stream_class::start_flusher() {
+  if (flusher_ || forked_child_) return;
+  static const bool at_fork =
+      pthread_atfork(log_flusher::before_fork, log_flusher::in_parent, log_flusher::in_child) == 0;
+  (void)at_fork;
+  flusher_ = new log_flusher;
+  flusher_->thread = std::thread([f = flusher_] { f->run(); });
+}
+
+void log_stream_class::stop_flusher() {
+  log_flusher* f;
+  {
+    std::lock_guard<std::mutex> g(mtx_);
+    f = flusher_;
+    if (!f) return;
+    flusher_ = nullptr;
+    f->stop = true;
+    f->wake.notify_one();
+  }
+  f->thread.join();
+  delete f;
 }
 
 bool log_stream_class::is_open() const {
@@ -85,7 +125,7 @@ void log_stream_class::emit(const char* data, size_t n) {
     pending_ = false;
   } else if (!pending_) {
     pending_ = true;  // the flusher is woken once per write, not per line
-    if (wake_) wake_->notify_one();
+    if (flusher_) flusher_->wake.notify_one();
   }
 }
 

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <ostream>
@@ -15,6 +14,7 @@
 #include <string>
 
 struct thread_log_buffer;
+struct log_flusher;
 
 class log_stream_class {
  public:
@@ -48,15 +48,18 @@ class log_stream_class {
 
  private:
   friend struct thread_log_buffer;
+  friend struct log_flusher;
   static std::ostringstream& buffer();
   void after_write(std::ostringstream& b);
   void emit(const char* data, size_t n);  // under mtx_
-  void write_out_pending();                // the flusher thread's loop
+  void start_flusher();                   // under mtx_
+  void stop_flusher();                    // not under mtx_
 
   mutable std::mutex mtx_;
   FILE* file_ = nullptr;
-  bool pending_ = false;                     // under mtx_: text buffered, not yet written
-  std::condition_variable* wake_ = nullptr;  // under mtx_; the flusher waits on it
+  bool pending_ = false;            // under mtx_: text buffered, not yet written
+  log_flusher* flusher_ = nullptr;  // under mtx_
+  bool forked_child_ = false;       // under mtx_
   std::atomic<bool> failed_{false};
   char path_[4096] = {};
 };
