@@ -38,14 +38,21 @@ std::string open_dialog(const e2e_process& p) {
       !fly_test::e2e_wait_item(p, "Change Destination", 30, &x, &y, &w, &h) ||
       !fly_test::e2e_xclick(p, x + w / 2, y + h / 2))
     return "";
+  // Only once it is mapped does it take the focus: the toolkit names its
+  // window before it shows it.
   std::string win;
-  xdo(p, "search --sync --name '" + std::string(kPrompt) + "'", &win);
+  xdo(p, "search --sync --onlyvisible --name '" + std::string(kPrompt) + "'", &win);
   return win.substr(0, win.find('\n'));
 }
 
-// Keys into the dialog: focused first, as there is no window manager.
+// Keys into the dialog: focused first, as there is no window manager. A
+// loaded machine may still be drawing it: the focus is tried again.
 bool dialog_keys(const e2e_process& p, const std::string& win, const std::string& keys) {
-  return xdo(p, "windowfocus --sync " + win + " sleep 0.3 " + keys);
+  for (int tries = 0; tries < 5; ++tries) {
+    if (xdo(p, "windowfocus --sync " + win)) return xdo(p, "sleep 0.3 " + keys);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  return false;
 }
 
 bool dialog_gone(const e2e_process& p) {

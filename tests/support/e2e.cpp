@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,15 +39,23 @@ std::vector<std::string> split_lines(const std::string& text) {
   return out;
 }
 
+// In a child: killed when the test process ends, however it ends.
+void end_with_parent(pid_t parent) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(1);  // it ended before the request was in
+}
+
 // Starts Xvfb on a free display; its number comes back through -displayfd.
 bool start_xvfb(pid_t* pid, std::string* display) {
   int fds[2];
   if (pipe(fds) != 0) return false;
+  const pid_t parent = getpid();
   const pid_t p = fork();
   if (p < 0) return false;
   if (p == 0) {
     close(fds[0]);
     setpgid(0, 0);
+    end_with_parent(parent);
     const int devnull = open("/dev/null", O_RDWR);
     dup2(devnull, 1), dup2(devnull, 2);
     const std::string fd = std::to_string(fds[1]);
@@ -212,6 +221,21 @@ bool e2e_result::item(const std::string& key, int* x, int* y, int* w, int* h,
   return false;
 }
 
+e2e_process::e2e_process(e2e_process&& o) noexcept
+    : pid(o.pid), xvfb(o.xvfb), reaped(o.reaped), display(std::move(o.display)),
+      trace_path(std::move(o.trace_path)), stderr_path(std::move(o.stderr_path)),
+      deadline(o.deadline), window(std::move(o.window)) {
+  o.pid = o.xvfb = -1;
+}
+
+e2e_process::~e2e_process() {
+  if (pid > 0) {
+    if (!reaped || kill(-pid, 0) == 0) kill(-pid, SIGKILL);
+    if (!reaped) waitpid(pid, nullptr, 0);
+  }
+  stop(xvfb);
+}
+
 e2e_process e2e_start(e2e_env& env, const std::string& script) {
   e2e_process p;
   static int runs = 0;
@@ -228,6 +252,7 @@ e2e_process e2e_start(e2e_env& env, const std::string& script) {
     return p;
   }
   p.deadline = now_s() + env.timeout_s;
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid < 0) {
     ADD_FAILURE() << "fork failed";
@@ -235,6 +260,7 @@ e2e_process e2e_start(e2e_env& env, const std::string& script) {
   }
   if (pid == 0) {
     setpgid(0, 0);
+    end_with_parent(parent);
     if (chdir(env.root.c_str()) != 0) _exit(126);
     const int err = open(p.stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int devnull = open("/dev/null", O_RDWR);
@@ -331,13 +357,19 @@ bool e2e_xclick(const e2e_process& p, int x, int y) {
              std::to_string(x) + " " + std::to_string(y) + " sleep 0.1 click 1") == 0;
 }
 
-bool e2e_wm_close(const e2e_process& p) {
-  // The system's Python when there is one: a version manager's shim takes
-  // seconds to start.
-  static const std::string python =
+namespace {
+// The system's Python when there is one: a version manager's shim takes
+// seconds to start.
+const std::string& python() {
+  static const std::string path =
       file_exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+  return path;
+}
+}  // namespace
+
+bool e2e_wm_close(const e2e_process& p) {
   const std::string win = e2e_window(p);
-  return !win.empty() && run("DISPLAY=" + p.display + " timeout 20 " + python +
+  return !win.empty() && run("DISPLAY=" + p.display + " timeout 20 " + python() +
                              " " FLY_SOURCE_DIR "/tests/support/wm_close.py " + win) == 0;
 }
 
@@ -349,12 +381,14 @@ e2e_result e2e_finish(e2e_env& env, e2e_process& p) {
       const pid_t w = waitpid(p.pid, &status, WNOHANG);
       if (w == p.pid) {
         r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        p.reaped = true;
         break;
       }
       if (now_s() > p.deadline) {
         r.timed_out = true;
         kill(-p.pid, SIGKILL);
         waitpid(p.pid, nullptr, 0);
+        p.reaped = true;
         break;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -368,6 +402,7 @@ e2e_result e2e_finish(e2e_env& env, e2e_process& p) {
     }
   }
   stop(p.xvfb);
+  p.xvfb = -1;
   r.trace = e2e_trace(p);
   r.log = env.log();
   r.stderr_text = read_file(p.stderr_path);

@@ -87,10 +87,19 @@ extern const char* const e2e_script_to_map;
 // Screenshot paths in the script that are relative land in env.root.
 e2e_result e2e_run(e2e_env& env, const std::string& script, const std::string& trace_name = "");
 
-// A running program on its own X server, for real X input.
+// A running program on its own X server, for real X input. A test that
+// stops before e2e_finish (a failed assertion) still ends the program, all
+// it started (zenity, the simulator) and the X server when this goes; should
+// the test process itself be killed, they end with it.
 struct e2e_process {
+  e2e_process() = default;
+  e2e_process(e2e_process&& o) noexcept;
+  e2e_process(const e2e_process&) = delete;
+  e2e_process& operator=(const e2e_process&) = delete;
+  ~e2e_process();
   pid_t pid = -1;
   pid_t xvfb = -1;
+  bool reaped = false;  // the program was waited for
   std::string display;  // ":N"
   std::string trace_path;
   std::string stderr_path;
