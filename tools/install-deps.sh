@@ -7,7 +7,7 @@ PKGS=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libarchive-dev libpng-dev libfreetype-dev libsquish-dev
-  libsdl2-dev libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0
+  libsdl2-dev libx11-dev libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0
   xvfb xauth xdotool
   zip unzip 7zip python3 fonts-dejavu-core
   libjpeg62-turbo-dev xplanet-images

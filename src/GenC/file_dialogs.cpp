@@ -7,7 +7,10 @@
 #include <map>
 
 #include "GenH/shell.h"
+#include "GenH/window.h"
+#include "Linux/lin_window.h"
 #include "Linux/lin_zenity.h"
+#include "OGL/ogl_draw.h"
 #include "UTL/localize.h"
 #include "UTL/xer.h"
 
@@ -48,6 +51,21 @@ std::string opening_place(int kind, const std::string& start, int pref_key,
   return at;
 }
 
+OGL_kept_picture g_picture;  // the window's, while the dialog is up
+bool g_closing = false;
+
+// Between waits for the dialog: the window keeps its picture, drops its
+// input and hears its close, which ends the dialog and then the program.
+int keep_window_while_up() {
+  const int came = LIN_events_while_away();
+  if (came & lin_away_expose) OGL_put_back_picture(g_picture);
+  if ((came & lin_away_close) && !g_closing) {
+    g_closing = true;
+    shell_hooks.quit_request();
+  }
+  return g_closing;
+}
+
 int run_dialog(const std::vector<std::string>& argv, std::string* out, int* start_errno,
                std::string* err) {
   if (const char* answer = getenv("FLY_DIALOG_ANSWER")) {
@@ -56,7 +74,15 @@ int run_dialog(const std::vector<std::string>& argv, std::string* out, int* star
     *out = std::string(answer) + "\n";
     return 0;
   }
-  return file_dialog_runner ? file_dialog_runner(argv, out, start_errno, err) : -1;
+  if (!file_dialog_runner) return -1;
+  if (!LIN_window_is_open()) return file_dialog_runner(argv, out, start_errno, err, nullptr);
+  g_closing = false;
+  LIN_window_picture(&g_picture.rgba, &g_picture.width, &g_picture.height);
+  const int status = file_dialog_runner(argv, out, start_errno, err, keep_window_while_up);
+  // A hangup or SIGTERM to the whole group may have ended the dialog itself.
+  keep_window_while_up();
+  g_picture = OGL_kept_picture();
+  return g_closing ? -2 : status;
 }
 
 std::string trimmed(const std::string& text) {
@@ -98,6 +124,7 @@ int GetFilePathFromUser(int kind, const std::string& prompt, const std::string& 
   int start_errno = 0;
   const int status = run_dialog(argv, &out, &start_errno, &err);
   if (file_dialog_flush_input) file_dialog_flush_input();
+  if (status == -2) return 0;  // the program is closing
   if (status < 0) {
     report_unshown(argv[0], strerror(start_errno ? start_errno : EIO));
     return 0;

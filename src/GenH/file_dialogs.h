@@ -23,11 +23,14 @@ int32_t EndianFlipLong(int32_t* value);  // swaps in place, returns the swapped 
 
 // How the dialog is run: its exit status (0 chosen, 1 cancelled, others a
 // failure), output and error output, -1 when it could not start
-// (start_errno). A dialog that cannot be shown is logged and alerted. Tests
-// answer through it; the environment variable FLY_DIALOG_ANSWER answers too
-// ("-" cancels).
+// (start_errno), -2 when between ended it. With a window, between is called
+// while the dialog is up: it redraws what the window lost and takes a close
+// of the window (or SIGTERM, SIGHUP) as the program's end, which ends the
+// dialog. A dialog that cannot be shown is logged and alerted. Tests answer
+// through it; the environment variable FLY_DIALOG_ANSWER answers too ("-"
+// cancels).
 using file_dialog_runner_fn = int (*)(const std::vector<std::string>& argv, std::string* out,
-                                      int* start_errno, std::string* err);
+                                      int* start_errno, std::string* err, int (*between)());
 extern file_dialog_runner_fn file_dialog_runner;
 // Drops the mouse and key events queued while the dialog was up; the shell's
 // start-up sets it to the window layer's flush.

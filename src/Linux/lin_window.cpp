@@ -1,11 +1,17 @@
 #include "Linux/lin_window.h"
 
 #include <SDL2/SDL.h>
+#include <SDL2/SDL_syswm.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 namespace {
 SDL_Window* g_window = nullptr;
@@ -16,12 +22,35 @@ int g_mouse_h = 0, g_mouse_v = 0;
 int g_mods = 0;
 int g_cursor_shown = 1;
 int g_borderless = 0;
+volatile std::sig_atomic_t g_hangup = 0;
+
+void on_hangup(int) { g_hangup = 1; }
+
+// SDL turns SIGINT and SIGTERM into a quit event; the terminal closing
+// (SIGHUP) is one too. Left alone when the starter chose to ignore it.
+void catch_hangup() {
+  struct sigaction old = {};
+  if (sigaction(SIGHUP, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) return;
+  struct sigaction sa = {};
+  sa.sa_handler = on_hangup;
+  sa.sa_flags = SA_RESTART;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGHUP, &sa, nullptr);
+}
+
+// A hangup not yet reported, taken once.
+bool take_hangup() {
+  if (!g_hangup) return false;
+  g_hangup = 0;
+  return true;
+}
 
 int video_up() {
   if (g_video_up) return 1;
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+  catch_hangup();
   g_video_up = 1;
   return 1;
 }
@@ -297,6 +326,11 @@ void LIN_flush_events() {
 }
 
 int LIN_next_event(LIN_event_record* e, int wait_ms) {
+  if (take_hangup()) {
+    clear(e);
+    e->what = lin_close;
+    return 1;
+  }
   SDL_Event ev;
   for (;;) {
     int got = wait_ms > 0 ? SDL_WaitEventTimeout(&ev, wait_ms) : SDL_PollEvent(&ev);
@@ -317,6 +351,95 @@ void LIN_flush_input() {
   SDL_FlushEvents(SDL_TEXTEDITING, SDL_TEXTEDITING_EXT);
   SDL_FlushEvents(SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN);
   SDL_FlushEvent(SDL_MOUSEWHEEL);
+}
+
+int LIN_events_while_away() {
+  int found = take_hangup() ? lin_away_close : 0;
+  if (!g_window) return found;
+  LIN_flush_input();
+  SDL_Event ev[32];
+  while (SDL_PeepEvents(ev, 32, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) > 0) found |= lin_away_close;
+  // The window's other events (shown, focus) wait for the frames to come.
+  std::vector<SDL_Event> others;
+  int n;
+  while ((n = SDL_PeepEvents(ev, 32, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT)) > 0)
+    for (int i = 0; i < n; ++i) {
+      if (ev[i].window.event == SDL_WINDOWEVENT_EXPOSED) found |= lin_away_expose;
+      else if (ev[i].window.event == SDL_WINDOWEVENT_CLOSE) found |= lin_away_close;
+      else others.push_back(ev[i]);
+    }
+  if (!others.empty())
+    SDL_PeepEvents(others.data(), static_cast<int>(others.size()), SDL_ADDEVENT, 0, 0);
+  return found;
+}
+
+namespace {
+// One channel of an X pixel, as 8 bits.
+unsigned char channel(unsigned long pixel, unsigned long mask) {
+  if (!mask) return 0;
+  int shift = 0, bits = 0;
+  while (!(mask & 1)) mask >>= 1, ++shift;
+  while (mask & 1) mask >>= 1, ++bits;
+  const unsigned long v = (pixel >> shift) & ((1ul << bits) - 1);
+  return static_cast<unsigned char>(bits >= 8 ? v >> (bits - 8) : v << (8 - bits));
+}
+
+int x_failed = 0;
+int note_x_error(Display*, XErrorEvent*) {
+  x_failed = 1;
+  return 0;
+}
+}  // namespace
+
+int LIN_window_picture(std::vector<unsigned char>* rgba, int* width, int* height) {
+  rgba->clear();
+  *width = *height = 0;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!g_window || !SDL_GetWindowWMInfo(g_window, &info) || info.subsystem != SDL_SYSWM_X11)
+    return 0;
+  Display* d = info.info.x11.display;
+  const Window w = info.info.x11.window;
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(d, w, &a) || a.map_state != IsViewable || a.width <= 0 ||
+      a.height <= 0)
+    return 0;
+  // Only the part on the screen can be read; the rest stays black.
+  int rx = 0, ry = 0;
+  Window child;
+  XTranslateCoordinates(d, w, a.root, 0, 0, &rx, &ry, &child);
+  const int x0 = std::max(0, -rx), y0 = std::max(0, -ry);
+  const int x1 = std::min(a.width, WidthOfScreen(a.screen) - rx);
+  const int y1 = std::min(a.height, HeightOfScreen(a.screen) - ry);
+  if (x1 <= x0 || y1 <= y0) return 0;
+  // A refusal (the window went in the meantime) must not end the program,
+  // as the default handler would.
+  x_failed = 0;
+  XSync(d, False);
+  int (*old_handler)(Display*, XErrorEvent*) = XSetErrorHandler(note_x_error);
+  XImage* img = XGetImage(d, w, x0, y0, static_cast<unsigned>(x1 - x0),
+                          static_cast<unsigned>(y1 - y0), AllPlanes, ZPixmap);
+  XSync(d, False);
+  XSetErrorHandler(old_handler);
+  if (!img || x_failed) {
+    if (img) XDestroyImage(img);
+    return 0;
+  }
+  rgba->assign(static_cast<size_t>(a.width) * a.height * 4, 0);
+  for (int y = y0; y < y1; ++y) {
+    unsigned char* row = rgba->data() + static_cast<size_t>(a.height - 1 - y) * a.width * 4;
+    for (int x = x0; x < x1; ++x) {
+      const unsigned long p = XGetPixel(img, x - x0, y - y0);
+      row[x * 4] = channel(p, img->red_mask);
+      row[x * 4 + 1] = channel(p, img->green_mask);
+      row[x * 4 + 2] = channel(p, img->blue_mask);
+      row[x * 4 + 3] = 255;
+    }
+  }
+  XDestroyImage(img);
+  *width = a.width;
+  *height = a.height;
+  return 1;
 }
 
 void LIN_mouse_position(int* h, int* v) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Event kinds of the local event record. 1..8 keep the classic numbering the
 // shell dispatches on; the rest are this layer's own.
@@ -20,7 +21,7 @@ enum {
   lin_wheel = 10,     // whole wheel steps in delta, up positive
   lin_scroll = 11,    // smooth scrolling, delta in quarter steps
   lin_text = 20,      // typed text (UTF-8) in text
-  lin_close = 21,     // the window manager's close button or a quit request
+  lin_close = 21,     // the window manager's close button, SIGINT, SIGTERM or SIGHUP
   lin_motion = 22,    // the pointer moved (its position is in h, v)
   lin_expose = 23,    // the window's picture was lost and must be drawn again
 };
@@ -75,6 +76,10 @@ int LIN_context_make_current(void* ctx);
 void LIN_context_destroy(void* ctx);
 
 void LIN_swap_buffers();
+// The window's picture as its display server holds it (what the user sees
+// of it), RGBA with the bottom row first, as OpenGL draws pixels; 0 when the
+// display cannot say (no window, not X11).
+int LIN_window_picture(std::vector<unsigned char>* rgba, int* width, int* height);
 // 0 none, 1 every frame, 2 every other frame; 1 when the driver took it.
 int LIN_set_swap_interval(int interval);
 void* LIN_gl_proc_address(const char* name);
@@ -89,6 +94,12 @@ int LIN_next_event(LIN_event_record* e, int wait_ms);
 void LIN_flush_input();
 // Drops every event still queued.
 void LIN_flush_events();
+// While another program's window has the user (a system dialog) and no
+// frames run: drops the input as LIN_flush_input does and takes the window's
+// exposes and close requests (its close button, SIGINT, SIGTERM, SIGHUP) out
+// of the queue; which of them came, as lin_away_* bits.
+enum { lin_away_expose = 1, lin_away_close = 2 };
+int LIN_events_while_away();
 // The pointer as the translated events left it, window pixels from the top-left.
 void LIN_mouse_position(int* h, int* v);
 // Modifier bits as the translated key events left them.

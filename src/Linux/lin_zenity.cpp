@@ -19,8 +19,23 @@ std::vector<std::string> LIN_zenity_args(int kind, const std::string& title,
   return a;
 }
 
+namespace {
+// SIGTERM, then SIGKILL when it has not gone within a second; reaped.
+void end_child(pid_t pid) {
+  kill(pid, SIGTERM);
+  for (int i = 0; i < 100; ++i) {
+    const pid_t w = waitpid(pid, nullptr, WNOHANG);
+    if (w == pid || (w < 0 && errno != EINTR)) return;
+    usleep(10000);
+  }
+  kill(pid, SIGKILL);
+  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+}
+}  // namespace
+
 int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int* start_errno,
-                    std::string* err) {
+                    std::string* err, int (*between)()) {
   if (start_errno) *start_errno = 0;
   if (out) out->clear();
   if (err) err->clear();
@@ -78,8 +93,13 @@ int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int*
   const size_t err_cap = 16384;  // toolkit chatter is kept short
   int open_fds = 2;
   char buf[4096];
+  bool ended = false;
   while (open_fds > 0) {
-    if (poll(fds, 2, -1) < 0) {
+    if (between && between()) {
+      ended = true;
+      break;
+    }
+    if (poll(fds, 2, between ? 50 : -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -98,6 +118,11 @@ int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int*
   }
   for (const pollfd& f : fds)
     if (f.fd >= 0) close(f.fd);
+  if (ended) {
+    end_child(pid);
+    close(report[0]);
+    return -2;
+  }
   int exec_errno = 0;
   ssize_t got;
   do got = read(report[0], &exec_errno, sizeof exec_errno);

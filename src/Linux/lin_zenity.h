@@ -14,6 +14,8 @@ std::vector<std::string> LIN_zenity_args(int kind, const std::string& title,
 // Runs argv[0] (looked up on PATH) with argv, waits for it and returns its
 // exit status with its standard output in *out and its error output in *err
 // (the first 16 KiB); -1 when it could not be started (*start_errno then
-// says why, ENOENT when it is not installed).
+// says why, ENOENT when it is not installed). While it runs, between (when
+// given) is called every 50 ms or so; when it returns nonzero the child is
+// ended and reaped, and the result is -2.
 int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int* start_errno,
-                    std::string* err = nullptr);
+                    std::string* err = nullptr, int (*between)() = nullptr);

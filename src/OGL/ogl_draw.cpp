@@ -540,6 +540,35 @@ void OGL_screenshot(int save) {
     xer << "WARNING: could not write the screenshot " << name << "\n";
 }
 
+void OGL_put_back_picture(const OGL_kept_picture& p) {
+  if (p.rgba.size() != static_cast<size_t>(p.width) * p.height * 4 || p.rgba.empty()) return;
+  // Drawn at once, in the middle of the frame the dialog interrupted.
+  OGL_frame_live();
+  OGL_setstate(1, 0, 3, 4, 9, 11);  // the pixels as they are
+  const bool scissor = gl.IsEnabled(GL_SCISSOR_TEST);
+  if (scissor) gl.Disable(GL_SCISSOR_TEST);
+  GLint viewport[4];
+  gl.GetIntegerv(GL_VIEWPORT, viewport);
+  gl.Viewport(0, 0, p.width, p.height);
+  gl.MatrixMode(GL_PROJECTION);
+  gl.PushMatrix();
+  gl.LoadIdentity();
+  gl.MatrixMode(GL_MODELVIEW);
+  gl.PushMatrix();
+  gl.LoadIdentity();
+  gl.RasterPos2i(-1, -1);
+  gl.DrawPixels(p.width, p.height, GL_RGBA, GL_UNSIGNED_BYTE, p.rgba.data());
+  OGL_swap_buffers();
+  // The interrupted frame goes on over the same picture.
+  gl.DrawPixels(p.width, p.height, GL_RGBA, GL_UNSIGNED_BYTE, p.rgba.data());
+  gl.MatrixMode(GL_PROJECTION);
+  gl.PopMatrix();
+  gl.MatrixMode(GL_MODELVIEW);
+  gl.PopMatrix();
+  gl.Viewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  if (scissor) gl.Enable(GL_SCISSOR_TEST);
+}
+
 void OGL_plot_back_col() {
   OGL_fillrect(37, 1.0f, -ox(), -oy(), static_cast<float>(mnw.window_dx),
                static_cast<float>(mnw.window_dy));

@@ -13,6 +13,7 @@
 #include <pthread.h>
 
 #include <string>
+#include <vector>
 
 #include "OGL/ogl_font.h"
 
@@ -96,6 +97,15 @@ void OGL_sbuff();
 // writes it as "screenshot_" + number + ".png" in the working folder, the
 // number the first one not yet taken.
 void OGL_screenshot(int save);
+
+// The window's picture, kept while the program's own frames stop for a
+// while (a system dialog is up) and drawn again, and shown, where the window
+// lost it; rows bottom first, RGBA.
+struct OGL_kept_picture {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgba;
+};
+void OGL_put_back_picture(const OGL_kept_picture& p);
 
 void OGL_plot_back_col();
 void OGL_make_back_tex();

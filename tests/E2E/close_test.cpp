@@ -1,6 +1,7 @@
 // Ending the real installer in the middle of a disc install: the window
-// manager's close and SIGTERM stop it as the Quit button does, at once,
-// leaving the installed part whole and nothing in the temporary folder.
+// manager's close, SIGTERM and SIGHUP (the terminal that started it closing)
+// stop it as the Quit button does, at once, leaving the installed part whole
+// and nothing in the temporary folder.
 #include <signal.h>
 #include <unistd.h>
 
@@ -59,18 +60,24 @@ double now_s() {
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-enum class ending { window_close, sigterm };
+enum class ending { window_close, sigterm, sighup };
 struct close_case {
   ending how;
   double after_s;  // into the install
 };
+
+// The log's last line that is not empty.
+std::string last_log_line(std::string log) {
+  while (!log.empty() && log.back() == '\n') log.pop_back();
+  return log.substr(log.rfind('\n') + 1);  // npos + 1 is 0
+}
 }  // namespace
 
 // Each case ends the program within 2 s with status 0 and leaves what the
 // Quit button leaves: the copy with every file in it whole, and nothing in
 // the temporary folder, no archive copy and no file list. What a crashed run
 // left there is gone once the program has started.
-TEST(CloseMidInstall, WindowCloseAndSigtermEndLikeQuit) {
+TEST(CloseMidInstall, WindowCloseSigtermAndSighupEndLikeQuit) {
   FLY_E2E_OR_SKIP();
   const std::string disc = many_files_disc();
   ASSERT_FALSE(disc.empty());
@@ -79,7 +86,8 @@ TEST(CloseMidInstall, WindowCloseAndSigtermEndLikeQuit) {
   const close_case cases[] = {{ending::window_close, 0},
                               {ending::window_close, 0.2},
                               {ending::window_close, 0.5},
-                              {ending::sigterm, 0.2}};
+                              {ending::sigterm, 0.2},
+                              {ending::sighup, 0.2}};
   for (const close_case& c : cases) {
     SCOPED_TRACE("ending " + std::to_string(static_cast<int>(c.how)) + " after " +
                  std::to_string(c.after_s) + " s");
@@ -94,8 +102,10 @@ TEST(CloseMidInstall, WindowCloseAndSigtermEndLikeQuit) {
     std::this_thread::sleep_for(std::chrono::duration<double>(c.after_s));
     if (c.how == ending::window_close) {
       ASSERT_TRUE(fly_test::e2e_wm_close(p));
-    } else {
+    } else if (c.how == ending::sigterm) {
       ASSERT_EQ(kill(p.pid, SIGTERM), 0);
+    } else {
+      ASSERT_EQ(kill(-p.pid, SIGHUP), 0);  // as a closing terminal sends it
     }
     p.deadline = now_s() + 2;
     const e2e_result r = fly_test::e2e_finish(env, p);
@@ -117,5 +127,6 @@ TEST(CloseMidInstall, WindowCloseAndSigtermEndLikeQuit) {
     }
     for (const auto& e : fs::recursive_directory_iterator(env.tmp))
       EXPECT_TRUE(e.is_directory()) << e.path() << " left in the temporary folder";
+    EXPECT_EQ(last_log_line(r.log), "Clean exit from threads.") << "the close-down did not run";
   }
 }

@@ -1,7 +1,11 @@
 // "Change Destination" with the system's own zenity on the program's X
 // server: a folder typed into the dialog becomes the destination, and a click
 // on the installer while the dialog is up never reaches the wizard.
+#include <signal.h>
+
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -14,6 +18,11 @@ using fly_test::e2e_process;
 
 namespace {
 const char* const kPrompt = "Pick a folder to install Flyvane 9 into.";
+
+double now_s() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
 
 std::string trimmed(std::string s) {
   while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
@@ -134,4 +143,34 @@ TEST(FolderDialog, AClickOnTheInstallerWhileItIsUpReachesNothing) {
   const fly_test::e2e_result r = fly_test::e2e_finish(env, p);
   ASSERT_FALSE(r.timed_out) << r.stderr_text;
   EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+}
+
+// The dialog moved off the installer: the window shows its picture again
+// (the wizard with the button pressed), not the dialog's ghost. Then a window
+// close, or SIGTERM, ends the dialog and the program within 2 s, as Quit does.
+TEST(FolderDialog, TheWindowRedrawsAndClosesWhileItIsUp) {
+  ZENITY_OR_SKIP();
+  for (const bool by_signal : {false, true}) {
+    SCOPED_TRACE(by_signal ? "SIGTERM" : "window close");
+    e2e_env env = env_with_disc();
+    e2e_process p = fly_test::e2e_start(env, kToDestination);
+    const std::string win = open_dialog(p);
+    ASSERT_FALSE(win.empty()) << "no folder dialog came up";
+    ASSERT_TRUE(xdo(p, "windowmove --sync " + win + " 810 0"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const fly_test::e2e_image shown = fly_test::e2e_snap_window(p);
+    fly_test::e2e_expect_wizard_picture(shown, "the window after the dialog moved");
+
+    if (by_signal) {
+      ASSERT_EQ(kill(p.pid, SIGTERM), 0);
+    } else {
+      ASSERT_TRUE(fly_test::e2e_wm_close(p));
+    }
+    p.deadline = now_s() + 2;
+    // The wait covers the program's group, zenity in it.
+    const fly_test::e2e_result r = fly_test::e2e_finish(env, p);
+    ASSERT_FALSE(r.timed_out) << "the program or zenity still ran 2 s after the close";
+    EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+    EXPECT_EQ(r.log.find("could not show the file dialog"), std::string::npos) << r.log;
+  }
 }

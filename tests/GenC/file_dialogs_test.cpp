@@ -13,7 +13,7 @@ int g_status = 0;
 std::string g_answer;
 int g_flushes = 0;
 int fake_runner(const std::vector<std::string>& argv, std::string* out, int* start_errno,
-                std::string*) {
+                std::string*, int (*)()) {
   g_runs.push_back(argv);
   *out = g_answer;
   *start_errno = 0;

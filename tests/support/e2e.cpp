@@ -460,6 +460,27 @@ e2e_image e2e_read_png(const std::string& path) {
   return img;
 }
 
+e2e_image e2e_snap_window(const e2e_process& p) {
+  e2e_image img;
+  const std::string win = e2e_window(p);
+  static int snaps = 0;
+  const std::string out = sandbox() + "snap" + std::to_string(++snaps) + ".ppm";
+  if (win.empty() || run("DISPLAY=" + p.display + " timeout 20 " + python() +
+                             " " FLY_SOURCE_DIR "/tests/support/x_snap.py " + win + " " + out) != 0)
+    return img;
+  const std::string ppm = read_file(out);
+  int w = 0, h = 0, n = 0;
+  if (sscanf(ppm.c_str(), "P6 %d %d 255%n", &w, &h, &n) != 2 || n <= 0 ||
+      ppm.size() != static_cast<size_t>(n) + 1 + static_cast<size_t>(w) * h * 3)
+    return img;
+  img.width = w;
+  img.height = h;
+  img.rgba.resize(static_cast<size_t>(w) * h * 4, 255);
+  for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i)
+    memcpy(&img.rgba[i * 4], ppm.data() + n + 1 + i * 3, 3);
+  return img;
+}
+
 std::vector<e2e_listed> e2e_disc_file_list(const std::string& disc1) {
   std::string release;
   for (const auto& e : fs::directory_iterator(disc1))
@@ -490,16 +511,19 @@ std::vector<e2e_listed> e2e_disc_file_list(const std::string& disc1) {
 }
 
 void e2e_expect_wizard_shot(const std::string& png) {
-  const e2e_image img = e2e_read_png(png);
-  ASSERT_TRUE(img.ok()) << png;
+  e2e_expect_wizard_picture(e2e_read_png(png), png);
+}
+
+void e2e_expect_wizard_picture(const e2e_image& img, const std::string& what) {
+  ASSERT_TRUE(img.ok()) << what;
   EXPECT_EQ(img.width, 800);
   EXPECT_EQ(img.height, 600);
-  EXPECT_GT(img.colours(), 16) << png;
+  EXPECT_GT(img.colours(), 16) << what;
   int r, g, b;
   img.at(4, 4, &r, &g, &b);
   const int back = r + g + b;
   img.at(105, 400, &r, &g, &b);  // the step panel
-  EXPECT_GT(r + g + b, back + 150) << png;
+  EXPECT_GT(r + g + b, back + 150) << what;
 }
 
 bool e2e_click_question(const e2e_process& p, int window, int dx, int dy) {

@@ -138,9 +138,13 @@ struct e2e_image {
   int colours(int limit = 64) const;
 };
 e2e_image e2e_read_png(const std::string& path);
+// What the screen shows where the program's window is, read from its X
+// server (tests/support/x_snap.py): what covers the window shows too.
+e2e_image e2e_snap_window(const e2e_process& p);
 // A screenshot of the wizard: the window's size, not uniform, and the step
 // panel drawn lighter than the background.
 void e2e_expect_wizard_shot(const std::string& png);
+void e2e_expect_wizard_picture(const e2e_image& img, const std::string& what);
 // Clicks a question window (the latest "window <window> " trace line) with
 // real X input at (dx, dy) from its lower-left corner, until the application
 // window is back (a click on a loaded machine can come before the question
