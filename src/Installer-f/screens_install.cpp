@@ -152,6 +152,12 @@ int dvd_scenery_install(int first_frame, wizard_screen& s) {
       s.next_screen = dvd_run_install;
       return 1;
     }
+    if (app_done) {
+      // The window closed while the question was up: the program ends as
+      // Quit on the running install ends it, with the copy kept.
+      s.on_cancel = install_files_kill;
+      return 0;
+    }
     install_files_kill();
     // Only the folder this install made, and only while it is still the
     // destination.

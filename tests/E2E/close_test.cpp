@@ -44,6 +44,8 @@ const std::string& many_files_disc() {
 
 // From the start screen to the install, no scenery tile chosen.
 const std::string kToInstall = std::string(fly_test::e2e_script_to_map) + "click Continue\n";
+// Go Back as soon as the install runs: the question whether to cancel it.
+const std::string kToQuestion = kToInstall + "wait dvd_run_install 120\nclick Go Back\n";
 
 // The MD5 of every file below folder, by its path there.
 std::map<std::string, std::string> md5_of_tree(const std::string& folder) {
@@ -63,7 +65,8 @@ double now_s() {
 enum class ending { window_close, sigterm, sighup };
 struct close_case {
   ending how;
-  double after_s;  // into the install
+  double after_s;     // into the install
+  bool at_question;  // with "cancel the installation?" up
 };
 
 // The log's last line that is not empty.
@@ -73,9 +76,10 @@ std::string last_log_line(std::string log) {
 }
 }  // namespace
 
-// Each case ends the program within 2 s with status 0 and leaves what the
-// Quit button leaves: the copy with every file in it whole, and nothing in
-// the temporary folder, no archive copy and no file list. What a crashed run
+// Each case, also one while the question whether to cancel the install is
+// up, ends the program within 2 s with status 0 and leaves what the Quit
+// button leaves: the copy with every file in it whole, and nothing in the
+// temporary folder, no archive copy and no file list. What a crashed run
 // left there is gone once the program has started.
 TEST(CloseMidInstall, WindowCloseSigtermAndSighupEndLikeQuit) {
   FLY_E2E_OR_SKIP();
@@ -83,22 +87,22 @@ TEST(CloseMidInstall, WindowCloseSigtermAndSighupEndLikeQuit) {
   ASSERT_FALSE(disc.empty());
   const auto listed = fly_test::e2e_disc_file_list(disc);
   ASSERT_GT(listed.size(), 600u);
-  const close_case cases[] = {{ending::window_close, 0},
-                              {ending::window_close, 0.2},
-                              {ending::window_close, 0.5},
-                              {ending::sigterm, 0.2},
-                              {ending::sighup, 0.2}};
+  const close_case cases[] = {{ending::window_close, 0, false}, {ending::window_close, 0.2, false},
+                              {ending::window_close, 0.5, false}, {ending::sigterm, 0.2, false},
+                              {ending::sighup, 0.2, false},      {ending::window_close, 0, true},
+                              {ending::sigterm, 0, true}};
   for (const close_case& c : cases) {
     SCOPED_TRACE("ending " + std::to_string(static_cast<int>(c.how)) + " after " +
-                 std::to_string(c.after_s) + " s");
+                 std::to_string(c.after_s) + " s" + (c.at_question ? " at the question" : ""));
     e2e_env env;
     env.insert(disc, "FLYVANE9_1");
     const std::string stale = env.tmp + "flyvane-" + std::to_string(getuid()) + "/0a1b_7.zip";
     fly_test::write_file(stale, "a copy left by a run that crashed");
-    fly_test::e2e_process p = fly_test::e2e_start(env, kToInstall);
+    fly_test::e2e_process p = fly_test::e2e_start(env, c.at_question ? kToQuestion : kToInstall);
     ASSERT_FALSE(fly_test::e2e_window(p).empty());  // looked up now, so the close goes at once
     ASSERT_TRUE(fly_test::e2e_wait_line(p, "screen dvd_run_install ", 120));
     EXPECT_FALSE(fs::exists(stale)) << "the start-up leaves a crashed run's copy";
+    if (c.at_question) ASSERT_TRUE(fly_test::e2e_wait_line(p, "window 997 ", 60));
     std::this_thread::sleep_for(std::chrono::duration<double>(c.after_s));
     if (c.how == ending::window_close) {
       ASSERT_TRUE(fly_test::e2e_wm_close(p));
@@ -121,7 +125,7 @@ TEST(CloseMidInstall, WindowCloseSigtermAndSighupEndLikeQuit) {
         ++installed;
         EXPECT_EQ(sums.count(f.path) ? sums.at(f.path) : "", f.md5) << f.path;
       }
-    if (c.after_s == 0) {
+    if (c.after_s == 0 && !c.at_question) {
       EXPECT_LT(installed, static_cast<int>(listed.size()))
           << "the install was over before the close";
     }
