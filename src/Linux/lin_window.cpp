@@ -6,6 +6,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -22,7 +23,7 @@ int g_mouse_h = 0, g_mouse_v = 0;
 int g_mods = 0;
 int g_cursor_shown = 1;
 int g_borderless = 0;
-volatile std::sig_atomic_t g_hangup = 0;
+std::atomic<int> g_hangup{0};  // lock-free: safe in a signal handler
 
 void on_hangup(int) { g_hangup = 1; }
 
@@ -39,11 +40,7 @@ void catch_hangup() {
 }
 
 // A hangup not yet reported, taken once.
-bool take_hangup() {
-  if (!g_hangup) return false;
-  g_hangup = 0;
-  return true;
-}
+bool take_hangup() { return g_hangup.load(std::memory_order_relaxed) && g_hangup.exchange(0); }
 
 int video_up() {
   if (g_video_up) return 1;
