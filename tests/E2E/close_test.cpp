@@ -102,7 +102,9 @@ TEST(CloseMidInstall, WindowCloseSigtermAndSighupEndLikeQuit) {
     ASSERT_FALSE(fly_test::e2e_window(p).empty());  // looked up now, so the close goes at once
     ASSERT_TRUE(fly_test::e2e_wait_line(p, "screen dvd_run_install ", 120));
     EXPECT_FALSE(fs::exists(stale)) << "the start-up leaves a crashed run's copy";
-    if (c.at_question) ASSERT_TRUE(fly_test::e2e_wait_line(p, "window 997 ", 60));
+    if (c.at_question) {
+      ASSERT_TRUE(fly_test::e2e_wait_line(p, "window 997 ", 60));
+    }
     std::this_thread::sleep_for(std::chrono::duration<double>(c.after_s));
     if (c.how == ending::window_close) {
       ASSERT_TRUE(fly_test::e2e_wm_close(p));
