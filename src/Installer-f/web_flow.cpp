@@ -9,6 +9,7 @@
 
 #include "Files/file_ops.h"
 #include "Files/paths.h"
+#include "GenH/shell.h"
 #include "GenH/window.h"
 #include "Installer-f/frame_passes.h"
 #include "Installer-f/servers.h"
@@ -333,6 +334,9 @@ int demo_pick_dest_begin(int first_frame, int& changed) {
         "Cancel", "the demo installation and delete partial installation.", "Continue",
         "the demo installation process.");
     if (r == 0) return 1;
+    // The window closed while the question was up: the program ends as Quit
+    // ends it, with the partial copy kept.
+    if (app_done) return 0;
     // Only the folder this install made, and only while it is still the
     // destination: never a folder the user had before.
     if (!demo_dest.made_dir.empty() && demo_dest.made_dir == dest_dir_path)

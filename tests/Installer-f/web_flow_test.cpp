@@ -4,9 +4,11 @@
 #include "Installer-f/web_flow.h"
 
 #include <atomic>
+#include <filesystem>
 #include <map>
 
 #include "Files/paths.h"
+#include "GenH/shell.h"
 #include "OOPS_cpp/pref.h"
 #include "UTL/xtim.h"
 #include "engine_util.h"
@@ -253,6 +255,18 @@ TEST(WebScreens, DemoDestinationDefaultsNamesAndExistingFolders) {
   p = {};
   demo_pick_dest_page(1, p, enough);
   EXPECT_EQ(p.text, "I will create the folder 'Mine' inside the folder '/tmp/'.");
+
+  // A close while the question is up keeps even the demo's own folder.
+  demo_install_is_running = 1, dest_dir_path = desk + "Mine/";
+  demo_dest.made_dir = dest_dir_path;
+  app_done = 1;
+  {
+    scripted_prompts closed({3});
+    EXPECT_EQ(demo_pick_dest_begin(1, changed), 0);
+  }
+  app_done = 0;
+  EXPECT_TRUE(std::filesystem::is_directory(desk + "Mine")) << "a close deleted the partial copy";
+  demo_dest.made_dir.clear();
 
   // Cancel of a running install deletes only a folder the demo made itself.
   write_file(desk + "Mine/own.txt", "the user's own");
