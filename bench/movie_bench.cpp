@@ -4,11 +4,11 @@
 // run off the main thread. Target: recording costs at most 1.5x.
 //
 // A second run does the same through the window: an 800 x 600 scene drawn
-// each frame, read back by the recorder through GL (the rows the movie
-// samples, its columns picked on the CPU; a pixel-pack buffer where there is
-// one) at the window's width and at 320, against a plain swap: paced at
-// 60 Hz as the program draws, where the recorder's threads work in the rest
-// of each tick, then back to back. Without a display it runs itself under
+// each frame, read back by the recorder through GL (the rows the movie's
+// filter weighs, mixed to movie size on the CPU; a pixel-pack buffer where
+// there is one) at the window's width and at 320, against a plain swap:
+// paced at 60 Hz as the program draws, where the recorder's threads work in
+// the rest of each tick, then back to back. Without a display it runs itself under
 // Xvfb, as the program's window is on X.
 //
 //   bench_movie_bench [--frames N]

@@ -1,9 +1,9 @@
-// The recorder's picture source: the window's rows the movie samples, read
-// back through a pixel-pack buffer one frame late where the hardware has
-// them, and brought to the movie's size on the CPU (nearest pixel, as the
-// encoder's own conversion samples). A copy into the scratch texture and a
-// quad drawn at movie size cost several times the read under a software
-// renderer.
+// The recorder's picture source: the window's rows the movie's filter
+// reads, read back through a pixel-pack buffer one frame late where the
+// hardware has them, and brought to the movie's size on the CPU with the
+// linear filter the scratch texture draws with. A copy into the scratch
+// texture and a quad drawn at movie size cost several times the read under
+// a software renderer.
 #include "GenH/movie_gl.h"
 
 #include <cstdint>
@@ -70,53 +70,151 @@ void show() {
 // The installer keeps no simulation time apart from the frame clock.
 double frame_clock() { return xtim.real_elapsed; }
 
-// The window row (counted from the bottom, as GL counts) that movie row y
-// (counted from the top) samples: the one under its centre.
-int window_row(int y, int dy, int wdy) {
-  return wdy - 1 - static_cast<int>((2 * static_cast<long>(y) + 1) * wdy / (2 * dy));
+typedef uint16_t u16x8 __attribute__((vector_size(16)));
+typedef uint16_t u16x4 __attribute__((vector_size(8)));
+typedef uint8_t u8x8 __attribute__((vector_size(8)));
+typedef uint8_t u8x4 __attribute__((vector_size(4)));
+
+// How a movie of dx by dy samples a window of sdx by sdy, as a quad drawn
+// at movie size from a linear-filtered texture of the window would: each
+// movie pixel mixes the four window pixels around its centre, weighted in
+// 256ths. Window rows no movie pixel weighs are not read.
+struct sampling {
+  int dx = -1, dy = -1, sdx = -1, sdy = -1;
+  std::vector<int> pair;     // per movie column: byte offset of the left one of two window pixels
+  std::vector<u16x8> wx;     // their weights, four times each
+  std::vector<int> row0, row1, wy;  // per movie row: rows of the read buffer, weight of row1
+  std::vector<int> run_first, run_last;  // window rows (from the top) read in one piece each
+  std::vector<int> slot;                 // per window row: its row in the read buffer
+  std::vector<char> needed;
+  int rows = 0;                          // rows read
+};
+
+// The first of the two window pixels around the centre of movie pixel i
+// (of n over s) and the second one's weight; at the window's edge both are
+// the edge pixel.
+void tap(int i, int n, int s, int* first, int* w) {
+  const long long at = (2LL * i + 1) * s * 128 / n - 128;  // 256ths of a pixel
+  *first = at < 0 ? 0 : static_cast<int>(at >> 8);
+  *w = at < 0 ? 0 : static_cast<int>(at & 255);
+  if (*first >= s - 1) *first = s - 1, *w = 0;
 }
 
-// Reads what the movie samples of the window to dst (an offset into the
-// bound pack buffer on that path): the whole window bottom up when the
-// movie has its height, else only the rows it samples, top down. A software
-// renderer copies every pixel it reads, so a small movie reads a third.
-void read_window(uintptr_t dst, int dy, int wdx, int wdy) {
-  if (dy == wdy) {
-    gl.ReadPixels(0, 0, wdx, wdy, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                  reinterpret_cast<void*>(dst));
-    return;
+// No allocation a frame: the vectors only grow when the sizes change.
+const sampling& sampling_for(int dx, int dy, int sdx, int sdy) {
+  static sampling p;
+  if (p.dx == dx && p.dy == dy && p.sdx == sdx && p.sdy == sdy) return p;
+  p.dx = dx, p.dy = dy, p.sdx = sdx, p.sdy = sdy;
+  p.pair.resize(dx), p.wx.resize(dx);
+  for (int x = 0; x < dx; ++x) {
+    int c, w;
+    tap(x, dx, sdx, &c, &w);
+    // The last column is the right one of its pair, so that no pair reaches
+    // past the row (a row is padded for a window one pixel wide).
+    if (c > 0 && c == sdx - 1) --c, w = 256;
+    const uint16_t v = static_cast<uint16_t>(256 - w), u = static_cast<uint16_t>(w);
+    p.pair[x] = c * 4;
+    p.wx[x] = u16x8{v, v, v, v, u, u, u, u};
   }
+  p.row0.resize(dy), p.row1.resize(dy), p.wy.resize(dy);
+  p.needed.assign(sdy, 0);
+  for (int y = 0; y < dy; ++y) {
+    tap(y, dy, sdy, &p.row0[y], &p.wy[y]);
+    p.row1[y] = p.wy[y] ? p.row0[y] + 1 : p.row0[y];
+    p.needed[p.row0[y]] = p.needed[p.row1[y]] = 1;
+  }
+  // Each piece is read bottom up, as GL reads.
+  p.run_first.clear(), p.run_last.clear();
+  p.slot.resize(sdy);
+  p.rows = 0;
+  for (int k = 0; k < sdy;) {
+    if (!p.needed[k]) {
+      ++k;
+      continue;
+    }
+    int last = k;
+    while (last + 1 < sdy && p.needed[last + 1]) ++last;
+    p.run_first.push_back(k), p.run_last.push_back(last);
+    for (int r = k; r <= last; ++r) p.slot[r] = p.rows + last - r;
+    p.rows += last - k + 1;
+    k = last + 1;
+  }
+  for (int y = 0; y < dy; ++y) p.row0[y] = p.slot[p.row0[y]], p.row1[y] = p.slot[p.row1[y]];
+  return p;
+}
+
+// Reads the window rows the movie weighs to dst (an offset into the bound
+// pack buffer on that path). A software renderer copies every pixel it
+// reads, so a small movie reads less of the window.
+void read_window(uintptr_t dst, int dx, int dy, int wdx, int wdy) {
+  const sampling& p = sampling_for(dx, dy, wdx, wdy);
   const size_t row_bytes = static_cast<size_t>(wdx) * 4;
-  for (int y = 0; y < dy; ++y)
-    gl.ReadPixels(0, window_row(y, dy, wdy), wdx, 1, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                  reinterpret_cast<void*>(dst + y * row_bytes));
+  size_t at = 0;
+  for (size_t i = 0; i < p.run_first.size(); ++i) {
+    const int n = p.run_last[i] - p.run_first[i] + 1;
+    gl.ReadPixels(0, wdy - 1 - p.run_last[i], wdx, n, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                  reinterpret_cast<void*>(dst + at * row_bytes));
+    at += n;
+  }
+}
+
+// out = a and b mixed, b weighing w 256ths, n bytes.
+void mix_rows(unsigned char* out, const unsigned char* a, const unsigned char* b, int n,
+              uint16_t w) {
+  const uint16_t v = static_cast<uint16_t>(256 - w);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    u8x8 x, y;
+    memcpy(&x, a + i, 8);
+    memcpy(&y, b + i, 8);
+    const u16x8 m = (__builtin_convertvector(x, u16x8) * v + __builtin_convertvector(y, u16x8) * w +
+                     128) >> 8;
+    const u8x8 o = __builtin_convertvector(m, u8x8);
+    memcpy(out + i, &o, 8);
+  }
+  for (; i < n; ++i) out[i] = static_cast<unsigned char>((a[i] * v + b[i] * w + 128) >> 8);
 }
 
 // The movie picture (dx by dy, top row first) from what read_window read
-// of a window sdx by sdy: each movie pixel takes the window pixel under its
-// centre.
+// of a window sdx by sdy: each movie row from its two window rows mixed,
+// then each pixel from its two pixels of that.
 void to_movie(unsigned char* dst, int dx, int dy, const unsigned char* src, int sdx, int sdy) {
   const size_t src_row = static_cast<size_t>(sdx) * 4;
-  const bool bottom_up = dy == sdy;
-  if (dx == sdx && bottom_up) {
+  if (dx == sdx && dy == sdy) {  // every weight 0: the window as it is, flipped
     for (int y = 0; y < dy; ++y) memcpy(dst + y * src_row, src + (dy - 1 - y) * src_row, src_row);
     return;
   }
-  static std::vector<int> column;  // grows once: no allocation a frame
-  if (column.size() < static_cast<size_t>(dx)) column.resize(dx);
-  for (int x = 0; x < dx; ++x)
-    column[x] = static_cast<int>((2 * static_cast<long>(x) + 1) * sdx / (2 * dx)) * 4;
-  uint32_t* out = reinterpret_cast<uint32_t*>(dst);
+  const sampling& p = sampling_for(dx, dy, sdx, sdy);
+  static std::vector<unsigned char> mixed;  // grows once: no allocation a frame
+  if (mixed.size() < src_row + 4) mixed.resize(src_row + 4);
+  const int* pair = p.pair.data();
+  const u16x8* wx = p.wx.data();
   for (int y = 0; y < dy; ++y) {
-    const unsigned char* row = src + (bottom_up ? dy - 1 - y : y) * src_row;
-    for (int x = 0; x < dx; ++x) memcpy(out++, row + column[x], 4);
+    const unsigned char* row = src + p.row0[y] * src_row;
+    if (p.wy[y] || sdx < 2) {
+      mix_rows(mixed.data(), row, src + p.row1[y] * src_row, static_cast<int>(src_row),
+               static_cast<uint16_t>(p.wy[y]));
+      row = mixed.data();
+    }
+    unsigned char* out = dst + static_cast<size_t>(y) * dx * 4;
+    for (int x = 0; x < dx; ++x) {
+      u8x8 two;
+      memcpy(&two, row + pair[x], 8);
+      const u16x8 m = __builtin_convertvector(two, u16x8) * wx[x];
+      u16x4 left, right;
+      memcpy(&left, &m, 8);
+      memcpy(&right, reinterpret_cast<const char*>(&m) + 8, 8);
+      const u8x4 o = __builtin_convertvector((left + right + 128) >> 8, u8x4);
+      memcpy(out + x * 4, &o, 4);
+    }
   }
 }
 }  // namespace
 
 int MOV_gl_grab(void* bgra, int dx, int dy) {
   const int wdx = mnw.window_dx, wdy = mnw.window_dy;
-  const size_t bytes = static_cast<size_t>(wdx) * dy * 4;  // the rows read_window reads
+  const size_t bytes =
+      static_cast<size_t>(wdx) * sampling_for(dx, dy, wdx, wdy).rows * 4;  // what read_window reads
   const bool use_pbo = pbo_path();
   unsigned char* out = static_cast<unsigned char*>(bgra);
   int filled = 0;
@@ -145,14 +243,14 @@ int MOV_gl_grab(void* bgra, int dx, int dy) {
   gl.PixelStorei(GL_PACK_ALIGNMENT, 4);
   if (use_pbo) {
     glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, pbo_id);
-    read_window(0, dy, wdx, wdy);
+    read_window(0, dx, dy, wdx, wdy);
     glExt.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
     pbo_has_data = 1;
     pbo_dx = wdx, pbo_dy = wdy;
   } else {
     static std::vector<unsigned char> window;  // grows once: no allocation a frame
     if (window.size() < bytes) window.resize(bytes);
-    read_window(reinterpret_cast<uintptr_t>(window.data()), dy, wdx, wdy);
+    read_window(reinterpret_cast<uintptr_t>(window.data()), dx, dy, wdx, wdy);
     to_movie(out, dx, dy, window.data(), wdx, wdy);
     filled = 1;
   }

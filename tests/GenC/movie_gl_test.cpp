@@ -2,6 +2,8 @@
 // through the pixel-pack buffer one frame late or straight, in a dialog too;
 // and a recording through the real frame loop.
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -148,18 +150,24 @@ TEST_F(MovieGl, ReadsTheWindowAtMovieSizeTopRowFirstStraightOrOneFrameLate) {
   qtim_hooks.unload_scratch();
 }
 
-// Each window pixel carries its own place, so a movie pixel says which one
-// it was taken from.
-void coded_scene() {
+// Neighbouring window pixels differ by tens in every channel, so a movie
+// pixel that took one of them instead of mixing them shows.
+int pattern(int x, int y, int channel) {
+  switch (channel) {
+    case 0: return (x * 37 + y * 11) & 255;
+    case 1: return (x * 13 + y * 53) & 255;
+    default: return ((x ^ y) * 5) & 255;
+  }
+}
+
+void pattern_scene() {
   static std::vector<unsigned char> px;
   if (px.empty()) {
     px.resize(800u * 600u * 4u);
     for (int y = 0; y < 600; ++y)
       for (int x = 0; x < 800; ++x) {
         unsigned char* p = &px[(static_cast<size_t>(y) * 800 + x) * 4];
-        p[0] = static_cast<unsigned char>(x & 255);
-        p[1] = static_cast<unsigned char>(y & 255);
-        p[2] = static_cast<unsigned char>((x >> 8) | ((y >> 8) << 4));
+        for (int c = 0; c < 3; ++c) p[c] = static_cast<unsigned char>(pattern(x, y, c));
         p[3] = 255;
       }
   }
@@ -169,30 +177,51 @@ void coded_scene() {
   gl.DrawPixels(800, 600, GL_BGRA, GL_UNSIGNED_BYTE, px.data());
 }
 
-TEST_F(MovieGl, EveryMoviePixelIsTheWindowPixelUnderItsCentre) {
+// What a linear-filtered texture of the window gives at the centre of movie
+// pixel i of n over s window pixels: the first neighbour and the second's
+// weight.
+void linear_tap(int i, int n, int s, int* first, double* w) {
+  const double at = (i + 0.5) * s / n - 0.5;
+  *first = static_cast<int>(std::floor(at));
+  *w = at - *first;
+  if (at < 0) *first = 0, *w = 0;
+  if (*first >= s - 1) *first = s - 1, *w = 0;
+}
+
+TEST_F(MovieGl, EveryMoviePixelMixesTheWindowPixelsAroundItsCentreAsALinearFilter) {
   MOV_install_hooks();
   const bool have_pbo = glExt.pbo_avail && glExt.glGenBuffersARB;
   for (int pbo = 0; pbo <= (have_pbo ? 1 : 0); ++pbo)
-    for (const auto& size : {std::pair<int, int>{320, 240}, {800, 600}, {333, 250}}) {
+    // Larger than the window, the edge pixels are held out to the movie's edge.
+    for (const auto& size :
+         {std::pair<int, int>{320, 240}, {800, 600}, {333, 250}, {1000, 750}}) {
       const int dx = size.first, dy = size.second;
       SCOPED_TRACE(testing::Message() << dx << " by " << dy << (pbo ? ", pack buffer" : ""));
       glExt.pbo_avail = pbo;
       qtim_hooks.load_scratch();
       std::vector<unsigned char> px(static_cast<size_t>(dx) * dy * 4);
       for (int i = 0; i < 2; ++i) {
-        coded_scene();
+        pattern_scene();
         MOV_gl_grab(px.data(), dx, dy);
       }
       int wrong = 0;
       for (int y = 0; y < dy; ++y)
         for (int x = 0; x < dx; ++x) {
-          const int wx = (2 * x + 1) * 800 / (2 * dx);
-          const int wy = 599 - (2 * y + 1) * 600 / (2 * dy);
-          const unsigned char* p = &px[(static_cast<size_t>(y) * dx + x) * 4];
-          const int got_x = p[0] | ((p[2] & 15) << 8), got_y = p[1] | ((p[2] >> 4) << 8);
-          if ((got_x != wx || got_y != wy) && ++wrong <= 3)
-            ADD_FAILURE() << "movie (" << x << ", " << y << ") took window (" << got_x << ", "
-                          << got_y << "), not (" << wx << ", " << wy << ")";
+          int x0, k0;  // k: window rows from the top
+          double wx, wy;
+          linear_tap(x, dx, 800, &x0, &wx);
+          linear_tap(y, dy, 600, &k0, &wy);
+          const int x1 = wx > 0 ? x0 + 1 : x0, k1 = wy > 0 ? k0 + 1 : k0;
+          for (int c = 0; c < 3; ++c) {
+            const auto at = [c](int wx_, int k) { return pattern(wx_, 599 - k, c); };
+            const double want = (at(x0, k0) * (1 - wx) + at(x1, k0) * wx) * (1 - wy) +
+                                (at(x0, k1) * (1 - wx) + at(x1, k1) * wx) * wy;
+            const int got = px[(static_cast<size_t>(y) * dx + x) * 4 + c];
+            // Weights in 256ths, rounded twice.
+            if (std::abs(got - want) > 3 && ++wrong <= 3)
+              ADD_FAILURE() << "movie (" << x << ", " << y << ") channel " << c << ": " << got
+                            << ", not " << want;
+          }
         }
       EXPECT_EQ(wrong, 0);
       qtim_hooks.unload_scratch();
