@@ -3,7 +3,8 @@
 // swapped, so a still screen costs the driver nothing while the frame's own
 // logic still runs. A call that uploads, reads back or asks the driver
 // anything submits what is held first and lets the rest of the frame
-// through; such a frame is always swapped.
+// through; such a frame is always swapped. So does every extension call:
+// the capability record loads its entry points through OGL_frame_live.
 #pragma once
 
 // Wraps every loaded entry of `gl` (call it right after loading them); a new

@@ -7,6 +7,7 @@
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "Linux/lin_window.h"
+#include "OGL/gl_frame.h"
 #include "OGL/ren.h"
 #include "UTL/cmdline.h"
 #include "UTL/localize.h"
@@ -32,12 +33,34 @@ enum family {
   vbo, vprog, occlude, shad_objs, vshader, gshader, buniform, framebuf, tex_comp, sblend,
   draw_buffers
 };
+// An extension call reaches the driver at once, so it first submits the
+// calls the frame layer holds: a compressed upload, a buffer map or a bound
+// program must not overtake the bind or the drawing before it.
+template <typename Tag, typename F>
+struct live_first;
+template <typename Tag, typename R, typename... A>
+struct live_first<Tag, R(APIENTRY*)(A...)> {
+  static inline R(APIENTRY* to_driver)(A...) = nullptr;
+  static R APIENTRY call(A... a) {
+    OGL_frame_live();
+    return to_driver(a...);
+  }
+  static void* wrap(void* driver) {
+    to_driver = reinterpret_cast<R(APIENTRY*)(A...)>(driver);
+    return reinterpret_cast<void*>(&call);
+  }
+};
+#define FLY_GL_EXT_TAG(fam, name, type) struct tag_##name;
+FLY_GL_EXT_CALLS(FLY_GL_EXT_TAG)
+#undef FLY_GL_EXT_TAG
+
 struct entry {
   family fam;
   const char* name;
+  void* (*wrap)(void* driver);
 };
 const entry k_entries[OGL_extensions::entry_point_count] = {
-#define FLY_GL_EXT_ENTRY(fam, name, type) {fam, #name},
+#define FLY_GL_EXT_ENTRY(fam, name, type) {fam, #name, &live_first<tag_##name, type>::wrap},
     FLY_GL_EXT_CALLS(FLY_GL_EXT_ENTRY)
 #undef FLY_GL_EXT_ENTRY
 };
@@ -65,7 +88,8 @@ int* flag_of(OGL_extensions& e, family f) {
 
 // Looks up one slot; a miss is logged and switches its family off.
 void load_slot(OGL_extensions& e, int i) {
-  e.slot[i] = OGL_query.get_proc(k_entries[i].name);
+  void* driver = OGL_query.get_proc(k_entries[i].name);
+  e.slot[i] = driver ? k_entries[i].wrap(driver) : nullptr;
   if (!e.slot[i]) {
     xer << "WARNING: extension missing proc " << k_entries[i].name
         << ".  This is a problem with your video driver.\n";

@@ -5,7 +5,6 @@
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
 #include "OGL/gl_calls.h"
-#include "OGL/gl_frame.h"
 #include "OGL/ogl_ext.h"
 #include "OGL/ogl_seams.h"
 #include "OGL/ogl_state.h"
@@ -173,7 +172,6 @@ void OGL_framebuffer::begin_render(int to) {
 }
 
 void OGL_framebuffer::end_render() {
-  OGL_frame_live();  // the extension calls below bypass the held frame
   g_fbo_flushes += 1;
   mnw.draw_viewport[0] = saved_area[0];
   mnw.draw_viewport[1] = saved_area[1];

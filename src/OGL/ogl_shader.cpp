@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "GenH/shell.h"
-#include "OGL/gl_frame.h"
 #include "OGL/ogl_ext.h"
 #include "OOPS_cpp/xmap.h"
 #include "UTL/cmdline.h"
@@ -143,14 +142,12 @@ OGL_shader::~OGL_shader() { release(); }
 
 void OGL_shader::bind() {
   if (current_shader == this) return;
-  OGL_frame_live();  // the program applies to what follows, not to held calls
   glExt.glUseProgramObjectARB(program);
   current_shader = this;
 }
 
 void OGL_shader::unbind_shaders() {
   if (!current_shader) return;
-  OGL_frame_live();
   glExt.glUseProgramObjectARB(0);
   current_shader = nullptr;
 }

@@ -3,6 +3,7 @@
 #include "GenH/window.h"
 #include "OGL/colr.h"
 #include "OGL/gl_calls.h"
+#include "OGL/gl_frame.h"
 #include "OGL/ogl_ext.h"
 #include "OGL/ogl_state.h"
 #include "OOPS_cpp/tman.h"
@@ -106,6 +107,39 @@ TEST_F(TexGl, ADxt1ChainWithATransparentBlockReachesTheDriverWithAlpha) {
   EXPECT_EQ(t[(7 * 8 + 0) * 4 + 3], 0);
   EXPECT_EQ(t[(7 * 8 + 1) * 4 + 3], 255);
   EXPECT_EQ(t[3], 255);
+}
+
+// Between held frames a bind waits for the swap, while the compressed
+// upload goes through the extension table straight to the driver: it must
+// still land in the texture being reloaded, not the one bound last.
+TEST_F(TexGl, ACompressedReloadBetweenHeldFramesLandsInItsOwnTexture) {
+  ASSERT_TRUE(glExt.tex_comp_avail) << "the test driver offers compressed textures";
+  const auto solid = [](const char* rgb565) {  // an 8 x 8 chain of one colour
+    dds_spec s;
+    s.width = s.height = 8;
+    for (int i = 0; i < 7; ++i) s.data += std::string(rgb565, 2) + std::string(rgb565, 2) +
+                                          std::string(4, '\0');
+    return dds_bytes(s);
+  };
+  fly_test::write_file("a.dds", solid("\x00\xF8"));  // red
+  fly_test::write_file("b.dds", solid("\xE0\x07"));  // green
+  ASSERT_EQ(tman.load_texture(tex_fail_fatal, 100, 0x10089, tex_load_now, "a.dds"), 100);
+  ASSERT_EQ(tman.load_texture(tex_fail_fatal, 101, 0x10089, tex_load_now, "b.dds"), 101);
+  fly_test::set_frame([] {
+    shell_hooks.plot_back_col();
+    draw_slot(101, 64, 64);
+  });
+  fly_test::run_frames(3);
+  const long held = OGL_frames_held();
+  fly_test::run_frames(2);
+  ASSERT_EQ(OGL_frames_held(), held + 2);
+
+  fly_test::write_file("a.dds", solid("\x1F\x00"));  // blue
+  ASSERT_EQ(tman.load_texture(tex_fail_fatal, 100, 0x10089, tex_load_now, "a.dds"), 100);
+  int w = 0, h = 0;
+  const std::vector<uint8_t> a = texels(100, &w, &h), b = texels(101, &w, &h);
+  EXPECT_EQ(std::vector<int>(a.begin(), a.begin() + 4), (std::vector<int>{0, 0, 255, 255}));
+  EXPECT_EQ(std::vector<int>(b.begin(), b.begin() + 4), (std::vector<int>{0, 255, 0, 255}));
 }
 
 TEST_F(TexGl, ARepeatedBindMakesNoGlCallAndAReloadKeepsTheNameEvenUnderKillTex) {
