@@ -137,8 +137,7 @@ TEST(WebE2E, DemoIntoANewDesktopFolderAndCancelRemovesOnlyIt) {
 
   // The second demo goes into another folder (the folder dialog answers);
   // once its destination is shown the server drops every request; Go Back
-  // from the failing install, and the question closed, which counts as
-  // Cancel.
+  // from the failing install, and Cancel at the question.
   const std::string other = env.root + "elsewhere";
   LIN_make_dirs(other);
   env.extra_env.push_back({"FLY_DIALOG_ANSWER", other});
@@ -146,7 +145,9 @@ TEST(WebE2E, DemoIntoANewDesktopFolderAndCancelRemovesOnlyIt) {
       "wait demo_start\nclick Continue\nclick -I agree!\nclick Continue\n"
       "wait demo_pick_dest 60\nsleep 2\nclick Change Destination\nsleep 1\n"
       "click Continue\nwait demo_run_patch 30\n"
-      "wait I can not download the file 60\nclick Go Back\nsleep 1\nquit\n";
+      "wait I can not download the file 60\nclick Go Back\n"
+      "click Cancel\n"
+      "wait demo_pick_dest 30\nquit\n";
   fly_test::e2e_process proc = fly_test::e2e_start(env, cancel);
   ASSERT_TRUE(fly_test::e2e_wait_line(proc, "screen demo_pick_dest", 60));
   write_file(site + "files.tessalinelabs.com/.drop", "");
@@ -154,7 +155,7 @@ TEST(WebE2E, DemoIntoANewDesktopFolderAndCancelRemovesOnlyIt) {
   EXPECT_TRUE(r.saw_line("I can not download the file")) << r.stderr_text;
   EXPECT_TRUE(r.saw_line("window 997"));  // the cancel question
   EXPECT_TRUE(r.saw_line("inside the folder '" + other + "/'"));
-  EXPECT_FALSE(file_exists(other + "/Flyvane 9 Demo"));
+  EXPECT_FALSE(file_exists(other + "/Flyvane 9 Demo")) << r.stderr_text;
   EXPECT_TRUE(file_exists(other));
   EXPECT_EQ(read_file(env.desktop + "Keep/mine.txt"), "the user's own");
   for (const auto& [rel, data] : v)
