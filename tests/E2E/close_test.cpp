@@ -25,20 +25,7 @@ const std::string kName = "Flyvane 9 Demo";
 // made by the release builder once per process.
 const std::string& many_files_disc() {
   static std::string disc;
-  if (!disc.empty()) return disc;
-  fly_test::e2e_demo_discs();
-  const std::string base = fly_test::sandbox() + "many/", master = base + "master/";
-  fs::remove_all(base);
-  fs::create_directories(base);
-  fs::copy(fly_test::e2e_demo_master(), master, fs::copy_options::recursive);
-  for (int i = 0; i < 600; ++i)
-    fly_test::write_file(master + "All/Resources/many/file " + std::to_string(i) + ".bin",
-                         fly_test::pattern(65536, static_cast<uint32_t>(i)));
-  const std::string cmd = "cd '" + base + "' && " FLY_BUILD_DIR
-                          "/tools/make_release --type=disc --master='" + master + "' --out='" +
-                          base + "discs' --name='" + kName + "' >/dev/null";
-  if (fly_test::run(cmd) != 0) ADD_FAILURE() << "the release was not made: " << cmd;
-  else disc = base + "discs/disk_0/";
+  if (disc.empty()) disc = fly_test::e2e_padded_disc("many", 600);
   return disc;
 }
 

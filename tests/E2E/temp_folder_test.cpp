@@ -24,42 +24,13 @@ const std::string& disc_with_installer(std::vector<fly_test::e2e_listed>* listed
   static std::vector<fly_test::e2e_listed> files;
   *listed = files;
   if (!disc.empty()) return disc;
-  fly_test::e2e_demo_discs();
-  const std::string base = fly_test::sandbox() + "busy/", master = base + "master/";
-  fs::create_directories(base);
-  fs::copy(fly_test::e2e_demo_master(), master, fs::copy_options::recursive);
-  for (int i = 0; i < 300; ++i)
-    fly_test::write_file(master + "All/Resources/busy/file " + std::to_string(i) + ".bin",
-                         fly_test::pattern(65536, static_cast<uint32_t>(i)));
-  const std::string cmd = "cd '" + base + "' && " FLY_BUILD_DIR
-                          "/tools/make_release --type=disc --master='" + master + "' --out='" +
-                          base + "discs' --name='" + kName + "' >/dev/null";
-  if (fly_test::run(cmd) != 0) {
-    ADD_FAILURE() << "the release was not made: " << cmd;
-    return disc;
-  }
-  const std::string d = base + "discs/disk_0/";
+  const std::string d = fly_test::e2e_padded_disc("busy", 300);
+  if (d.empty()) return disc;
   *listed = files = fly_test::e2e_disc_file_list(d);  // read while the release is its only folder
   fs::copy_file(e2e_env().program, d + "flyvane_installer");
   fs::copy(std::string(FLY_APP_DIR) + "/Resources", d + "Resources", fs::copy_options::recursive);
   return disc = d;
 }
-
-// Ends a run that a failed assertion left behind, its X server with it.
-struct run_guard {
-  e2e_env& env;
-  fly_test::e2e_process& p;
-  bool finished = false;
-  e2e_result finish() {
-    finished = true;
-    return fly_test::e2e_finish(env, p);
-  }
-  ~run_guard() {
-    if (finished) return;
-    p.deadline = 0;
-    fly_test::e2e_finish(env, p);
-  }
-};
 
 std::vector<std::string> entries(const std::string& folder) {
   std::vector<std::string> out;
@@ -83,7 +54,6 @@ TEST(TwoInstallers, TheSecondFinishesItsInstallAfterTheFirstQuits) {
   e2e_env first;
   first.insert(fly_test::e2e_demo_discs()[0], "FLYVANE9_1");
   fly_test::e2e_process a = fly_test::e2e_start(first);
-  run_guard end_a{first, a};
   // Its file list is in the folder now.
   ASSERT_TRUE(fly_test::e2e_wait_line(a, "Welcome to the Flyvane 9 Installer", 60));
   EXPECT_EQ(entries(first.tmp), std::vector<std::string>{fixed});
@@ -96,12 +66,11 @@ TEST(TwoInstallers, TheSecondFinishesItsInstallAfterTheFirstQuits) {
   fly_test::e2e_process b = fly_test::e2e_start(
       second, std::string(fly_test::e2e_script_to_map) +
                   "click Continue\nwait Installation was successful. 300\n");
-  run_guard end_b{second, b};
   ASSERT_TRUE(fly_test::e2e_wait_line(b, "screen dvd_run_install ", 120));
   int x, y, w, h;
   ASSERT_TRUE(fly_test::e2e_wait_item(a, "Quit", 30, &x, &y, &w, &h));
   ASSERT_TRUE(fly_test::e2e_xclick(a, x + w / 2, y + h / 2));
-  const e2e_result ra = end_a.finish();
+  const e2e_result ra = fly_test::e2e_finish(first, a);
   ASSERT_FALSE(ra.timed_out) << ra.stderr_text;
   EXPECT_EQ(ra.exit_code, 0) << ra.stderr_text;
 
@@ -122,7 +91,7 @@ TEST(TwoInstallers, TheSecondFinishesItsInstallAfterTheFirstQuits) {
   EXPECT_TRUE(fs::exists(own + "Resources"));
 
   ASSERT_EQ(kill(-b.pid, SIGTERM), 0);  // the copy, in the disc run's group
-  const e2e_result rb = end_b.finish();
+  const e2e_result rb = fly_test::e2e_finish(second, b);
   ASSERT_FALSE(rb.timed_out) << rb.stderr_text;
   EXPECT_NE(rb.log.find("The temporary folder " + first.tmp + fixed +
                         " is held by another installer: this run works in " + own + "\n"),

@@ -142,6 +142,25 @@ const std::vector<std::string>& e2e_demo_discs() {
 
 std::string e2e_demo_master() { return sandbox() + "demo/master/"; }
 
+std::string e2e_padded_disc(const std::string& folder, int extra) {
+  e2e_demo_discs();
+  const std::string base = sandbox() + folder + "/", master = base + "master/";
+  std::filesystem::remove_all(base);
+  std::filesystem::create_directories(base);
+  std::filesystem::copy(e2e_demo_master(), master, std::filesystem::copy_options::recursive);
+  for (int i = 0; i < extra; ++i)
+    write_file(master + "All/Resources/" + folder + "/file " + std::to_string(i) + ".bin",
+               pattern(65536, static_cast<uint32_t>(i)));
+  const std::string cmd = "cd '" + base + "' && " FLY_BUILD_DIR
+                          "/tools/make_release --type=disc --master='" + master + "' --out='" +
+                          base + "discs' --name='Flyvane 9 Demo' >/dev/null";
+  if (run(cmd) != 0) {
+    ADD_FAILURE() << "the release was not made: " << cmd;
+    return "";
+  }
+  return base + "discs/disk_0/";
+}
+
 const char* const e2e_script_to_map =
     "wait Welcome to the Flyvane 9 Installer 60\n"
     "click Continue\n"

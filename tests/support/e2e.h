@@ -45,6 +45,10 @@ bool e2e_available(std::string* why);
 const std::vector<std::string>& e2e_demo_discs();
 // The master the demo discs were made from (a folder ending in "/").
 std::string e2e_demo_master();
+// Disc one (ending in "/") of a one-disc release named "Flyvane 9 Demo" of the
+// demo master with `extra` more files of 64 KiB, made by the release builder
+// in the sandbox folder `folder`; "" (and a failure) when it could not be made.
+std::string e2e_padded_disc(const std::string& folder, int extra);
 
 // One sandbox for the program: HOME with Desktop, XDG folders, TMPDIR and the
 // simulated drive, all inside the test's own sandbox.
