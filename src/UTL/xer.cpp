@@ -1,6 +1,12 @@
 #include "UTL/xer.h"
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 #include <chrono>
 #include <condition_variable>
@@ -11,6 +17,8 @@
 namespace {
 // How long buffered lines may wait for more to join them in one write.
 constexpr std::chrono::milliseconds k_write_delay{250};
+// Pending text that goes out at once, as a full stdio buffer would.
+constexpr size_t k_write_at = 16384;
 
 bool has_warning(const char* data, size_t n) {
   const std::string_view s(data, n);
@@ -44,21 +52,65 @@ thread_local thread_log_buffer tl_buf;
 
 std::ostringstream& log_stream_class::buffer() { return tl_buf.s; }
 
+namespace {
+// A lock on the log's open file, held for the run: shared while this run
+// writes, exclusive only for the moment of emptying it. 0: taken; EAGAIN:
+// another installer holds it; other: this file system cannot lock.
+int lock_log(int fd, short type) {
+  struct flock l = {};
+  l.l_type = type;
+  l.l_whence = SEEK_SET;
+  return fcntl(fd, F_OFD_SETLK, &l) == 0 ? 0 : (errno == EACCES ? EAGAIN : errno);
+}
+}  // namespace
+
 bool log_stream_class::open(const std::string& path) {
   std::lock_guard<std::mutex> g(mtx_);
-  if (file_) fclose(file_);
-  file_ = fopen(path.c_str(), "w");
-  failed_ = (file_ == nullptr);
-  pending_ = false;
+  if (fd_ >= 0) {
+    write_out();
+    ::close(fd_);
+  }
+  out_.clear();
+  shared_ = false;
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);  // read: for a read lock
+  failed_ = fd_ < 0;
   snprintf(path_, sizeof(path_), "%s", path.c_str());
-  if (file_) start_flusher();
+  if (fd_ < 0) return false;
+  const int took = lock_log(fd_, F_WRLCK);
+  if (took == EAGAIN) {
+    // Held for this run too, so that a third start leaves the file alone
+    // after the first has ended; a write lock lasts only while one empties it.
+    shared_ = true;
+    struct flock l = {};
+    l.l_type = F_RDLCK;
+    l.l_whence = SEEK_SET;
+    while (fcntl(fd_, F_OFD_SETLKW, &l) != 0 && errno == EINTR) {
+    }
+  } else {
+    if (ftruncate(fd_, 0) != 0) failed_ = true;
+    if (took == 0) lock_log(fd_, F_RDLCK);  // a downgrade, with no moment unlocked
+  }
+  if (shared_) {
+    const std::string note = "\n---- Another Flyvane Installer is writing to this log: process " +
+                             std::to_string(getpid()) +
+                             " started, and its lines follow among the other's. ----\n\n";
+    out_ = note;
+    write_out();
+  }
+  start_flusher();
   return !failed_;
 }
 
+bool log_stream_class::shared() const {
+  std::lock_guard<std::mutex> g(mtx_);
+  return shared_;
+}
+
 // The thread that writes out pending text. It waits, costing nothing, while
-// none is pending. A fork finds it stopped, so that it holds no lock the child
-// inherits; the parent then gets a new one, and a child, which may only exec,
-// starts none.
+// none is pending. A fork finds it stopped and the log's lock taken, with all
+// pending text written: the child gets a free lock and nothing to write twice.
+// The parent then gets a new flusher; a child, which may only exec, starts
+// none, and its own forks leave the log alone.
 struct log_flusher {
   std::condition_variable wake;
   bool stop = false;  // under xer.mtx_
@@ -67,27 +119,44 @@ struct log_flusher {
   void run() {
     std::unique_lock<std::mutex> l(xer.mtx_);
     while (!stop) {
-      wake.wait(l, [this] { return stop || xer.pending_; });
+      wake.wait(l, [this] { return stop || !xer.out_.empty(); });
       if (stop) break;
       wake.wait_for(l, k_write_delay, [this] { return stop; });
       if (stop) break;
-      if (xer.file_ && xer.pending_ && fflush(xer.file_) != 0) xer.failed_ = true;
-      xer.pending_ = false;
+      xer.write_out();
     }
   }
 
-  static void before_fork() { xer.stop_flusher(); }
-  static void in_parent() {
-    std::lock_guard<std::mutex> g(xer.mtx_);
-    if (xer.file_) xer.start_flusher();
+  static void before_fork() {
+    if (xer.forked_child_) return;
+    xer.stop_flusher();
+    xer.mtx_.lock();
+    xer.write_out();
   }
-  static void in_child() { xer.forked_child_ = true; }  // alone now: no lock to take
+  static void in_parent() {
+    if (xer.forked_child_) return;
+    xer.start_flusher();
+    xer.mtx_.unlock();
+  }
+  static void in_child() {
+    if (xer.forked_child_) return;
+    xer.forked_child_ = true;
+    // The forking thread's partial line is the parent's to end.
+    log_stream_class::buffer().str("");
+    xer.mtx_.unlock();
+  }
+  // Text still pending at exit() goes out, as a stdio stream's would.
+  static void at_exit() {
+    std::lock_guard<std::mutex> g(xer.mtx_);
+    xer.write_out();
+  }
 };
 
 void log_stream_class::start_flusher() {
-  if (flusher_ || forked_child_) return;
+  if (flusher_ || forked_child_ || fd_ < 0) return;
   static const bool at_fork =
-      pthread_atfork(log_flusher::before_fork, log_flusher::in_parent, log_flusher::in_child) == 0;
+      pthread_atfork(log_flusher::before_fork, log_flusher::in_parent, log_flusher::in_child) == 0 &&
+      atexit(log_flusher::at_exit) == 0;
   (void)at_fork;
   flusher_ = new log_flusher;
   flusher_->thread = std::thread([f = flusher_] { f->run(); });
@@ -109,7 +178,7 @@ void log_stream_class::stop_flusher() {
 
 bool log_stream_class::is_open() const {
   std::lock_guard<std::mutex> g(mtx_);
-  return file_ != nullptr;
+  return fd_ >= 0;
 }
 
 std::string log_stream_class::path() const {
@@ -118,15 +187,30 @@ std::string log_stream_class::path() const {
 }
 
 void log_stream_class::emit(const char* data, size_t n) {
-  if (!file_ || n == 0) return;
-  if (fwrite(data, 1, n, file_) != n) failed_ = true;
-  if (has_warning(data, n)) {
-    if (fflush(file_) != 0) failed_ = true;
-    pending_ = false;
-  } else if (!pending_) {
-    pending_ = true;  // the flusher is woken once per write, not per line
-    if (flusher_) flusher_->wake.notify_one();
+  if (fd_ < 0 || n == 0) return;
+  const bool was_empty = out_.empty();
+  out_.append(data, n);
+  if (has_warning(data, n) || out_.size() >= k_write_at) {
+    write_out();
+  } else if (was_empty && flusher_) {
+    flusher_->wake.notify_one();  // once per write, not per line
   }
+}
+
+// One write() of whole lines: with O_APPEND it lands after another
+// installer's lines, never across them.
+void log_stream_class::write_out() {
+  size_t at = 0;
+  while (fd_ >= 0 && at < out_.size()) {
+    const ssize_t w = ::write(fd_, out_.data() + at, out_.size() - at);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      failed_ = true;
+      break;
+    }
+    at += static_cast<size_t>(w);
+  }
+  out_.clear();
 }
 
 void log_stream_class::after_write(std::ostringstream& b) {
@@ -145,8 +229,7 @@ void log_stream_class::after_write(std::ostringstream& b) {
 void log_stream_class::flush() {
   after_write(buffer());
   std::lock_guard<std::mutex> g(mtx_);
-  if (file_ && fflush(file_) != 0) failed_ = true;
-  pending_ = false;
+  write_out();
 }
 
 void log_stream_class::close() {
@@ -156,11 +239,10 @@ void log_stream_class::close() {
   end_line(rest);
   std::lock_guard<std::mutex> g(mtx_);
   emit(rest.data(), rest.size());
-  if (file_) {
-    if (fclose(file_) != 0) failed_ = true;
-    file_ = nullptr;
-  }
-  pending_ = false;
+  write_out();
+  if (fd_ >= 0 && ::close(fd_) != 0) failed_ = true;
+  fd_ = -1;
+  shared_ = false;
 }
 
 log_stream_class& log_stream_class::operator<<(std::ostream& (*manip)(std::ostream&)) {
@@ -171,7 +253,7 @@ log_stream_class& log_stream_class::operator<<(std::ostream& (*manip)(std::ostre
   if (manip == static_cast<manip_t>(std::flush<char, std::char_traits<char>>) ||
       manip == static_cast<manip_t>(std::endl<char, std::char_traits<char>>)) {
     std::lock_guard<std::mutex> g(mtx_);
-    if (file_) fflush(file_);
+    write_out();
   }
   return *this;
 }

@@ -4,10 +4,11 @@
 // whole lines go to the file under one lock, so lines of two threads never mix.
 // A line reaches the kernel within a quarter of a second even if nothing
 // follows it, so a killed program loses none; a warning line at once.
+// The file is written in append mode, whole lines per write, so a second
+// installer that logs to the same file tears no line of the first's.
 #pragma once
 
 #include <atomic>
-#include <cstdio>
 #include <mutex>
 #include <ostream>
 #include <sstream>
@@ -22,9 +23,13 @@ class log_stream_class {
   log_stream_class(const log_stream_class&) = delete;
   log_stream_class& operator=(const log_stream_class&) = delete;
 
-  // Opens (truncates) the log file. A failed open leaves the stream failed;
-  // writes are then dropped, as with a failed ofstream.
+  // Opens the log file, emptied, unless a running installer still writes to
+  // it: then this run's lines follow the others' after a line that says so.
+  // A failed open leaves the stream failed; writes are then dropped, as with a
+  // failed ofstream.
   bool open(const std::string& path);
+  // True when the last open found another installer writing to the file.
+  bool shared() const;
   // Writes what the calling thread still holds, then closes the file.
   void close();
   bool is_open() const;
@@ -52,14 +57,17 @@ class log_stream_class {
   static std::ostringstream& buffer();
   void after_write(std::ostringstream& b);
   void emit(const char* data, size_t n);  // under mtx_
+  void write_out();                       // under mtx_
   void start_flusher();                   // under mtx_
   void stop_flusher();                    // not under mtx_
 
   mutable std::mutex mtx_;
-  FILE* file_ = nullptr;
-  bool pending_ = false;            // under mtx_: text buffered, not yet written
+  int fd_ = -1;
+  std::string out_;                 // under mtx_: whole lines not yet written
+  bool shared_ = false;             // under mtx_
   log_flusher* flusher_ = nullptr;  // under mtx_
-  bool forked_child_ = false;       // under mtx_
+  // Set in a forked child, alone then; read by the fork handlers only.
+  bool forked_child_ = false;
   std::atomic<bool> failed_{false};
   char path_[4096] = {};
 };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "support/e2e.h"
 #include "support/test_util.h"
@@ -43,7 +44,9 @@ std::vector<std::string> entries(const std::string& folder) {
 // disc, copies itself into a folder of its own and installs from there; the
 // first quits in the middle of that install, and a third one starts and quits
 // while the second still runs. The second's install is whole, and nothing is
-// left in TMPDIR.
+// left in TMPDIR. All three write the one log on the user's Desktop: each
+// run's header and close-down line stand there whole, the later two after a
+// line that says another installer is writing.
 TEST(TwoInstallers, TheSecondFinishesItsInstallAfterTheFirstQuits) {
   FLY_E2E_OR_SKIP();
   std::vector<fly_test::e2e_listed> listed;
@@ -59,6 +62,8 @@ TEST(TwoInstallers, TheSecondFinishesItsInstallAfterTheFirstQuits) {
   EXPECT_EQ(entries(first.tmp), std::vector<std::string>{fixed});
 
   e2e_env second;
+  second.home = first.home;
+  second.desktop = first.desktop;
   second.tmp = first.tmp;
   second.timeout_s = 240;
   second.insert(disc, "FLYVANE9_1");
@@ -83,6 +88,8 @@ TEST(TwoInstallers, TheSecondFinishesItsInstallAfterTheFirstQuits) {
 
   // The third's start-up sweep leaves the folder of the running second alone.
   e2e_env third;
+  third.home = first.home;
+  third.desktop = first.desktop;
   third.tmp = first.tmp;
   const e2e_result rc = fly_test::e2e_run(third, "wait dvd_start 30\nquit\n");
   ASSERT_FALSE(rc.timed_out) << rc.stderr_text;
@@ -107,4 +114,22 @@ TEST(TwoInstallers, TheSecondFinishesItsInstallAfterTheFirstQuits) {
     }
   EXPECT_GT(installed, 300);
   EXPECT_TRUE(entries(first.tmp).empty());
+
+  int headers = 0, ends = 0, notes = 0;
+  std::istringstream lines(rb.log);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("Installer log.txt for ") != std::string::npos) {
+      EXPECT_EQ(line.rfind("Installer log.txt for ", 0), 0u) << line;
+      ++headers;
+    }
+    if (line.find("Clean exit from threads.") != std::string::npos) {
+      EXPECT_EQ(line, "Clean exit from threads.");
+      ++ends;
+    }
+    if (line.find("Another Flyvane Installer is writing to this log") != std::string::npos) ++notes;
+  }
+  EXPECT_EQ(headers, 3) << rb.log;
+  EXPECT_EQ(ends, 3) << rb.log;
+  EXPECT_EQ(notes, 2) << rb.log;
+  EXPECT_EQ(rb.log.rfind("Installer log.txt for ", 0), 0u);  // the first's, kept
 }

@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <regex>
@@ -5,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "Linux/lin_url.h"
 #include "Thread/thread.h"
 #include "UTL/xer.h"
 #include "support/test_util.h"
@@ -83,4 +88,100 @@ TEST(Log, LinesReachTheFileWithinASecondAndWarningsAtOnce) {
 
   xer << "WARNING: " << 3 << " things went wrong\n";
   EXPECT_TRUE(in_file("WARNING: 3 things went wrong\n"));
+}
+
+// A web link forks twice while other threads log: neither fork may find the
+// log's lock taken, and a line pending at a fork is written once, though the
+// child ends through the log's close or exit().
+TEST(Log, ForksWhileThreadsLogNeitherHangNorWriteALineTwice) {
+  fly_test::fail_after(60, "a fork hung on the log's lock");
+  // No browser to find: each grandchild's exec fails at once.
+  const std::string no_path = fly_test::sandbox() + "no-programs";
+  fly_test::sh("mkdir -p '" + no_path + "'");
+  const std::string old_path = getenv("PATH") ? getenv("PATH") : "";
+  setenv("PATH", no_path.c_str(), 1);
+  const std::string first = xer.path();
+  const std::string path = fly_test::sandbox() + "fork_log.txt";
+  ASSERT_TRUE(xer.open(path));
+  std::atomic<bool> done{false};
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t)
+    writers.emplace_back([t, &done] {
+      for (int k = 0; !done; ++k) {
+        xer << "writer " << t << " line " << k << "\n";
+        if (k % 16 == 15) UTL_sleep(1);
+      }
+    });
+  for (int i = 0; i < 200; ++i) LIN_open_url("http://127.0.0.1:9/");
+  done = true;
+  for (auto& w : writers) w.join();
+  setenv("PATH", old_path.c_str(), 1);
+
+  // A grandchild just started may still share the first file: another one.
+  const std::string pending_path = fly_test::sandbox() + "fork_pending_log.txt";
+  for (int way = 0; way < 2; ++way) {
+    ASSERT_TRUE(xer.open(pending_path));
+    xer << "pending at the fork\n";  // held for the flusher's quarter second
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      xer << "the child's own line\n";
+      if (way == 0) {
+        xer.close();
+        _exit(0);
+      }
+      exit(0);
+    }
+    int st = 0;
+    ASSERT_EQ(waitpid(pid, &st, 0), pid);
+    xer.close();
+    const std::string text = fly_test::read_file(pending_path);
+    EXPECT_EQ(text, "pending at the fork\nthe child's own line\n") << "way " << way;
+  }
+  xer.open(first);
+}
+
+// A log another installer still writes to is not emptied: this run's lines
+// follow, after a line that says so, and neither run's lines are torn. A
+// log nobody holds is rewritten.
+TEST(Log, ALogAnotherInstallerHoldsIsAddedToNotEmptied) {
+  const std::string first = xer.path();
+  const std::string path = fly_test::sandbox() + "shared_log.txt";
+  fly_test::write_file(path, "an old run's line\n");
+  ASSERT_TRUE(xer.open(path));
+  EXPECT_FALSE(xer.shared());
+  xer << "the first installer's header\n";
+  xer.flush();
+  EXPECT_EQ(fly_test::read_file(path), "the first installer's header\n");
+
+  // The other installer: its open file and its lock, as its own open left them.
+  const int other = open(path.c_str(), O_RDWR | O_APPEND);
+  ASSERT_GE(other, 0);
+  struct flock l = {};
+  l.l_type = F_RDLCK;
+  ASSERT_EQ(fcntl(other, F_OFD_SETLK, &l), 0);
+  ASSERT_TRUE(xer.open(path));
+  EXPECT_TRUE(xer.shared());
+  xer << "the second installer's header\n";
+  xer.flush();
+  ASSERT_EQ(write(other, "the first installer's next line\n", 32), 32);
+  close(other);  // the first has ended: the second still holds the file
+  const int third = open(path.c_str(), O_RDWR);
+  l.l_type = F_WRLCK;
+  EXPECT_NE(fcntl(third, F_OFD_SETLK, &l), 0);
+  close(third);
+  xer << "the second installer's next line\n";
+  xer.close();
+  const std::string text = fly_test::read_file(path);
+  EXPECT_THAT(text, testing::MatchesRegex(
+                        "the first installer's header\n\n---- Another Flyvane Installer is "
+                        "writing to this log: process [0-9]+ started, and its lines follow "
+                        "among the other's. ----\n\nthe second installer's header\nthe first "
+                        "installer's next line\nthe second installer's next line\n"));
+
+  ASSERT_TRUE(xer.open(path));  // nobody holds it now
+  EXPECT_FALSE(xer.shared());
+  xer.close();
+  EXPECT_EQ(fly_test::read_file(path), "");
+  xer.open(first);
 }
