@@ -1,5 +1,6 @@
 // The finish screens of the three disc flows: the outcome by the run's error
 // count, Go Back to the start, a quit button, and the simulator to start.
+#include "Installer-f/folders.h"
 #include "Installer-f/run_screens.h"
 #include "Installer-f/screens.h"
 #include "Installer-f/stg.h"
@@ -19,6 +20,20 @@ int finish(wizard_screen& s, const char* title, const std::string& text) {
     s.choice_funcs.push_back(dvd_do_run_sim);
   }
   return 0;
+}
+
+// Where the files a removal left lie, short: the deepest folder that holds
+// them all, the install folder at most.
+std::string left_behind_place() {
+  std::string place = undeleted_files.front();
+  place.erase(place.find_last_of('/') + 1);
+  for (const std::string& f : undeleted_files)
+    while (place.size() > dest_dir_path.size() && f.compare(0, place.size(), place) != 0) {
+      const size_t up =
+          place.size() < 2 ? std::string::npos : place.find_last_of('/', place.size() - 2);
+      place.erase(up == std::string::npos ? 0 : up + 1);
+    }
+  return place.size() > dest_dir_path.size() ? place : dest_dir_path;
 }
 }  // namespace
 
@@ -64,10 +79,20 @@ int dvd_done_scenery(int, wizard_screen& s) {
   else
     first = errors ? "There were errors while updating your scenery."
                    : "I have successfully updated scenery to match your choices on the map.";
-  std::string text = UTL_translate_string(first);
+  // Files still there that were to go make no success.
+  const bool left = !undeleted_files.empty();
+  std::string text;
+  if (errors || !left) text = UTL_translate_string(first);
   if (errors)
     text += UTL_translate_string(
         "  Your copy of Flyvane may not be usable.\n\nYou can click Go Back and use the repair "
         "and add-remove scenery functions to try to reinstall any missing or damaged files.");
+  if (left) {
+    if (!text.empty()) text += "\n\n";
+    text += UTL_string_sub(
+        UTL_translate_string(
+            "Some scenery could not be removed; its files are still in %1:folder%."),
+        left_behind_place());
+  }
   return finish(s, "Finished With Add/Remove Scenery", text);
 }

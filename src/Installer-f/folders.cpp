@@ -147,6 +147,8 @@ int delete_installed_file(file_version_struct& v, const std::string& full,
   if (err == 0 || !entry_exists(full)) {
     v.current = 0;
     v.sig_have = "NONE";
+  } else {
+    xer << "WARNING: could not delete " << full << ": " << error_str(err) << ".\n";
   }
   return err;
 }
@@ -159,6 +161,10 @@ void remove_empty_folders(const std::set<std::string>& folders) {
     const int err = delete_file(*it);
     if (stg.log_actions)
       xer << "cleanup: DELETING  file " << *it << ", with result=" << err << ".\n";
+    // A folder that holds hidden names is in use, not a failed deletion.
+    if (err && err != ENOTEMPTY && err != EEXIST)
+      xer << "WARNING: could not delete the emptied folder " << *it << ": " << error_str(err)
+          << ".\n";
   }
 }
 
@@ -175,8 +181,11 @@ int keep_despite_delete(const file_version_struct& v, const std::string& full) {
   return 0;
 }
 
+std::vector<std::string> undeleted_files;
+
 void delete_files() {
   note_row_names();
+  undeleted_files.clear();
   std::set<std::string> folders;
   for (file_history_struct& row : sim_info) {
     file_version_struct& v = row.back();
@@ -186,6 +195,7 @@ void delete_files() {
     if (keep_despite_delete(v, full)) continue;
     const int err = delete_installed_file(v, full, folders);
     if (stg.log_actions) xer << "DELETING  file " << full << ", with result=" << err << ".\n";
+    if (err && entry_exists(full)) undeleted_files.push_back(full);
   }
   // Emptied now, but the unpacking that follows writes into them.
   for (const std::string& f : install_folders()) folders.erase(dest_dir_path + f + "/");

@@ -3,6 +3,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 struct file_version_struct;
 
@@ -20,10 +21,14 @@ void make_dir_error(std::string path, int code);
 // Deletes every to_delete file, then the folders that became empty (never
 // dest_dir_path itself, nor a folder that a file to install needs).
 void delete_files();
+// The files the last delete_files left in place though they were to go
+// (not those a wanted row or a link keeps): a scenery run that removes
+// tiles must not call itself a success over them.
+extern std::vector<std::string> undeleted_files;
 
 // Deletes the installed file `full` of row v; the folders above it, below
 // dest_dir_path, join folders. The row counts as installed no more unless the
-// file is still there. delete_file's code.
+// file is still there, which the log warns of. delete_file's code.
 int delete_installed_file(file_version_struct& v, const std::string& full,
                           std::set<std::string>& folders);
 // 1 when the to_delete file full of row v must stay (logged): a wanted row

@@ -1,7 +1,9 @@
 // Second runs over an installed copy, scripted: the repair restores a
 // corrupted and a deleted file and touches nothing else, and the scenery map
-// removes one installed tile and adds another.
+// removes one installed tile and adds another, or reports the tile it could
+// not remove.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -72,6 +74,41 @@ std::vector<std::string> map_tiles() {
   env.insert(fly_test::e2e_demo_discs()[0], "FLYVANE9_1");
   const e2e_result r = fly_test::e2e_run(env, kToMap + "quit\n");
   return tiles(r.trace);
+}
+
+// The files of a map tile ("tile +40-080") in a disc set's file list.
+std::vector<listed> tile_files(const std::vector<listed>& all, const std::string& tile) {
+  std::vector<listed> out;
+  for (const listed& f : all)
+    if (f.global && f.path.find("/" + tile.substr(5) + "/") != std::string::npos)
+      out.push_back(f);
+  return out;
+}
+
+// The map's tiles that have files on the discs.
+std::vector<std::string> tiles_with_files(const std::vector<listed>& all) {
+  std::vector<std::string> names;
+  for (const std::string& t : map_tiles())
+    if (!tile_files(all, t).empty()) names.push_back(t);
+  return names;
+}
+
+// From the start screen through Add Or Remove Scenery to the map, where the
+// clicks given toggle tiles, and on to the run.
+std::string scenery_script(const std::vector<std::string>& clicks, const std::string& shown) {
+  std::string s =
+      "wait dvd_start 60\n"
+      "wait Add Or Remove Scenery 30\n"
+      "click Add Or Remove Scenery\n"
+      "wait dvd_pick_scenery 30\n"
+      "sleep 0.3\n"
+      "click Continue\n"
+      "wait dvd_edit_scenery 120\n"
+      "wait " + shown + " 30\n"
+      "sleep 0.5\n"
+      "screenshot map.png\n";
+  for (const std::string& t : clicks) s += "click " + t + "\nsleep 0.3\n";
+  return s + "screenshot edited.png\nclick Continue\n";
 }
 }  // namespace
 
@@ -176,14 +213,8 @@ TEST(Scenery, RemovesOneTileAndAddsAnother) {
   FLY_E2E_OR_SKIP();
   const auto& discs = fly_test::e2e_demo_discs();
   ASSERT_EQ(discs.size(), 2u);
-  // The map's tiles that have files on the discs.
-  std::vector<std::string> names;
   const std::vector<listed> all = file_list(discs[0]);
-  for (const std::string& t : map_tiles())
-    if (std::any_of(all.begin(), all.end(), [&](const listed& f) {
-          return f.global && f.path.find("/" + t.substr(5) + "/") != std::string::npos;
-        }))
-      names.push_back(t);
+  const std::vector<std::string> names = tiles_with_files(all);
   ASSERT_GE(names.size(), 3u) << "tiles with scenery on the map";
   const std::string kept = names[0], removed = names[1], added = names[2];
 
@@ -194,13 +225,7 @@ TEST(Scenery, RemovesOneTileAndAddsAnother) {
   ASSERT_EQ(r.exit_code, 0) << r.stderr_text << r.log;
 
   const std::string dest = env.desktop + kDest;
-  auto of_tile = [&](const std::string& tile) {
-    std::vector<listed> out;
-    for (const listed& f : file_list(discs[0]))
-      if (f.global && f.path.find("/" + tile.substr(5) + "/") != std::string::npos)
-        out.push_back(f);
-    return out;
-  };
+  auto of_tile = [&](const std::string& tile) { return tile_files(all, tile); };
   ASSERT_FALSE(of_tile(removed).empty()) << removed;
   ASSERT_FALSE(of_tile(added).empty()) << added;
   for (const listed& f : of_tile(removed)) ASSERT_TRUE(fs::exists(dest + f.path)) << f.path;
@@ -210,23 +235,7 @@ TEST(Scenery, RemovesOneTileAndAddsAnother) {
   env.insert(discs[0], "FLYVANE9_1");
   bool added_on_two = false;
   for (const listed& f : of_tile(added)) added_on_two |= f.disk == 1;
-  std::string script =
-      "wait dvd_start 60\n"
-      "wait Add Or Remove Scenery 30\n"
-      "click Add Or Remove Scenery\n"
-      "wait dvd_pick_scenery 30\n"
-      "sleep 0.3\n"
-      "click Continue\n"
-      "wait dvd_edit_scenery 120\n"
-      "wait " + added + " 30\n"
-      "sleep 0.5\n"
-      "screenshot map.png\n"
-      "click " + removed + "\n"
-      "sleep 0.3\n"
-      "click " + added + "\n"
-      "sleep 0.3\n"
-      "screenshot edited.png\n"
-      "click Continue\n";
+  std::string script = scenery_script({removed, added}, added);
   if (added_on_two)
     script +=
         "wait Please insert DVD number 2 300\n"
@@ -252,4 +261,75 @@ TEST(Scenery, RemovesOneTileAndAddsAnother) {
   for (const listed& f : of_tile(kept)) EXPECT_TRUE(fs::exists(dest + f.path)) << f.path;
   ASSERT_EQ(r.screenshots.size(), 3u);
   for (const std::string& shot : r.screenshots) fly_test::e2e_expect_wizard_shot(shot);
+}
+
+// A tile file that cannot be deleted (its folder read-only for a user, the
+// file immutable for root, whom modes do not stop): deselecting the tile
+// leaves it in place, the log warns why, and the finish screen says that
+// scenery could not be removed and where instead of calling it a success.
+TEST(Scenery, AFileThatCannotBeDeletedIsNoSuccess) {
+  FLY_E2E_OR_SKIP();
+  const auto& discs = fly_test::e2e_demo_discs();
+  ASSERT_EQ(discs.size(), 2u);
+  const std::vector<listed> all = file_list(discs[0]);
+  const std::vector<std::string> names = tiles_with_files(all);
+  ASSERT_GE(names.size(), 1u) << "tiles with scenery on the map";
+  const std::string tile = names[0];
+
+  e2e_env env;
+  env.insert(discs[0], "FLYVANE9_1");
+  e2e_result r = fly_test::e2e_run(env, install_script({tile}, discs[1]), "install");
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  ASSERT_EQ(r.exit_code, 0) << r.stderr_text << r.log;
+  const std::string dest = env.desktop + kDest;
+  const std::string file = dest + tile_files(all, tile)[0].path;
+  const std::string folder = file.substr(0, file.find_last_of('/') + 1);
+  ASSERT_TRUE(fs::is_regular_file(file)) << file;
+
+  // Undone however the test ends, or the sandbox could not be removed.
+  struct unlock {
+    std::string file, folder;
+    ~unlock() {
+      if (geteuid() == 0) fly_test::run("chattr -i '" + file + "' 2>/dev/null");
+      chmod(folder.c_str(), 0755);
+    }
+  } undo{file, folder};
+  if (geteuid() == 0) {
+    if (fly_test::run("chattr +i '" + file + "' 2>/dev/null") != 0)
+      GTEST_SKIP() << "chattr +i is not supported here";
+    ASSERT_THAT(fly_test::sh("lsattr '" + file + "'").substr(0, 20), HasSubstr("i"));
+  } else {
+    ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+    ASSERT_NE(access(folder.c_str(), W_OK), 0);
+  }
+
+  env.eject_all();
+  env.insert(discs[0], "FLYVANE9_1");
+  const std::string script = scenery_script({tile}, tile) +
+                             "wait Finished With Add/Remove Scenery 300\n"
+                             "wait Some scenery could not be removed 30\n"
+                             "click Quit\n";
+  r = fly_test::e2e_run(env, script, "scenery");
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  EXPECT_EQ(r.exit_code, 0) << r.stderr_text << r.log;
+  EXPECT_TRUE(r.saw_screen("dvd_done_scenery"));
+  EXPECT_FALSE(r.saw_line("I have successfully"));
+  std::string said;
+  for (const std::string& l : r.trace)
+    if (l.find("Some scenery could not be removed; its files are still in ") != std::string::npos)
+      said = l;
+  // The folder as the program names it (HOME may end in "/").
+  const std::string where = folder.substr(env.desktop.size());
+  EXPECT_THAT(said, HasSubstr("/Desktop/" + where + ".\""));
+  // A warning names the file and why it stayed.
+  std::string warned;
+  std::istringstream log(r.log);
+  for (std::string l; std::getline(log, l);)
+    if (l.rfind("WARNING: could not delete ", 0) == 0) warned = l;
+  const std::string named = where + file.substr(folder.size()) + ": ";
+  const size_t at = warned.find(named);
+  ASSERT_NE(at, std::string::npos) << "no warning for " << file << " in\n" << r.log;
+  EXPECT_GT(warned.size(), at + named.size() + 3) << "no reason: " << warned;
+  EXPECT_TRUE(fs::is_regular_file(file));
+  EXPECT_EQ(fly_test::md5sum_of(file), tile_files(all, tile)[0].md5);
 }

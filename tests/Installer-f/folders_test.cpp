@@ -7,7 +7,8 @@ using namespace engine_test;
 
 // Deletes what it should, then the folders that became empty, never the
 // install folder itself nor one that a file to install needs; a row is marked
-// absent only when its file is gone.
+// absent only when its file is gone, and a file that stays is a warning and
+// kept for the finish screen (one already gone is neither).
 TEST(Folders, DeleteFiles) {
   const std::string dest = dest_dir_path = fly_test::sandbox() + "work/dest/";
   stg.target_platform = 1;
@@ -35,6 +36,12 @@ TEST(Folders, DeleteFiles) {
     EXPECT_EQ(sim_info[r].back().sig_have + std::to_string(sim_info[r].back().current),
               absent[r] ? "NONE0" : sig('a') + "1")
         << r;
+  EXPECT_EQ(undeleted_files, std::vector<std::string>{dest + "busy/sub"});
+  const std::string log = fly_test::log_text();
+  EXPECT_THAT(log, HasSubstr("WARNING: could not delete " + dest + "busy/sub: " +
+                             error_str(EISDIR) + ".\n"));
+  EXPECT_THAT(log, ::testing::Not(HasSubstr("WARNING: could not delete " + dest + "missing")));
+  EXPECT_THAT(log, ::testing::Not(HasSubstr("WARNING: could not delete the emptied folder")));
 }
 
 // On a case-sensitive volume a gone row never deletes the file a wanted row names otherwise,
