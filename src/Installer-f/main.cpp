@@ -1,8 +1,12 @@
 // The installer's entry point: off the disc, the shell, the wizard's button
 // images, the preferences and the installed copies, then the frame loop.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 
+#include "Files/errors.h"
 #include "Files/paths.h"
 #include "GenH/mnw.h"
 #include "GenH/shell.h"
@@ -38,6 +42,33 @@ void reset_stg() {
   stg.total_size_kb = 0;
 }
 
+// The folder "-path" names. A relative one lies under the folder the
+// program was started in, which MACIBM_init leaves for the program's own:
+// it is made absolute first ("." parts dropped). Empty when there is no
+// switch, or when the working folder cannot be told (*warning says why).
+std::string path_switch(int argc, char** argv, std::string* warning) {
+  if (argc <= 2 || std::string(argv[1]) != "-path") return "";
+  const std::string given = argv[2];
+  if (given.empty() || given[0] == '/') return given;
+  char* cwd = getcwd(nullptr, 0);
+  if (!cwd) {
+    *warning = "WARNING: -path " + given + " is left out: the folder it is relative to is " +
+               "unknown (" + error_str(errno) + ").\n";
+    return "";
+  }
+  std::string path = cwd;
+  free(cwd);
+  for (size_t at = 0; at <= given.size();) {
+    size_t end = given.find('/', at);
+    if (end == std::string::npos) end = given.size();
+    const std::string part = given.substr(at, end - at);
+    if (!part.empty() && part != ".") path += (path.back() == '/' ? "" : "/") + part;
+    at = end + 1;
+  }
+  if (given.back() == '/' && path.back() != '/') path += '/';
+  return path;
+}
+
 wizard_screen_fn first_screen_fn(web_target t) {
   if (t == web_target::net_start) return net_start;
   if (t == web_target::demo_start) return demo_start;
@@ -49,6 +80,8 @@ int main(int argc, char** argv) {
   // Off the disc first, so that its disc can be ejected later; on success
   // the copy runs and this process has ended.
   if (relocate_off_disc()) return 1;
+  std::string path_warning;
+  const std::string path_arg = path_switch(argc, argv, &path_warning);
 
   shell_hooks.app_update = APP_update;
   shell_hooks.app_handlemenu = APP_handlemenu;
@@ -93,7 +126,8 @@ int main(int argc, char** argv) {
   install_name = no_install_name;
   reset_stg();
   pref.IO_set(11, 0);  // after the reset: stored preferences win
-  if (argc > 2 && std::string(argv[1]) == "-path") cmd_line_path = argv[2];
+  cmd_line_path = path_arg;
+  xer << path_warning;
   locate_all_flyvanes();
 
   const first_screen_choice first = first_screen_from_env();

@@ -3,6 +3,7 @@
 // releases made by the release tool, served by nginx on loopback.
 #include "support/e2e.h"
 
+#include <filesystem>
 #include <map>
 
 #include "engine_util.h"
@@ -42,10 +43,23 @@ std::string home_file(const fly_test::e2e_env& env, const std::string& name) {
 std::string md5_of(const std::string& path) {
   return sh("md5sum < " + q(path) + " | cut -c1-32");
 }
+
+// Every name under the program's own folder but the reports any run that
+// shows an alert writes there (other tests' runs, at any moment).
+std::vector<std::string> program_folder() {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(FLY_APP_DIR))
+    if (e.path().filename() != "MemoryLog.txt" && e.path().filename() != "stack_crawl.txt")
+      names.push_back(e.path().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 }  // namespace
 
 // Scenarios 1 and 2: N-1 installed, N served; updated from the welcome
-// screen to the finish, then a second run finds it up to date.
+// screen to the finish, then a second run finds it up to date. The first
+// names the copy relative to the folder it is started in, the second as
+// the installer's own launch does, whole.
 TEST(WebE2E, UpdateToTheFinishThenAlreadyUpToDate) {
   FLY_E2E_OR_SKIP();
   fly_test::e2e_env env;
@@ -62,7 +76,8 @@ TEST(WebE2E, UpdateToTheFinishThenAlreadyUpToDate) {
         "--out=" + q(root + "site/net/") + " --old=" + q(root + "directory.txt") +
             " --name=" + q(kNew) + " --release=92102");
   server_list(root + "site/");
-  const std::string copy = env.home + "Flyvane 9/";
+  // The program starts in env.root.
+  const std::string copy = std::filesystem::canonical(env.root).string() + "/copies/Flyvane 9/";
   dest_dir_path = copy;
   for (const auto& [rel, data] : v1) write_file(installed_path(rel), data);
   write_file(copy + "Output/my flight.txt", "the user's own");
@@ -70,15 +85,17 @@ TEST(WebE2E, UpdateToTheFinishThenAlreadyUpToDate) {
   ASSERT_TRUE(nginx.running());
 
   env.extra_env.push_back({"FLY_FIRST_SCREEN", "net_start"});
-  env.args = {"-path", copy};
+  env.args = {"-path", "copies/Flyvane 9"};
   through_proxy(env, nginx.port());
   const std::string script =
       "wait net_start\nclick Continue\nwait net_check_disk 60\nclick Continue\n"
       "wait net_done 120\nscreenshot done.png\nquit\n";
+  const std::vector<std::string> beside = program_folder();
   fly_test::e2e_result r = fly_test::e2e_run(env, script, "update");
   EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
   EXPECT_TRUE(r.saw_line("Finshed Web Update"));
   EXPECT_TRUE(r.saw_line("I have finished updating " + copy + "."));
+  EXPECT_EQ(program_folder(), beside) << "the update wrote beside the program";
   for (const auto& [rel, data] : v2)
     EXPECT_EQ(md5_of(installed_path(rel)), md5_of(root + "m2/" + rel)) << rel;
   EXPECT_FALSE(file_exists(copy + "Resources/old"));
@@ -92,6 +109,7 @@ TEST(WebE2E, UpdateToTheFinishThenAlreadyUpToDate) {
   EXPECT_THAT(got[3], HasSubstr("serverlist9.txt"));
 
   const std::string again = "wait net_start\nclick Continue\nwait net_done 60\nquit\n";
+  env.args[1] = copy;
   r = fly_test::e2e_run(env, again, "again");
   EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
   EXPECT_TRUE(r.saw_line("This copy of Flyvane (" + copy + ") is already up to date."));
