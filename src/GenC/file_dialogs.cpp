@@ -10,6 +10,7 @@
 #include "GenH/window.h"
 #include "Linux/lin_window.h"
 #include "Linux/lin_zenity.h"
+#include "OGL/gl_frame.h"
 #include "OGL/ogl_draw.h"
 #include "UTL/localize.h"
 #include "UTL/xer.h"
@@ -77,7 +78,10 @@ int run_dialog(const std::vector<std::string>& argv, std::string* out, int* star
   if (!file_dialog_runner) return -1;
   if (!LIN_window_is_open()) return file_dialog_runner(argv, out, start_errno, err, nullptr);
   g_closing = false;
-  LIN_window_picture(&g_picture.rgba, &g_picture.width, &g_picture.height);
+  // The page as the user last saw it whole: the click that opened the dialog
+  // may have shown a part of the next frame, its button pressed.
+  if (!OGL_frame_whole_picture(&g_picture.rgba, &g_picture.width, &g_picture.height))
+    LIN_window_picture(&g_picture.rgba, &g_picture.width, &g_picture.height);
   const int status = file_dialog_runner(argv, out, start_errno, err, keep_window_while_up);
   // A hangup or SIGTERM to the whole group may have ended the dialog itself.
   keep_window_while_up();

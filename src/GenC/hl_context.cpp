@@ -140,7 +140,9 @@ int MACIBM_make_context(int index) {
   OGL_swap_buffers = LIN_swap_buffers;
   const int missing = OGL_load_core_calls(LIN_gl_proc_address);
   if (missing) xer << "WARNING: " << missing << " core OpenGL functions are missing.\n";
-  OGL_frame_hold_install();
+  int drawable_w = 0, drawable_h = 0;
+  LIN_window_size(&drawable_w, &drawable_h);
+  OGL_frame_hold_install(drawable_w, drawable_h, LIN_window_picture);
   if (!gl.Clear || !gl.Enable || !gl.GetString) return 0;
   // Texture names of an earlier context died with it.
   OGL_default_tex_forget();

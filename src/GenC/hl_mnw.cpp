@@ -210,6 +210,7 @@ void MACIBM_event_proc() {
   MACIBM_trace_items();   // FLY_TRACE
   MACIBM_script_frame();  // FLY_SCRIPT, before the swap for its screenshots
 
+  OGL_frame_ends();
   if (!shell_hooks.movie_takes_frame()) shell_hooks.swap();
   xtim.profile_chart("sbuff", 0);
   ++MACIBM_frame_count;

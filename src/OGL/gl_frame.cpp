@@ -97,6 +97,17 @@ bool back_stale = false;     // the last swap was held back: the back buffer is 
 bool redraw = false;
 long swapped = 0, held_back = 0;
 
+// The last whole frame's picture, kept before a part of the next one is shown
+// (a pressed button flashed at once, after which a dialog may hold the frame).
+int window_w = 0, window_h = 0;
+OGL_screen_reader screen_reader = nullptr;
+bool frame_ends = false;       // the next present is the frame loop's
+bool part_shown = false;       // a part of the running frame was swapped in
+bool whole_on_screen = false;  // the screen shows a frame the loop ended, whole
+std::vector<unsigned char> kept;
+int kept_w = 0, kept_h = 0;
+bool kept_valid = false;
+
 template <typename T>
 void put(T v, int n) {
   if constexpr (std::is_pointer_v<T>) {
@@ -199,16 +210,55 @@ struct hold<I, R(APIENTRY*)(A...)> {
   }
 };
 
+template <uint32_t I, typename F>
+F driver(F) {
+  return hold<I, F>::to_driver;
+}
+#define FLY_DRIVER(name) driver<op_##name>(gl.name)
+
+// Draws the picture on screen again from its calls and reads it back; where
+// the calls are not known (drawn straight through) the window is read.
+void keep_whole_picture() {
+  kept_valid = false;
+  if (installed && holding && shown_valid) {
+    GLint pack_buffer = 0, read_buffer = GL_BACK, alignment = 4;
+    FLY_DRIVER(GetIntegerv)(GL_PIXEL_PACK_BUFFER_BINDING, &pack_buffer);
+    if (pack_buffer == 0 && window_w > 0 && window_h > 0) {
+      // The driver stands where that picture's calls left it, as at a held-back swap.
+      submit(shown);
+      back_stale = false;
+      FLY_DRIVER(GetIntegerv)(GL_READ_BUFFER, &read_buffer);
+      FLY_DRIVER(GetIntegerv)(GL_PACK_ALIGNMENT, &alignment);
+      FLY_DRIVER(ReadBuffer)(GL_BACK);
+      FLY_DRIVER(PixelStorei)(GL_PACK_ALIGNMENT, 4);
+      kept.resize(static_cast<size_t>(window_w) * window_h * 4);
+      FLY_DRIVER(ReadPixels)(0, 0, window_w, window_h, GL_RGBA, GL_UNSIGNED_BYTE, kept.data());
+      FLY_DRIVER(PixelStorei)(GL_PACK_ALIGNMENT, alignment);
+      FLY_DRIVER(ReadBuffer)(static_cast<GLenum>(read_buffer));
+      kept_w = window_w;
+      kept_h = window_h;
+      kept_valid = true;
+      return;
+    }
+  }
+  if (screen_reader) kept_valid = screen_reader(&kept, &kept_w, &kept_h) != 0;
+}
+
 bool every_frame_drawn() {
   const char* v = getenv("FLY_DRAW_EVERY_FRAME");
   return v && *v && *v != '0';
 }
 }  // namespace
 
-void OGL_frame_hold_install() {
+void OGL_frame_hold_install(int width, int height, OGL_screen_reader read_screen) {
   held.clear();
   shown.clear();
   holding = installed = shown_valid = back_stale = redraw = false;
+  window_w = width;
+  window_h = height;
+  screen_reader = read_screen;
+  frame_ends = part_shown = whole_on_screen = kept_valid = false;
+  kept.clear();
   if (every_frame_drawn()) return;
 #define FLY_FRAME_WRAP(ret, name, params)                         \
   if (gl.name) {                                                  \
@@ -224,7 +274,21 @@ void OGL_frame_hold_install() {
   installed = holding = true;
 }
 
+void OGL_frame_ends() { frame_ends = true; }
+
 int OGL_frame_present() {
+  const bool ends = frame_ends;
+  frame_ends = false;
+  const bool changes = !installed || !holding || !shown_valid || redraw || held != shown;
+  // A part of a frame replaces a whole one: the whole one is kept first.
+  if (changes && !ends && whole_on_screen && !kept_valid) keep_whole_picture();
+  if (changes) whole_on_screen = ends && !part_shown;
+  if (ends) {
+    part_shown = kept_valid = false;
+  } else if (changes) {
+    part_shown = true;
+  }
+
   if (!installed) {
     ++swapped;
     return 1;
@@ -235,7 +299,7 @@ int OGL_frame_present() {
     ++swapped;
     return 1;
   }
-  if (shown_valid && !redraw && held == shown) {
+  if (!changes) {
     held.clear();
     back_stale = true;
     ++held_back;
@@ -247,6 +311,15 @@ int OGL_frame_present() {
   shown_valid = true;
   back_stale = redraw = false;
   ++swapped;
+  return 1;
+}
+
+int OGL_frame_whole_picture(std::vector<unsigned char>* rgba, int* width, int* height) {
+  if (!kept_valid && whole_on_screen) keep_whole_picture();
+  if (!kept_valid) return 0;
+  *rgba = kept;
+  *width = kept_w;
+  *height = kept_h;
   return 1;
 }
 

@@ -590,6 +590,47 @@ TEST_F(Frame, AStillScreenIsHeldBackUntilItsPictureChanges) {
   EXPECT_EQ(seen_in_frame.g, 0);
 }
 
+// A press shown at once, in the middle of a frame (as a button does before
+// its caller opens a dialog), leaves the last whole frame known as the screen
+// showed it: with what the frame draws after the press, without the press.
+TEST_F(Frame, APressShownMidFrameKeepsTheWholeFrameBefore) {
+  static bool press;
+  static std::vector<unsigned char> whole;
+  static int got, w, h;
+  press = false;
+  got = w = h = 0;
+  colr.assign(37, 0, 0, 1);
+  fly_test::set_frame([] {
+    const auto box = [](float r, float g, float x1, float x2) {
+      gl.Color3f(r, g, 0);
+      gl.Begin(GL_QUADS);
+      gl.Vertex2f(x1, 100);
+      gl.Vertex2f(x1, 200);
+      gl.Vertex2f(x2, 200);
+      gl.Vertex2f(x2, 100);
+      gl.End();
+    };
+    shell_hooks.plot_back_col();
+    OGL_setstate(1, 0, 3, 4, 9, 11);
+    if (press) {
+      box(0, 1, 300, 400);
+      OGL_sbuff();
+      got = OGL_frame_whole_picture(&whole, &w, &h);
+    }
+    box(1, 0, 100, 200);
+  });
+  fly_test::run_frames(3);
+  press = true;
+  fly_test::run_frames(1);
+  ASSERT_EQ(got, 1);
+  ASSERT_EQ(w, 800);
+  ASSERT_EQ(h, 600);
+  const auto at = [](int x, int y) { return &whole[(static_cast<size_t>(y) * 800 + x) * 4]; };
+  EXPECT_EQ(at(150, 150)[0], 255);  // drawn after the press
+  EXPECT_EQ(at(350, 150)[1], 0);    // the press itself
+  EXPECT_EQ(at(350, 150)[2], 255);
+}
+
 // A picture that stood still for half a second waits up to three ticks for
 // events, but the hover help (a second after the pointer last moved) and the
 // idle cursor (ten seconds after) are never late.
