@@ -112,6 +112,14 @@ void MACIBM_finishup(int full) {
   xer.close();
 }
 
+void MACIBM_finishup_without_display() {
+  xer << "WARNING: the connection to the display broke; closing down without it.\n";
+  MACIBM_alert_window = nullptr;  // an alert from here on goes to the log and standard error
+  app_done = 1;
+  MACIBM_finishup(1);
+  MACIBM_exit_now(1);
+}
+
 void IBM_turnoff() {}
 
 void MACIBM_exit_now(int status) {

@@ -122,6 +122,7 @@ int MACIBM_make_context(int index) {
     xer.flush();
     return 0;
   }
+  LIN_on_display_lost(MACIBM_finishup_without_display);
   mnw.pixel_format = &k_pixel_format_token;
   mnw.windows[0] = &k_context_token[0];
 

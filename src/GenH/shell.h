@@ -14,6 +14,9 @@ enum { t_language = 0, t_alert = 1, t_exit = 2 };
 void __MACIBM_alert(int ret_window, std::string s1, std::string s2, std::string s3,
                     std::string s4, int type, const char* src_file, int src_line);
 void MACIBM_finishup(int full);
+// The display went in the middle of the run: the close-down of a close, less
+// what needs the window, then the end with status 1.
+[[noreturn]] void MACIBM_finishup_without_display();
 void IBM_turnoff();
 
 // Start-up of the shell: working folder, log and its header, command line,

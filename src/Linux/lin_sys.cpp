@@ -18,6 +18,7 @@
 #include <SDL2/SDL_messagebox.h>
 
 #include "Linux/lin_mem.h"
+#include "Linux/lin_window.h"
 
 std::string LIN_exe_path() {
   std::vector<char> buf(4096);
@@ -94,7 +95,7 @@ void LIN_system_alert(const std::string& s1, const std::string& s2, const std::s
 
 int LIN_message_box(const std::string& main_text, const std::string& secondary) {
   const char* off = getenv("FLY_NO_ALERT_BOX");
-  if (off && *off) return 0;
+  if ((off && *off) || LIN_display_lost()) return 0;
   const std::string text = secondary.empty() ? main_text : main_text + "\n\n" + secondary;
   return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Flyvane Installer", text.c_str(),
                                   nullptr) == 0

@@ -28,7 +28,8 @@ void LIN_system_alert(const std::string& s1, const std::string& s2, const std::s
                       const std::string& s4);
 // The system's stop alert: a modal box with the main and the secondary text
 // and one button; returns when the user dismisses it. Skipped (0) when
-// FLY_NO_ALERT_BOX is set, as the tests do, or when no box can be shown.
+// FLY_NO_ALERT_BOX is set, as the tests do, when the display went, or when
+// no box can be shown.
 int LIN_message_box(const std::string& main_text, const std::string& secondary);
 
 // Facts for the log header.

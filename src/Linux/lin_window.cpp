@@ -4,6 +4,7 @@
 #include <SDL2/SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +14,8 @@
 #include <cstring>
 #include <initializer_list>
 #include <vector>
+
+#include "Linux/lin_zenity.h"
 
 namespace {
 SDL_Window* g_window = nullptr;
@@ -42,11 +45,29 @@ void catch_hangup() {
 // A hangup not yet reported, taken once.
 bool take_hangup() { return g_hangup.load(std::memory_order_relaxed) && g_hangup.exchange(0); }
 
+void (*g_on_display_lost)() = nullptr;
+std::atomic<int> g_display_lost{0};
+
+// Xlib's answer to a connection that broke (the server ended, or killed the
+// window as xkill does), inside whatever X call met it; Xlib ends the process
+// when this returns. Only the main thread talks to the server. Should the
+// close-down meet the broken connection again, the process ends at once.
+int display_lost(Display*) {
+  if (!g_display_lost.exchange(1)) {
+    LIN_end_running_dialog();
+    if (g_on_display_lost) g_on_display_lost();
+  }
+  _exit(1);
+}
+
 int video_up() {
   if (g_video_up) return 1;
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+  // SDL sets no handler of its own: Xlib's default would exit at once,
+  // leaving the work running and the temporary folder full.
+  XSetIOErrorHandler(display_lost);
   catch_hangup();
   g_video_up = 1;
   return 1;
@@ -242,7 +263,16 @@ int LIN_window_open(int x, int y, int width, int height, int borderless, int sam
   return 1;
 }
 
+void LIN_on_display_lost(void (*close_down)()) { g_on_display_lost = close_down; }
+
+int LIN_display_lost() { return g_display_lost.load(); }
+
 void LIN_window_close() {
+  if (g_display_lost) {  // nothing of them is left to undo, and no one to ask
+    g_context = nullptr;
+    g_window = nullptr;
+    return;
+  }
   if (g_context) SDL_GL_DeleteContext(g_context);
   if (g_window) SDL_DestroyWindow(g_window);
   g_context = nullptr;

@@ -62,6 +62,11 @@ int LIN_window_open(int x, int y, int width, int height, int borderless, int sam
                     const char** error);
 void LIN_window_close();
 int LIN_window_is_open();
+// When the connection to the display breaks, close_down runs (on the main
+// thread, inside the X call that met it; no call of this layer may reach the
+// display any more) and the process then ends with status 1.
+void LIN_on_display_lost(void (*close_down)());
+int LIN_display_lost();  // 1 once the connection broke
 void LIN_window_position(int* x, int* y);
 void LIN_window_size(int* width, int* height);
 int LIN_window_borderless();

@@ -20,6 +20,8 @@ std::vector<std::string> LIN_zenity_args(int kind, const std::string& title,
 }
 
 namespace {
+pid_t g_running = 0;  // the child being waited for; main thread only
+
 // SIGTERM, then SIGKILL when it has not gone within a second; reaped.
 void end_child(pid_t pid) {
   kill(pid, SIGTERM);
@@ -84,6 +86,7 @@ int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int*
     (void)!write(report[1], &e, sizeof e);
     _exit(127);
   }
+  g_running = pid;
   close(data[1]);
   close(errs[1]);
   close(report[1]);
@@ -120,6 +123,7 @@ int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int*
     if (f.fd >= 0) close(f.fd);
   if (ended) {
     end_child(pid);
+    g_running = 0;
     close(report[0]);
     return -2;
   }
@@ -131,9 +135,15 @@ int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int*
   int st = 0;
   while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {
   }
+  g_running = 0;
   if (got == static_cast<ssize_t>(sizeof exec_errno)) {
     if (start_errno) *start_errno = exec_errno;
     return -1;
   }
   return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+void LIN_end_running_dialog() {
+  if (g_running > 0) end_child(g_running);
+  g_running = 0;
 }

@@ -19,3 +19,7 @@ std::vector<std::string> LIN_zenity_args(int kind, const std::string& title,
 // ended and reaped, and the result is -2.
 int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int* start_errno,
                     std::string* err = nullptr, int (*between)() = nullptr);
+
+// Ends the child LIN_run_capture waits for, if one runs (the window it
+// belongs to went).
+void LIN_end_running_dialog();

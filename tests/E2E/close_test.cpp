@@ -123,3 +123,29 @@ TEST(CloseMidInstall, WindowCloseSigtermAndSighupEndLikeQuit) {
     EXPECT_EQ(last_log_line(r.log), "Clean exit from threads.") << "the close-down did not run";
   }
 }
+
+// The display going mid-install (the X server ends the program's connection,
+// as xkill does): the program ends within 5 s as a close does, as far as it
+// can without a display: the install stops, the temporary folder is emptied
+// and removed, and the log ends with the close-down's line. Its exit status
+// may say that it failed.
+TEST(CloseMidInstall, TheDisplayGoingEndsItAsACloseDoes) {
+  FLY_E2E_OR_SKIP();
+  const std::string disc = many_files_disc();
+  ASSERT_FALSE(disc.empty());
+  e2e_env env;
+  env.insert(disc, "FLYVANE9_1");
+  fly_test::e2e_process p = fly_test::e2e_start(env, kToInstall);
+  const std::string win = fly_test::e2e_window(p);
+  ASSERT_FALSE(win.empty());
+  ASSERT_TRUE(fly_test::e2e_wait_line(p, "screen dvd_run_install ", 120));
+  // XKillClient on the window, as xkill does.
+  ASSERT_EQ(fly_test::run("DISPLAY=" + p.display + " timeout 20 xdotool windowkill " + win), 0);
+  p.deadline = now_s() + 5;
+  const e2e_result r = fly_test::e2e_finish(env, p);
+  ASSERT_FALSE(r.timed_out) << "still running 5 s after its display went";
+  for (const auto& e : fs::recursive_directory_iterator(env.tmp))
+    EXPECT_TRUE(e.is_directory()) << e.path() << " left in the temporary folder";
+  EXPECT_FALSE(fs::exists(env.tmp + "flyvane-" + std::to_string(getuid())));
+  EXPECT_EQ(last_log_line(r.log), "Clean exit from threads.") << "the close-down did not run";
+}
