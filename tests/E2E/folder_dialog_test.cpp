@@ -162,8 +162,13 @@ TEST(FolderDialog, TheWindowRedrawsAndClosesWhileItIsUp) {
     // The pointer where the click will be: the page shows its hover as it will then.
     ASSERT_TRUE(xdo(p, "mousemove --window " + fly_test::e2e_window(p) + " " +
                            std::to_string(x + w / 2) + " " + std::to_string(y + h / 2)));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const fly_test::e2e_image before = fly_test::e2e_snap_window(p);
+    fly_test::e2e_image before;
+    for (int tries = 0; tries < 10; ++tries) {  // until two reads agree: the page is drawn
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      fly_test::e2e_image now = fly_test::e2e_snap_window(p);
+      if (now.ok() && now.rgba == before.rgba) break;
+      before = std::move(now);
+    }
     fly_test::e2e_expect_wizard_picture(before, "the page before the click");
     const std::string win = open_dialog(p);
     ASSERT_FALSE(win.empty()) << "no folder dialog came up";
