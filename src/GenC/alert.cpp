@@ -115,6 +115,9 @@ void MACIBM_finishup(int full) {
 void MACIBM_finishup_without_display() {
   xer << "WARNING: the connection to the display broke; closing down without it.\n";
   MACIBM_alert_window = nullptr;  // an alert from here on goes to the log and standard error
+  // What a window close does: the screen ends its work, as Quit would.
+  shell_hooks.quit_request();
+  shell_hooks.end_work();
   app_done = 1;
   MACIBM_finishup(1);
   MACIBM_exit_now(1);

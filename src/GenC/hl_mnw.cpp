@@ -113,7 +113,7 @@ constexpr shell_hooks_class k_default_hooks = {
     zap_boxes,           OGL_pix_specs,     viewport_2d,              OGL_sbuff,
     OGL_plot_back_col,   default_draw_help, default_draw_cursor,      default_show_init_panel,
     MACIBM_load_interface_textures, MACIBM_report_texture_failures, no_movie,    no_op,
-    no_op};
+    no_op,               no_op};
 }  // namespace
 
 shell_hooks_class shell_hooks = k_default_hooks;

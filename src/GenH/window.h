@@ -102,6 +102,7 @@ struct shell_hooks_class {
   int (*movie_takes_frame)();               // the recorder swaps itself
   void (*key_flush)();                      // a held key-down goes out before the next event
   void (*closing_down)();                   // the close-down, once the threads have stopped
+  void (*end_work)();                       // the screen's own end of its work, after a close
 };
 extern shell_hooks_class shell_hooks;
 void MACIBM_reset_hooks();  // back to the defaults

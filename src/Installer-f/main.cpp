@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
   shell_hooks.app_handlemenu = APP_handlemenu;
   shell_hooks.quit_request = wizard_close_request;
   shell_hooks.closing_down = temp_folder_close_down;
+  shell_hooks.end_work = wizard_finish_close;
   MACIBM_init(argc, const_cast<const char* const*>(argv));
   if (!relocate_warning.empty()) xer << relocate_warning << "\n";
   const std::string refused = LIN_private_temp_refusal();
