@@ -13,6 +13,7 @@
 #include <iomanip>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 
 namespace {
 // How long buffered lines may wait for more to join them in one write.
@@ -31,6 +32,9 @@ void end_line(std::string& rest) {
   if (!rest.empty() && rest.back() != '\n') rest += '\n';
 }
 }  // namespace
+
+// Threads may log while the program exits: nothing of the stream is torn down.
+static_assert(std::is_trivially_destructible_v<log_stream_class>);
 
 // Text pending on one thread. A last partial line is written when the thread
 // ends, so it is not lost.
@@ -70,7 +74,8 @@ bool log_stream_class::open(const std::string& path) {
     write_out();
     ::close(fd_);
   }
-  out_.clear();
+  if (!out_) out_ = new std::string;
+  out_->clear();
   shared_ = false;
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);  // read: for a read lock
   failed_ = fd_ < 0;
@@ -94,7 +99,7 @@ bool log_stream_class::open(const std::string& path) {
     const std::string note = "\n---- Another Flyvane Installer is writing to this log: process " +
                              std::to_string(getpid()) +
                              " started, and its lines follow among the other's. ----\n\n";
-    out_ = note;
+    *out_ = note;
     write_out();
   }
   start_flusher();
@@ -119,7 +124,7 @@ struct log_flusher {
   void run() {
     std::unique_lock<std::mutex> l(xer.mtx_);
     while (!stop) {
-      wake.wait(l, [this] { return stop || !xer.out_.empty(); });
+      wake.wait(l, [this] { return stop || (xer.out_ && !xer.out_->empty()); });
       if (stop) break;
       wake.wait_for(l, k_write_delay, [this] { return stop; });
       if (stop) break;
@@ -188,9 +193,9 @@ std::string log_stream_class::path() const {
 
 void log_stream_class::emit(const char* data, size_t n) {
   if (fd_ < 0 || n == 0) return;
-  const bool was_empty = out_.empty();
-  out_.append(data, n);
-  if (has_warning(data, n) || out_.size() >= k_write_at) {
+  const bool was_empty = out_->empty();
+  out_->append(data, n);
+  if (has_warning(data, n) || out_->size() >= k_write_at) {
     write_out();
   } else if (was_empty && flusher_) {
     flusher_->wake.notify_one();  // once per write, not per line
@@ -200,9 +205,10 @@ void log_stream_class::emit(const char* data, size_t n) {
 // One write() of whole lines: with O_APPEND it lands after another
 // installer's lines, never across them.
 void log_stream_class::write_out() {
+  if (!out_) return;
   size_t at = 0;
-  while (fd_ >= 0 && at < out_.size()) {
-    const ssize_t w = ::write(fd_, out_.data() + at, out_.size() - at);
+  while (fd_ >= 0 && at < out_->size()) {
+    const ssize_t w = ::write(fd_, out_->data() + at, out_->size() - at);
     if (w < 0 && errno == EINTR) continue;
     if (w <= 0) {
       failed_ = true;
@@ -210,7 +216,7 @@ void log_stream_class::write_out() {
     }
     at += static_cast<size_t>(w);
   }
-  out_.clear();
+  out_->clear();
 }
 
 void log_stream_class::after_write(std::ostringstream& b) {

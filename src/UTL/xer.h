@@ -63,7 +63,10 @@ class log_stream_class {
 
   mutable std::mutex mtx_;
   int fd_ = -1;
-  std::string out_;                 // under mtx_: whole lines not yet written
+  // Under mtx_: whole lines not yet written. Made at the first open and never
+  // freed, so that the stream stays trivially destructible and the threads
+  // still logging while the program exits never meet a freed buffer.
+  std::string* out_ = nullptr;
   bool shared_ = false;             // under mtx_
   log_flusher* flusher_ = nullptr;  // under mtx_
   // Set in a forked child, alone then; read by the fork handlers only.
