@@ -140,6 +140,7 @@ int main(int argc, char** argv) {
   const char* limit = getenv("FLY_QUIT_AFTER_FRAMES");
   const long frames = limit ? atol(limit) : 0;
   while (!app_done) {
+    temp_folder_follow(temp_path);
     MACIBM_event_proc();
     if (frames > 0 && MACIBM_frame_count >= frames) shell_hooks.quit_request();
   }

@@ -10,7 +10,7 @@
 
 namespace {
 std::string claimed;           // the folder, ending in "/"; "" until claimed
-std::vector<std::string> keep;  // names in it that belong to the running program
+std::vector<std::string> keep;  // names in it that belong to the running program, and the mark
 
 void clear_claimed() {
   std::vector<std::string> names;
@@ -28,13 +28,21 @@ void clear_claimed() {
 void temp_folder_claim(const std::string& temp, const std::string& app) {
   if (!claimed.empty() || temp.empty() || temp.back() != '/') return;
   claimed = temp;
-  keep.clear();
+  keep.assign(1, LIN_temp_mark_name);
   if (app.size() > temp.size() && app.compare(0, temp.size(), temp) == 0) {
     keep.push_back(app.substr(temp.size(), app.find('/', temp.size()) - temp.size()));
     keep.push_back("Resources");
   }
   clear_claimed();
   LIN_sweep_private_temp_dirs();
+}
+
+void temp_folder_follow(std::string& temp) {
+  if (claimed.empty()) return;
+  const std::string now = LIN_private_temp_dir();
+  if (now.empty() || now == claimed) return;
+  temp = claimed = now;
+  keep.assign(1, LIN_temp_mark_name);  // the program's copy stays where it was
 }
 
 void temp_folder_close_down() {
