@@ -33,10 +33,12 @@ void make_sandbox() {
   std::string tmpl = std::string(base && *base ? base : "/tmp") + "/flytest-XXXXXX";
   if (!mkdtemp(tmpl.data())) perror("mkdtemp"), exit(2);
   g_sandbox = tmpl + "/";
-  for (const char* d : {"home", "home/.config", "tmp", "work"})
+  for (const char* d : {"home", "home/.config", "home/.cache", "tmp", "work"})
     mkdir((g_sandbox + d).c_str(), std::string(d) == "tmp" ? 0700 : 0755);
   setenv("HOME", (g_sandbox + "home").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (g_sandbox + "home/.config").c_str(), 1);
+  // Mesa finds its shader cache through the password file, not HOME.
+  setenv("XDG_CACHE_HOME", (g_sandbox + "home/.cache").c_str(), 1);
   setenv("TMPDIR", (g_sandbox + "tmp").c_str(), 1);
   // The system alert box would wait for a user under a display.
   setenv("FLY_NO_ALERT_BOX", "1", 1);
@@ -47,6 +49,9 @@ void make_sandbox() {
   // llvmpipe's own threads synchronise in code TSan does not see: without
   // them every race report is one of ours.
   setenv("LP_NUM_THREADS", "0", 1);
+  // So do the shader cache's writer threads, which a cache as new as the
+  // sandbox keeps busy.
+  setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
 #endif
   if (chdir((g_sandbox + "work").c_str()) != 0) exit(2);
 }

@@ -10,8 +10,8 @@
 
 namespace fly_test {
 
-// The process's private folder (ends in "/"); HOME, XDG_CONFIG_HOME and TMPDIR point inside it
-// and its "work" folder is the working folder.
+// The process's private folder (ends in "/"); HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME and TMPDIR
+// point inside it and its "work" folder is the working folder.
 const std::string& sandbox();
 std::string read_file(const std::string& path);
 // Makes the missing parent folders first.
