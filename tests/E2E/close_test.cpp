@@ -66,10 +66,11 @@ std::string last_log_line(std::string log) {
 }  // namespace
 
 // Each case, also one while the question whether to cancel the install is
-// up (asked where it waits for its second disc), ends the program within 2 s with status 0 and leaves what the Quit
-// button leaves: the copy with every file in it whole, and nothing in the
-// temporary folder, no archive copy and no file list. What a crashed run
-// left there is gone once the program has started.
+// up (asked where it waits for its second disc), ends the program within 2 s
+// with status 0 and leaves what the Quit button leaves: the copy with every
+// file in it whole, and nothing in the temporary folder, no archive copy and
+// no file list. What a crashed run left there is gone once the program has
+// started.
 TEST(CloseMidInstall, WindowCloseSigtermAndSighupEndLikeQuit) {
   FLY_E2E_OR_SKIP();
   const std::string many = many_files_disc(), two_discs = fly_test::e2e_demo_discs()[0];
