@@ -28,6 +28,17 @@ const err_msg_row kErrMsgs[] = {
      "We refused to unpack a compressed file because it names a path outside of its "
      "destination folder. It may be damaged or tampered with"},
     {20016, "We were unable to unpack a compressed file because its data is damaged"},
+    {20017,
+     "We were unable to unpack a compressed file because it is protected by a password, which "
+     "the installer cannot open. Ask whoever supplied the file for a copy without a password"},
+    {20018,
+     "We were unable to unpack a compressed file because it was packed with a compression method "
+     "the installer does not support. Ask whoever supplied the file for a copy packed as zip "
+     "(Deflate) or 7z (LZMA)"},
+    {20019,
+     "We were unable to unpack a compressed file because it is a zip64 archive, which the "
+     "installer does not support. Ask whoever supplied the file for a copy in the ordinary zip "
+     "format"},
     {EAGAIN, "Resource temporarily unavailable"},
     {EDEADLK, "Resource deadlock avoided"},
     {ENAMETOOLONG, "File name too long"},

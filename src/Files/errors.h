@@ -23,8 +23,11 @@ enum {
   err_bad_apple_double = 20012,
   err_no_mz = 20013,
   err_no_pe = 20014,
-  err_unsafe_path = 20015,      // an archive names a path outside its output folder
-  err_damaged_archive = 20016,  // an archive's data cannot be decoded
+  err_unsafe_path = 20015,        // an archive names a path outside its output folder
+  err_damaged_archive = 20016,    // an archive's data cannot be decoded
+  err_archive_encrypted = 20017,  // an archive's items need a password
+  err_archive_method = 20018,     // a compression method or filter the readers lack
+  err_zip64 = 20019,              // a zip archive in the 64-bit format
 };
 
 struct err_msg_row {

@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "Files/errors.h"
 #include "Files/paths.h"
 #include "Files/safe_path.h"
+#include "UTL/xer.h"
 
 namespace {
 constexpr int k_sz_fail = static_cast<int>(0x80004005u);
@@ -24,6 +26,7 @@ struct p7z_source {
   std::unique_ptr<char[]> buf{new char[k_read_chunk]};
   int64_t size = 0;
   int read_errno = 0;  // a failing disc, told apart from a damaged archive
+  std::string reason;  // the reader's own words for the first failure, for the log
 };
 
 la_ssize_t read_cb(struct archive*, void* data, const void** out) {
@@ -77,6 +80,18 @@ class utf8_ctype {
   locale_t old_ = static_cast<locale_t>(0);
 };
 
+// Keeps the reader's first complaint; a read error of the disc is the reason
+// whatever the reader made of it.
+void note_reason(struct archive* a, p7z_source& src) {
+  if (!src.reason.empty()) return;
+  if (src.read_errno) {
+    src.reason = strerror(src.read_errno);
+    return;
+  }
+  const char* text = a ? archive_error_string(a) : nullptr;
+  src.reason = text && *text ? text : "the reader gave no reason";
+}
+
 struct reader_deleter {
   void operator()(struct archive* a) const { archive_read_free(a); }
 };
@@ -93,13 +108,27 @@ reader open_reader(p7z_source& src) {
   archive_read_set_seek_callback(a.get(), seek_cb);
   archive_read_set_skip_callback(a.get(), skip_cb);
   archive_read_set_callback_data(a.get(), &src);
-  if (archive_read_open1(a.get()) != ARCHIVE_OK) return nullptr;
+  if (archive_read_open1(a.get()) != ARCHIVE_OK) {
+    note_reason(a.get(), src);
+    return nullptr;
+  }
   return a;
 }
 
-int failure_of(struct archive* a, const p7z_source& src) {
+// The reader says what it lacks only in words: a method or filter it has no
+// decoder for.
+bool unsupported_coding(const char* text) {
+  return strstr(text, "codec ID") || strstr(text, "Unsupported filter") ||
+         strstr(text, "Unsupported form of BCJ2") || strstr(text, "many filters");
+}
+
+int failure_of(struct archive* a, p7z_source& src) {
+  note_reason(a, src);
   if (src.read_errno) return src.read_errno;
   if (archive_errno(a) == ENOMEM) return ENOMEM;
+  if (archive_read_has_encrypted_entries(a) > 0) return err_archive_encrypted;
+  const char* text = archive_error_string(a);
+  if (text && unsupported_coding(text)) return err_archive_method;
   return err_damaged_archive;
 }
 
@@ -110,7 +139,7 @@ std::string name_of(struct archive_entry* e) {
   return n ? n : "";
 }
 
-int write_item(struct archive* a, struct archive_entry* e, const p7z_source& src, out_file& out) {
+int write_item(struct archive* a, struct archive_entry* e, p7z_source& src, out_file& out) {
   if (archive_entry_filetype(e) == AE_IFLNK) {
     // A link stays a plain file holding the link text.
     const char* t = archive_entry_symlink_utf8(e);
@@ -179,10 +208,17 @@ int p7z_extract(const std::string& archive, const std::string& out_dir, std::str
       const int r = a ? archive_read_next_header(a.get(), &e) : ARCHIVE_FATAL;
       if (r == ARCHIVE_EOF) break;
       if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
-        err = first ? err_zip_open : failure_of(a.get(), src);
+        const int why = a ? failure_of(a.get(), src) : err_zip_open;
+        // Names that need a password are an encrypted archive, not a foreign file.
+        err = first && why != err_archive_encrypted ? err_zip_open : why;
         break;
       }
       if (archive_entry_filetype(e) == AE_IFDIR) continue;
+      if (archive_entry_is_data_encrypted(e)) {
+        src.reason = "\"" + name_of(e) + "\" is encrypted";
+        err = err_archive_encrypted;
+        break;
+      }
       if (!only.empty() && (!targets.empty() || !same_ignoring_case(name_of(e), only))) {
         err = err_unsafe_path;  // an installed file's archive holds that file alone
         break;
@@ -217,6 +253,10 @@ int p7z_extract(const std::string& archive, const std::string& out_dir, std::str
     }
   }
   fclose(src.in.File);
+  if (err)
+    xer << "WARNING: the 7z archive " << archive_full
+        << " did not unpack: " << (src.reason.empty() ? error_str(err) : src.reason) << " (error "
+        << err << ").\n";
   if (!err && !only.empty()) {
     out_folder folder(base);
     err = drop_other_spellings(folder, only);

@@ -256,17 +256,75 @@ int file_entry(unzFile uf, out_folder& folder, const std::string& rel, const std
 struct zip_entry {
   unz_file_info64 info;
   std::string name;
+  bool zip64 = false;  // its record holds 64-bit sizes or offsets
 };
+
+// Whether an extra field holds the zip64 record (header id 1).
+bool has_zip64_extra(const std::vector<unsigned char>& x) {
+  for (size_t p = 0; p + 4 <= x.size(); p += 4 + (x[p + 2] | (size_t(x[p + 3]) << 8)))
+    if ((x[p] | (x[p + 1] << 8)) == 1) return true;
+  return false;
+}
 
 int read_info(unzFile uf, zip_entry& e) {
   int err = unzGetCurrentFileInfo64(uf, &e.info, nullptr, 0, nullptr, 0, nullptr, 0);
   if (err != UNZ_OK) return err;
   // Sized from the entry: a long name is never cut.
   std::vector<char> name(e.info.size_filename + 1);
-  err = unzGetCurrentFileInfo64(uf, &e.info, name.data(), static_cast<uLong>(name.size()), nullptr,
-                                0, nullptr, 0);
+  std::vector<unsigned char> extra(e.info.size_file_extra);
+  err = unzGetCurrentFileInfo64(uf, &e.info, name.data(), static_cast<uLong>(name.size()),
+                                extra.data(), static_cast<uLong>(extra.size()), nullptr, 0);
   if (err == UNZ_OK) e.name.assign(name.data(), e.info.size_filename);
+  e.zip64 = has_zip64_extra(extra);
   return err;
+}
+
+// The zip64 end record is found through a locator just before the ordinary
+// end record, which the reader looks for from the end of the file.
+bool ends_in_zip64_record(const std::string& full) {
+  const int fd = open(full.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string tail;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && st.st_size >= 22) {
+    const off_t n = std::min<off_t>(st.st_size, 0xFFFF + 22 + 20);
+    tail.resize(static_cast<size_t>(n));
+    if (pread(fd, tail.data(), tail.size(), st.st_size - n) != n) tail.clear();
+  }
+  close(fd);
+  const size_t end = tail.rfind(std::string("PK\5\6", 4));
+  return end != std::string::npos && end >= 20 && tail.compare(end - 20, 4, "PK\6\7") == 0;
+}
+
+const char* method_name(uLong method) {
+  static const std::pair<uLong, const char*> k_names[] = {
+      {1, "Shrink"}, {6, "Implode"},    {9, "Deflate64"}, {12, "BZip2"},
+      {14, "LZMA"},  {93, "Zstandard"}, {95, "XZ"},       {98, "PPMd"}};
+  for (const auto& [m, name] : k_names)
+    if (m == method) return name;
+  return "unknown";
+}
+
+// The reader's codes in words, for the log.
+std::string reason_of(int err) {
+  switch (err) {
+    case UNZ_CRCERROR:
+      return "an entry's data does not match its CRC";
+    case UNZ_BADZIPFILE:
+      return "the reader finds the archive malformed";
+    case UNZ_ERRNO:
+      return "the archive could not be read";
+    case Z_DATA_ERROR:
+      return "an entry's compressed data is invalid";
+    case Z_BUF_ERROR:
+      return "an entry's compressed data ends too early";
+    case err_zip_open:
+      return "it is no zip archive the reader can open";
+    case err_zip_short_read:
+      return "an entry holds less than its size";
+    default:
+      return error_str(err);
+  }
 }
 
 enum class entry_kind { folder, fork, link, file };
@@ -302,6 +360,7 @@ class unzipper {
     int err;
     if (STEP(list())) return err;
     if (STEP(check())) return err;
+    if (STEP(readable())) return err;
     std::unique_ptr<char[]> buf(new char[k_chunk]);
     err = unzGoToFirstFile(uf_);
     for (size_t i = 0; i < entries_.size() && err == UNZ_OK; ++i) {
@@ -421,6 +480,34 @@ class unzipper {
     return 0;
   }
 
+  // Entries this reader cannot decode are refused by kind before anything is
+  // written, rather than failing later as damaged data.
+  int readable() {
+    for (const zip_entry& e : entries_) {
+      if (kind_of(e) == entry_kind::folder) continue;
+      if (e.info.flag & 1) {
+        reason_ = "\"" + e.name + "\" is encrypted";
+        return err_archive_encrypted;
+      }
+      if (e.zip64) {
+        reason_ = "\"" + e.name + "\" has 64-bit sizes (zip64)";
+        return err_zip64;
+      }
+      if (e.info.compression_method != 0 && e.info.compression_method != Z_DEFLATED) {
+        reason_ = "\"" + e.name + "\" uses compression method " +
+                  std::to_string(e.info.compression_method) + " (" +
+                  method_name(e.info.compression_method) + ")";
+        return err_archive_method;
+      }
+    }
+    return 0;
+  }
+
+ public:
+  // Why the archive was refused, when it was for what it holds.
+  const std::string& reason() const { return reason_; }
+
+ private:
   int refuse(const std::string& name) {
     xer << "Zip to file refused the unsafe path \"" << name << "\".\n";
     return err_unsafe_path;
@@ -434,6 +521,7 @@ class unzipper {
   const std::string given_name_;
   const std::string only_;  // the one file an install's archive holds, "" for any
   std::vector<zip_entry> entries_;
+  std::string reason_;
 };
 
 int write_mapped(zipFile zf, const char* p, uint64_t n) {
@@ -580,8 +668,15 @@ int unzip_archive(const std::string& zip, const std::string& out_dir, std::strin
                   int use_out_name, const std::string& only) {
   const std::string zip_full = full_path(zip);
   int err;
+  std::string reason;
   unzFile uf = unzOpen64(zip_full.c_str());
-  if (!uf) {
+  if (uf && ends_in_zip64_record(zip_full)) {
+    unzClose(uf);
+    uf = nullptr;
+    APL_RECORD_FAILURE();
+    err = err_zip64;
+    reason = "it ends in a zip64 directory record";
+  } else if (!uf) {
     xer << "OK I am about to report that I could not open a zip file for extraction!\n";
     xer << "That incoming file is " << zip_full << "\n";
     xer << "In c-form, it is " << zip_full << "\n";
@@ -589,13 +684,19 @@ int unzip_archive(const std::string& zip, const std::string& out_dir, std::strin
     APL_RECORD_FAILURE();
     err = err_zip_open;
   } else {
-    err = unzipper(uf, out_dir, out_name, use_out_name, only).run();
+    unzipper u(uf, out_dir, out_name, use_out_name, only);
+    err = u.run();
+    reason = u.reason();
     unzClose(uf);
   }
-  if (err)
+  if (err) {
     xer << "Zip to file failed with error err = " << err << ". file = " << sErrFile.load()
         << " line = " << sErrLine.load() << ". zip_file=" << zip << ", out_dir=" << out_dir
         << ".\n";
+    xer << "WARNING: the zip archive " << zip_full
+        << " did not unpack: " << (reason.empty() ? reason_of(err) : reason) << " (error " << err
+        << ").\n";
+  }
   return err;
 }
 }  // namespace

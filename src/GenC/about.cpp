@@ -63,7 +63,7 @@ void unpack(about_state& st) {
   }
   if (code != 0) {
     finish(st, fill(UTL_translate_string("There was an error unzipping the installer: %s (%d)"),
-                    error_str(code), code));
+                    UTL_translate_string(error_str(code)), code));
     return;
   }
   st.installer_app_name = name;

@@ -97,7 +97,8 @@ void UTIL_scan_dvd() {
   const int err = zip_to_file(zip, temp_path, nullptr, 0);
   if (err)
     __MACIBM_alert(0, UTL_translate_string("DVD scan: The installer cannot extract a file."),
-                   UTL_string_sub(UTL_translate_string("Error: %1:message%."), error_str(err)),
+                   UTL_string_sub(UTL_translate_string("Error: %1:message%."),
+                                  UTL_translate_string(error_str(err))),
                    UTL_string_sub(UTL_translate_string("Compressed File: %1:file%."), zip),
                    UTL_string_sub(UTL_translate_string("Destination Path: %1:file%."), temp_path),
                    t_exit, __FILE__, __LINE__);

@@ -75,8 +75,9 @@ int UTIL_cancel_install(const std::string& heading, const std::string& advice,
                         const std::string& button2, const std::string& note2) {
   std::string msg;
   const int code = install_files_get_error(msg);
-  return abort_alert(heading + "\n\n" + msg + " (" + error_str(code) + ")" + "\n\n" + advice,
-                     button1, note1, button2, note2);
+  return abort_alert(
+      heading + "\n\n" + msg + " (" + UTL_translate_string(error_str(code)) + ")" + "\n\n" + advice,
+      button1, note1, button2, note2);
 }
 
 int UTIL_run_screen(run_form form, int, wizard_screen& s) {
