@@ -4,18 +4,24 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "UTL/xer.h"
 
 void LIN_open_url(const std::string& address) {
   const pid_t pid = fork();
   if (pid < 0) {
-    xer << "WARNING: could not start the web browser for " << address << "\n";
+    const int e = errno;
+    xer << "WARNING: could not start the web browser for " << address << ": " << strerror(e)
+        << "\n";
     return;
   }
   if (pid == 0) {
     // A grandchild that init reaps, so the installer never waits on a browser.
     setsid();
-    if (fork() != 0) _exit(0);
+    const pid_t browser = fork();
+    if (browser != 0) _exit(browser < 0 ? 1 : 0);
     const int null_fd = open("/dev/null", O_RDWR);
     if (null_fd >= 0) {
       dup2(null_fd, 0);
@@ -26,5 +32,8 @@ void LIN_open_url(const std::string& address) {
     _exit(127);
   }
   int st = 0;
-  waitpid(pid, &st, 0);
+  while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(st) && WEXITSTATUS(st) == 1)  // the second fork failed
+    xer << "WARNING: could not start the web browser for " << address << "\n";
 }

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <iomanip>
+#include <new>
 #include <string_view>
 #include <thread>
 #include <type_traits>
@@ -57,14 +58,68 @@ thread_local thread_log_buffer tl_buf;
 std::ostringstream& log_stream_class::buffer() { return tl_buf.s; }
 
 namespace {
+// How long a start waits for a lock another program holds on the log.
+constexpr std::chrono::milliseconds k_lock_wait{1500};
+
 // A lock on the log's open file, held for the run: shared while this run
-// writes, exclusive only for the moment of emptying it. 0: taken; EAGAIN:
-// another installer holds it; other: this file system cannot lock.
+// writes, exclusive only for the moment of emptying it. It spans exactly
+// log_stream_class::lock_span bytes, so a lock of that span is an
+// installer's. 0: taken; EAGAIN: another process holds one; other: this file
+// system cannot lock.
 int lock_log(int fd, short type) {
   struct flock l = {};
   l.l_type = type;
   l.l_whence = SEEK_SET;
+  l.l_len = log_stream_class::lock_span;
   return fcntl(fd, F_OFD_SETLK, &l) == 0 ? 0 : (errno == EACCES ? EAGAIN : errno);
+}
+
+// Who else held the log when this run took its lock.
+enum class log_holder {
+  nobody,     // this run took it whole: the file is emptied
+  no_locks,   // the file system cannot lock: emptied, unlocked
+  installer,  // another installer writes: this run shares its lock
+  unnamed,    // a program that is no installer holds a lock this run shares
+  unlocked,   // a program held it exclusively past the wait: no lock at all
+};
+
+// The lock someone else holds on fd's file (l_type F_UNLCK: none now).
+struct flock other_lock(int fd) {
+  struct flock q = {};
+  q.l_type = F_WRLCK;
+  q.l_whence = SEEK_SET;
+  q.l_len = log_stream_class::lock_span;
+  if (fcntl(fd, F_OFD_GETLK, &q) != 0) q.l_len = 0;  // unknown: no installer's
+  return q;
+}
+
+// A program that locks the log for its own reasons locks all of it or a range
+// of its own; the span an installer locks is never met by accident.
+bool is_installers(const struct flock& l) {
+  return l.l_type != F_UNLCK && l.l_start == 0 && l.l_len == log_stream_class::lock_span;
+}
+
+log_holder take_log_lock(int fd) {
+  const auto until = std::chrono::steady_clock::now() + k_lock_wait;
+  for (;;) {
+    const int whole = lock_log(fd, F_WRLCK);
+    if (whole == 0) return log_holder::nobody;
+    if (whole != EAGAIN) return log_holder::no_locks;
+    // Held for this run too, so that a third start leaves the file alone
+    // after the first has ended.
+    const int shared = lock_log(fd, F_RDLCK);
+    if (shared == 0) {
+      const struct flock other = other_lock(fd);
+      // Let go meanwhile: take it whole.
+      if (other.l_type == F_UNLCK && std::chrono::steady_clock::now() < until) continue;
+      return is_installers(other) ? log_holder::installer : log_holder::unnamed;
+    }
+    if (shared != EAGAIN) return log_holder::unlocked;  // never empties a file held
+    // Held exclusively: by an installer only for the moment it empties the
+    // file, by another program perhaps for ever.
+    if (std::chrono::steady_clock::now() >= until) return log_holder::unlocked;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 }  // namespace
 
@@ -81,27 +136,25 @@ bool log_stream_class::open(const std::string& path) {
   failed_ = fd_ < 0;
   snprintf(path_, sizeof(path_), "%s", path.c_str());
   if (fd_ < 0) return false;
-  const int took = lock_log(fd_, F_WRLCK);
-  if (took == EAGAIN) {
-    // Held for this run too, so that a third start leaves the file alone
-    // after the first has ended; a write lock lasts only while one empties it.
-    shared_ = true;
-    struct flock l = {};
-    l.l_type = F_RDLCK;
-    l.l_whence = SEEK_SET;
-    while (fcntl(fd_, F_OFD_SETLKW, &l) != 0 && errno == EINTR) {
-    }
-  } else {
+  const log_holder holder = take_log_lock(fd_);
+  if (holder == log_holder::nobody || holder == log_holder::no_locks) {
     if (ftruncate(fd_, 0) != 0) failed_ = true;
-    if (took == 0) lock_log(fd_, F_RDLCK);  // a downgrade, with no moment unlocked
+    if (holder == log_holder::nobody) lock_log(fd_, F_RDLCK);  // a downgrade, with no moment unlocked
   }
-  if (shared_) {
-    const std::string note = "\n---- Another Flyvane Installer is writing to this log: process " +
-                             std::to_string(getpid()) +
-                             " started, and its lines follow among the other's. ----\n\n";
-    *out_ = note;
-    write_out();
+  const std::string pid = std::to_string(getpid());
+  if (holder == log_holder::installer) {
+    shared_ = true;
+    *out_ = "\n---- Another Flyvane Installer is writing to this log: process " + pid +
+            " started, and its lines follow among the other's. ----\n\n";
+  } else if (holder == log_holder::unnamed) {
+    *out_ = "\n---- This log was locked by a process the installer cannot name: process " + pid +
+            " started, and its lines follow. ----\n\n";
+  } else if (holder == log_holder::unlocked) {
+    *out_ = "\n---- This log was locked by a process the installer cannot name: process " + pid +
+            " started after waiting for it, and its lines follow, written without the lock. "
+            "----\n\n";
   }
+  write_out();
   start_flusher();
   return !failed_;
 }
@@ -114,8 +167,10 @@ bool log_stream_class::shared() const {
 // The thread that writes out pending text. It waits, costing nothing, while
 // none is pending. A fork finds it stopped and the log's lock taken, with all
 // pending text written: the child gets a free lock and nothing to write twice.
-// The parent then gets a new flusher; a child, which may only exec, starts
-// none, and its own forks leave the log alone.
+// The parent then gets a new flusher, unless the process limit that may also
+// have failed the fork keeps it from starting: a later write starts it again.
+// A child, which may only exec, starts none, and its own forks leave the log
+// alone.
 struct log_flusher {
   std::condition_variable wake;
   bool stop = false;  // under xer.mtx_
@@ -157,14 +212,23 @@ struct log_flusher {
   }
 };
 
-void log_stream_class::start_flusher() {
+// Never throws: it runs in the fork handlers, where an exception would end
+// the program. Without a flusher every line is written at once.
+void log_stream_class::start_flusher() noexcept {
   if (flusher_ || forked_child_ || fd_ < 0) return;
   static const bool at_fork =
       pthread_atfork(log_flusher::before_fork, log_flusher::in_parent, log_flusher::in_child) == 0 &&
       atexit(log_flusher::at_exit) == 0;
   (void)at_fork;
-  flusher_ = new log_flusher;
-  flusher_->thread = std::thread([f = flusher_] { f->run(); });
+  log_flusher* f = new (std::nothrow) log_flusher;
+  if (!f) return;
+  try {
+    f->thread = std::thread([f] { f->run(); });
+  } catch (...) {  // std::system_error at the process or thread limit
+    delete f;
+    return;
+  }
+  flusher_ = f;
 }
 
 void log_stream_class::stop_flusher() {
@@ -195,7 +259,7 @@ void log_stream_class::emit(const char* data, size_t n) {
   if (fd_ < 0 || n == 0) return;
   const bool was_empty = out_->empty();
   out_->append(data, n);
-  if (has_warning(data, n) || out_->size() >= k_write_at) {
+  if (!flusher_ || has_warning(data, n) || out_->size() >= k_write_at) {
     write_out();
   } else if (was_empty && flusher_) {
     flusher_->wake.notify_one();  // once per write, not per line
@@ -226,6 +290,7 @@ void log_stream_class::after_write(std::ostringstream& b) {
   if (last == std::string::npos) return;
   {
     std::lock_guard<std::mutex> g(mtx_);
+    if (!flusher_) start_flusher();  // one the process limit kept from starting
     emit(s.data(), last + 1);
   }
   b.str(s.substr(last + 1));

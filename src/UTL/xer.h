@@ -8,6 +8,8 @@
 // installer that logs to the same file tears no line of the first's.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <mutex>
 #include <ostream>
@@ -25,11 +27,16 @@ class log_stream_class {
 
   // Opens the log file, emptied, unless a running installer still writes to
   // it: then this run's lines follow the others' after a line that says so.
+  // A lock another program holds is waited for a second and a half at most;
+  // its log is then added to, after a line that says so.
   // A failed open leaves the stream failed; writes are then dropped, as with a
   // failed ofstream.
   bool open(const std::string& path);
   // True when the last open found another installer writing to the file.
   bool shared() const;
+  // The bytes from the start of the file an installer's lock on its log
+  // covers: far beyond any log's end, and a span no other program locks.
+  static constexpr off_t lock_span = 0x466c7976616e65;
   // Writes what the calling thread still holds, then closes the file.
   void close();
   bool is_open() const;
@@ -58,7 +65,7 @@ class log_stream_class {
   void after_write(std::ostringstream& b);
   void emit(const char* data, size_t n);  // under mtx_
   void write_out();                       // under mtx_
-  void start_flusher();                   // under mtx_
+  void start_flusher() noexcept;          // under mtx_
   void stop_flusher();                    // not under mtx_
 
   mutable std::mutex mtx_;

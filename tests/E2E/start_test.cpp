@@ -1,7 +1,12 @@
 // The real installer on its own X server: the start screen in every
 // language, running an installed copy, relocation off the disc, and a flow
 // clicked with real X input.
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include <filesystem>
 
@@ -217,4 +222,57 @@ TEST(ScriptedDrive, AFailedWaitEndsWithStatusThree) {
   EXPECT_NE(r.log.find("SCRIPT FAILED: wait for \"no such screen\" timed out"), std::string::npos)
       << r.log;
   EXPECT_TRUE(r.saw_line("SCRIPT FAILED"));
+}
+
+// Another program holds a lock on the log on the Desktop, and holds on: the
+// window still comes, after a bounded wait, and the log is added to after a
+// line that names no installer.
+TEST(Start, ALogAnotherProgramKeepsLockedDelaysTheWindowOnlyBriefly) {
+  FLY_E2E_OR_SKIP();
+  e2e_env env;
+  const std::string log = env.desktop + "Flyvane Installer Log.txt";
+  fly_test::write_file(log, "the program's line\n");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    dup2(ready[1], 1);
+    execl("/usr/bin/python3", "python3", "-c",
+          "import fcntl, sys, time\n"
+          "f = open(sys.argv[1], 'a')\n"
+          "fcntl.lockf(f, fcntl.LOCK_EX)\n"
+          "print('locked', flush=True)\n"
+          "time.sleep(600)\n",
+          log.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(ready[1]);
+  ASSERT_GT(holder, 0);
+  struct ender {
+    pid_t pid;
+    ~ender() {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  } end_holder{holder};
+  char got[7] = {};
+  const bool locked = read(ready[0], got, 6) == 6;
+  close(ready[0]);
+  ASSERT_TRUE(locked) << "python3 did not lock the log";
+
+  env.timeout_s = 60;
+  const auto t = std::chrono::steady_clock::now();
+  const e2e_result r = fly_test::e2e_run(env, "wait dvd_start 30\nquit\n");
+  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+  EXPECT_TRUE(r.saw_screen("dvd_start"));
+  EXPECT_LT(took, 30.0);
+  EXPECT_EQ(r.log.rfind("the program's line\n\n---- This log was locked by a process the "
+                        "installer cannot name: process ", 0),
+            0u)
+      << r.log;
+  EXPECT_NE(r.log.find("written without the lock. ----\n\n"), std::string::npos) << r.log;
+  EXPECT_EQ(r.log.find("Another Flyvane Installer"), std::string::npos) << r.log;
+  EXPECT_NE(r.log.find("Clean exit from threads."), std::string::npos) << r.log;
 }
