@@ -1,5 +1,9 @@
 #include "Installer-f/discs.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #include "Files/errors.h"
 #include "Files/file_ops.h"
 #include "Files/launch.h"
@@ -24,6 +28,15 @@ std::vector<std::string> installation_discs() {
   for (const std::string& v : LIN_mounted_volumes())
     if (file_exists(v + k_version_file)) out.push_back(v);
   return out;
+}
+
+std::string mounted_disc_id(const std::string& folder) {
+  if (folder.empty()) return "";
+  const std::vector<std::string> discs = installation_discs();
+  if (std::find(discs.begin(), discs.end(), folder) == discs.end()) return "";
+  struct stat st;
+  if (stat((folder + k_version_file).c_str(), &st) != 0) return "";
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
 std::string find_installation_disc() {

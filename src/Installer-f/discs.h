@@ -9,6 +9,10 @@
 // Mount folders (ending in "/") of the mounted volumes whose root holds
 // "dvd_version.txt", in the system's order.
 std::vector<std::string> installation_discs();
+// An identity of the installation disc mounted at folder (its version
+// file's device and inode), "" when no installation disc is mounted there:
+// a disc taken out, or swapped for another, no longer gives the same one.
+std::string mounted_disc_id(const std::string& folder);
 // The disc to take: the first whose version file is accepted and whose
 // release folder holds the file list, else the first whose version file is
 // accepted, else the first installation disc at all, else "".

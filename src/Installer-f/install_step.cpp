@@ -1,12 +1,16 @@
 #include "Installer-f/install_step.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <deque>
+#include <vector>
 
 #include "Files/errors.h"
 #include "Files/file_ops.h"
 #include "Files/p7z.h"
 #include "Files/zip.h"
 #include "Installer-f/directory.h"
+#include "Installer-f/discs.h"
 #include "Installer-f/folders.h"
 #include "Installer-f/row_names.h"
 #include "Installer-f/selection.h"
@@ -33,6 +37,7 @@ dvd_unpack_task::dvd_unpack_task(int row_, const std::string& temp_folder)
   src = dvd_path + install_name + "/" + v.path + suffix;
   tmp = temp_folder + v.sig_want + "_" + std::to_string(row) + suffix;
   dst = installed_path(v.path);
+  disc = dvd_path;
   path = v.path;
   sig_want = v.sig_want;
   behind_row_link = passes_row_link(v.path);
@@ -55,6 +60,7 @@ void dvd_unpack_task::do_it() {
     delete_file(tmp);
     err = copy_file(src, tmp);
     if (err) {
+      copy_err = 1;
       err_msg = "I was unable to copy the file " + src + " from the DVD to the hard drive.";
       delete_file(tmp);  // a copy cut short is no copy
     }
@@ -100,10 +106,31 @@ void dvd_unpack_task::apply() const {
 namespace {
 bool idle() { return copy_pool->count_total_tasks() == 0 && unzip_pool->count_total_tasks() == 0; }
 
+// The disc the copies read, and what it leaves to do when it is taken out
+// in the middle of them.
+struct disc_watch {
+  std::string path, id;   // the disc and its identity when its copies began ("" none)
+  std::vector<int> lost;  // rows whose copy failed since it left
+  std::deque<int> again;  // rows to copy again, in order, once it is back
+  int resume_row = -1;    // the cursor to go on from after them, -1 none
+  bool asked = false;     // 2 was returned: a disc was asked for
+};
+disc_watch watch;
+
 void end_pools() {
   delete copy_pool;
   delete unzip_pool;
   copy_pool = unzip_pool = nullptr;
+  watch = disc_watch();
+}
+
+// Whether the task's copy failed because its disc left. Once one did, every
+// copy failure until the disc is asked for again counts so: a copy that fails
+// again with the disc back in is reported then.
+bool lost_with_disc(const dvd_unpack_task& t) {
+  if (!t.copy_failed()) return false;
+  if (!watch.lost.empty()) return true;
+  return !watch.id.empty() && t.disc == watch.path && mounted_disc_id(t.disc) != watch.id;
 }
 }  // namespace
 
@@ -111,6 +138,7 @@ int install_files(int& next_row, int disk) {
   if (!copy_pool) {
     copy_pool = new UTL_worker_threads(1, 30);
     note_row_names();
+    watch = disc_watch();
   }
   if (!unzip_pool) unzip_pool = new UTL_worker_threads(UTL_count_processors(), 30);
   const int rows = static_cast<int>(sim_info.size());
@@ -118,12 +146,36 @@ int install_files(int& next_row, int disk) {
     return sim_info[static_cast<size_t>(r)].back();
   };
   if (next_row < 0) next_row = 0;
-  while (next_row < rows && !last(next_row).to_install) ++next_row;
-  while (next_row < rows && copy_pool->has_free_slot()) {
-    if (last(next_row).disk != disk) break;
-    if (last(next_row).to_install)
-      copy_pool->enqueue_task(new dvd_unpack_task(next_row, temp_path));
-    ++next_row;
+  // Taken when the copies begin, and again after every ask for a disc: the
+  // one put in then is the one the next copies read.
+  if (watch.asked || watch.path != dvd_path) {
+    watch.asked = false;
+    watch.path = dvd_path;
+    watch.id = mounted_disc_id(dvd_path);
+  }
+  // Nothing more is read from a disc that left until it has been asked for.
+  if (watch.lost.empty()) {
+    while (!watch.again.empty() && copy_pool->has_free_slot()) {
+      const int r = watch.again.front();
+      if (r < rows && last(r).disk != disk) break;
+      watch.again.pop_front();
+      if (r >= rows) continue;
+      copy_pool->enqueue_task(new dvd_unpack_task(r, temp_path));
+      next_row = r;
+    }
+    if (watch.again.empty() && watch.resume_row >= 0) {
+      next_row = watch.resume_row;
+      watch.resume_row = -1;
+    }
+  }
+  if (watch.lost.empty() && watch.again.empty()) {
+    while (next_row < rows && !last(next_row).to_install) ++next_row;
+    while (next_row < rows && copy_pool->has_free_slot()) {
+      if (last(next_row).disk != disk) break;
+      if (last(next_row).to_install)
+        copy_pool->enqueue_task(new dvd_unpack_task(next_row, temp_path));
+      ++next_row;
+    }
   }
   while (unzip_pool->has_free_slot()) {
     UTL_work_task* t = copy_pool->check_retired_tasks();
@@ -133,17 +185,40 @@ int install_files(int& next_row, int disk) {
   while (UTL_work_task* t = unzip_pool->check_retired_tasks()) {
     auto* task = static_cast<dvd_unpack_task*>(t);
     task->apply();
+    if (lost_with_disc(*task)) {
+      if (watch.lost.empty())
+        xer << "WARNING: the disc " << task->disc << " left while " << task->src
+            << " was copied; its copies wait until it is back.\n";
+      watch.lost.push_back(task->row);
+      delete task;
+      continue;
+    }
     install_err_num = task->check_error(install_err_msg);
     delete task;
     if (install_err_num) return 3;
+  }
+  if (idle() && !watch.lost.empty()) {
+    if (watch.resume_row < 0) watch.resume_row = next_row;
+    watch.again.insert(watch.again.end(), watch.lost.begin(), watch.lost.end());
+    std::sort(watch.again.begin(), watch.again.end());
+    watch.again.erase(std::unique(watch.again.begin(), watch.again.end()), watch.again.end());
+    xer << "Asking for the disc again: " << watch.lost.size() << " file(s) to copy again.\n";
+    watch.lost.clear();
+  }
+  if (idle() && !watch.again.empty()) {
+    next_row = watch.again.front();  // its disc is the one to ask for
+    watch.asked = true;
+    return 2;
   }
   if (next_row >= rows && idle()) {
     end_pools();
     sync_install_folder();  // done means on disk
     return 1;
   }
-  if (next_row < rows && idle() && last(next_row).to_install && last(next_row).disk != disk)
+  if (next_row < rows && idle() && last(next_row).to_install && last(next_row).disk != disk) {
+    watch.asked = true;
     return 2;
+  }
   return 0;
 }
 

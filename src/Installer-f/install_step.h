@@ -18,17 +18,21 @@ class dvd_unpack_task : public UTL_work_task {
   int check_error(std::string& msg) override;
   // Main thread: marks the row installed when the unpack went well.
   void apply() const;
+  // Once back from both pools: 1 when it was the copy from the disc that failed.
+  int copy_failed() const { return copy_err; }
 
   int row;
   int copied;
   std::string src;  // the archive on the disc
   std::string tmp;  // its copy in the temporary folder
   std::string dst;  // the installed file
+  std::string disc;  // dvd_path when made: the disc src lies on
   std::string err_msg;
   int err;
 
  private:
   int unpacked = 0;
+  int copy_err = 0;
   std::string path;  // the row's file-list path, to know the row again
   std::string sig_want;
   int behind_row_link = 0;  // taken when made: see passes_row_link
@@ -44,6 +48,10 @@ extern std::string install_err_msg;
 // in the drive. 0 busy, 1 all done (the pools are gone), 2 the next file lies
 // on another disc (the pools are idle; next_row names it), 3 a task failed
 // (see install_files_get_error).
+// A disc that leaves the mounted volumes while its archives are copied is no
+// error: the copies that failed for it are kept back and, once the pools are
+// idle, 2 asks for that disc again (next_row names the first of them). The
+// next calls copy them again before the cursor goes on from where it was.
 int install_files(int& next_row, int disk);
 // The last task error's code (its text in msg), then both are cleared.
 int install_files_get_error(std::string& msg);

@@ -299,3 +299,58 @@ TEST(FreshInstall, WrongDiscAndArchiveGoneWhileCopying) {
   for (const std::string& shot : r.screenshots) fly_test::e2e_expect_wizard_shot(shot);
   expect_map_drawn(r.screenshots[0]);
 }
+
+// The disc taken out in the middle of the copy: the swap screen asks for the
+// same disc, with no alert. Put back, the install ends whole; Quit there
+// keeps what was installed, every file of it whole, as at any swap.
+TEST(FreshInstall, DiscTakenOutWhileCopyingIsAskedForAgain) {
+  FLY_E2E_OR_SKIP();
+  const std::string disc = fly_test::e2e_padded_disc("pulled", 450);
+  ASSERT_FALSE(disc.empty());
+  const std::vector<listed> files = file_list(disc);
+  ASSERT_GT(files.size(), 450u);
+  for (const bool put_back : {true, false}) {
+    SCOPED_TRACE(put_back ? "put back" : "quit at the swap screen");
+    e2e_env env;
+    env.insert(disc, "FLYVANE9_1");
+    const std::string ask = "Please insert DVD number 1 and click continue.";
+    const e2e_result r = fly_test::e2e_run(
+        env, std::string(fly_test::e2e_script_to_map) + "click Continue\n" +
+                 "wait dvd_run_install 120\n"
+                 "eject\n"
+                 "wait " + ask + " 120\n"
+                 "screenshot swap.png\n" +
+                 (put_back ? "insert " + disc + "\nclick Continue\n" +
+                                 "wait Installation was successful. 300\n"
+                           : std::string()) +
+                 "quit\n");
+    ASSERT_FALSE(r.timed_out) << r.stderr_text;
+    EXPECT_EQ(r.exit_code, 0) << r.stderr_text << r.log;
+    EXPECT_TRUE(r.saw_screen("dvd_switch_disk_install"));
+    EXPECT_TRUE(r.saw_line(ask));
+    EXPECT_FALSE(r.saw_line("window 997 ") || r.saw_line("window 994 ")) << "an alert came up";
+    EXPECT_EQ(r.log.find("I was unable to copy the file"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("Asking for the disc again: "), std::string::npos) << r.log;
+    ASSERT_EQ(r.screenshots.size(), 1u);
+    fly_test::e2e_expect_wizard_shot(r.screenshots[0]);
+
+    const std::string dest = env.desktop + kDest;
+    int installed = 0, wanted = 0;
+    for (const listed& f : files) {
+      if (f.global) continue;  // no tile was chosen
+      ++wanted;
+      const bool there = fs::exists(dest + f.path);
+      installed += there;
+      if (put_back) EXPECT_TRUE(there) << f.path;
+      if (there) EXPECT_EQ(md5_of(dest + f.path), f.md5) << f.path;
+    }
+    if (put_back) {
+      EXPECT_TRUE(r.saw_line("Installation was successful."));
+    } else {
+      EXPECT_GT(installed, 0);
+      EXPECT_LT(installed, wanted) << "the install was over before the disc was taken out";
+    }
+    for (const auto& e : fs::recursive_directory_iterator(env.tmp))
+      EXPECT_TRUE(e.is_directory()) << e.path() << " left in the temporary folder";
+  }
+}

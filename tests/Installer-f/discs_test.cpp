@@ -378,3 +378,81 @@ TEST_F(Drive, DemoDiscSetInstallsAndItsSimulatorRuns) {
   ASSERT_EQ(unlink((dest_dir_path + "Flyvane.app/Contents/Info.plist").c_str()), 0);
   EXPECT_EQ(APL_bundle_executable(dest_dir_path + "Flyvane.app"), sim);
 }
+
+// The disc taken out while its archives are copied: no error, the step asks
+// for the same disc (2, the cursor on the first file it could not copy), and
+// once it is back copies again exactly what failed and goes on from where it
+// was. A copy that fails with the disc in the drive is still an error, once.
+TEST_F(Drive, ADiscTakenOutMidCopyIsAskedForAgainAndItsFilesCopiedOnce) {
+  const int n = 200;
+  const std::string d1 = disc(root, "d1", kVersionHead + "VERSION R\n");
+  install_name = "R", dest_dir_path = root + "dest/", stg.log_actions = 1;
+  sim_info.clear();
+  for (int i = 0; i < n; ++i) {
+    const std::string path = "All/Resources/f" + std::to_string(i) + ".txt";
+    put_zip(d1 + "R/" + path + ".zip", "f" + std::to_string(i) + ".txt", "data " + std::to_string(i));
+    sim_info.push_back({version(path, sig('a'), "NONE")});
+    sim_info.back().back().to_install = 1;
+  }
+  insert("DISC1", d1);
+  dvd_path = drive + "DISC1/";
+  auto done = [] {
+    int c = 0;
+    for (const auto& row : sim_info) c += row.back().current;
+    return c;
+  };
+
+  int f = 0, status = 0;
+  ASSERT_TRUE(frames_until([&] { status = install_files(f, 0); },
+                           [&] { return status != 0 || done() > 0; }));
+  ASSERT_EQ(status, 0);
+  ASSERT_LT(f, n) << "all queued before the first file was in";
+  take_out("DISC1");
+  ASSERT_TRUE(frames_until([&] { status = install_files(f, 0); }, [&] { return status != 0; }));
+  ASSERT_EQ(status, 2) << "a disc taken out is asked for, not reported";
+  int first_missing = 0;
+  while (sim_info[first_missing].back().current) ++first_missing;
+  EXPECT_EQ(f, first_missing);
+
+  // The swap screens: the same disc is asked for, and checked when it is back.
+  want_file_disk = f;
+  EXPECT_EQ(UTIL_verify_disk(), 0);
+  EXPECT_EQ(UTIL_switch_disk(1), 0);  // "DVD number 1"
+  insert("DISC1", d1);
+  ASSERT_EQ(UTIL_verify_disk(), 1);
+  // The first file to copy again is gone from the disc in the drive: an error.
+  const int gone = f;
+  const std::string gone_zip = "R/" + sim_info[gone].back().path + ".zip";
+  ASSERT_EQ(unlink((d1 + gone_zip).c_str()), 0);
+
+  std::vector<int> cursor;
+  std::string msg;
+  int errors = 0;
+  status = 0;
+  ASSERT_TRUE(frames_until(
+      [&] {
+        status = install_files(f, current_disk);
+        cursor.push_back(f);
+        if (status == 3) {
+          ++errors;
+          EXPECT_NE(install_files_get_error(msg), 0);
+          EXPECT_THAT(msg, HasSubstr("I was unable to copy the file " + dvd_path + gone_zip));
+        }
+      },
+      [&] { return status == 1 || status == 2; }));
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(done(), n - 1);
+  EXPECT_TRUE(std::is_sorted(cursor.begin(), cursor.end())) << "the progress went back";
+  const std::string log = fly_test::log_text();
+  for (int i = 0; i < n; ++i) {
+    const std::string file = dest_dir_path + "Resources/f" + std::to_string(i) + ".txt";
+    EXPECT_EQ(read_file(file), i == gone ? "" : "data " + std::to_string(i)) << file;
+    if (i == gone) continue;
+    const std::string line = "EXPANDING file " + file + ", with result=0.";
+    size_t count = 0;
+    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++count;
+    EXPECT_EQ(count, 1u) << file << " installed more than once";
+  }
+  EXPECT_THAT(log, HasSubstr("WARNING: the disc " + drive + "DISC1/ left while "));
+}
