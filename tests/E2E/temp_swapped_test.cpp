@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -106,4 +107,30 @@ TEST(TempFolderSwapped, AWindowCloseAtTheQuestionSparesAFolderPutInItsPlace) {
   EXPECT_TRUE(fs::is_empty(folder + ".away")) << "the run's files stayed in the folder it held";
   expect_warned(r, folder);
   EXPECT_TRUE(fs::is_directory(env.desktop + "Flyvane 9 Demo"));  // the install's part kept
+}
+
+// The copy started from the disc runs from the fixed folder and ends: what
+// it put there goes, the copy itself stays where it ran, and nothing is
+// warned about.
+TEST(TempFolderSwapped, TheCopyFromTheDiscStaysAndTheRestGoes) {
+  FLY_E2E_OR_SKIP();
+  e2e_env env;
+  const std::string disc = env.root + "disc1/";
+  fs::copy(fly_test::e2e_demo_discs()[0], disc, fs::copy_options::recursive);
+  fs::copy_file(env.program, disc + "flyvane_installer");
+  fs::copy(std::string(FLY_APP_DIR) + "/Resources", disc + "Resources",
+           fs::copy_options::recursive);
+  env.insert(disc, "FLYVANE9_1");
+  env.program = disc + "flyvane_installer";
+  const std::string folder = env.tmp + "flyvane-" + std::to_string(getuid());
+  const e2e_result r =
+      fly_test::e2e_run(env, "wait dvd_start 30\nwait Flyvane 9 Demo 30\nquit\n");
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  ASSERT_NE(r.log.find("os_dir_this_app\t\t=" + folder + "/"), std::string::npos) << r.log;
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(folder)) left.push_back(e.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"Resources", "flyvane_installer"}));
+  EXPECT_EQ(r.log.find(kWarning), std::string::npos) << r.log;
+  EXPECT_NE(r.log.find("Clean exit from threads."), std::string::npos) << "no close-down";
 }
