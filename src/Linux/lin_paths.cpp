@@ -103,10 +103,10 @@ bool has_mark(int dir) {
   return ok;
 }
 
-// Removes what the folder open as dir holds, but for the entry spare, through
-// descriptors only: a link put in meanwhile is removed, never followed.
+// Removes what the folder open as dir holds, but for the entries spare,
+// through descriptors only: a link put in meanwhile is removed, never followed.
 // true when all of it went.
-bool empty_at(int dir, const char* spare) {
+bool empty_at(int dir, const std::vector<std::string>& spare) {
   const int d = fcntl(dir, F_DUPFD_CLOEXEC, 0);
   DIR* list = d < 0 ? nullptr : fdopendir(d);
   if (!list) {
@@ -115,10 +115,12 @@ bool empty_at(int dir, const char* spare) {
   }
   rewinddir(list);
   std::vector<std::string> names;
-  while (dirent* e = readdir(list))
-    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0 &&
-        !(spare && strcmp(e->d_name, spare) == 0))
-      names.push_back(e->d_name);
+  while (dirent* e = readdir(list)) {
+    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+    bool spared = false;
+    for (const std::string& k : spare) spared = spared || k == e->d_name;
+    if (!spared) names.push_back(e->d_name);
+  }
   closedir(list);
   bool all = true;
   for (const std::string& n : names) {
@@ -130,7 +132,7 @@ bool empty_at(int dir, const char* spare) {
     if (S_ISDIR(st.st_mode)) {
       const int sub = openat(dir, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       if (sub >= 0) {
-        all = empty_at(sub, nullptr) && all;
+        all = empty_at(sub, {}) && all;
         close(sub);
       }
       if (unlinkat(dir, n.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) all = false;
@@ -188,8 +190,15 @@ std::string temp_base() {
 
 std::string fixed_leaf() { return "flyvane-" + std::to_string(getuid()); }
 
+// Whether the folder open as fd is the one that path names now.
+bool leads_to(const std::string& path, int fd) {
+  struct stat a, b;
+  return fstat(fd, &a) == 0 && lstat(path.c_str(), &b) == 0 && same_file(a, b);
+}
+
 std::mutex g_temp_mtx;
 lin_temp_claim g_temp;  // under g_temp_mtx; claimed at the first call
+int g_taken = 0;        // under g_temp_mtx: the installer took g_temp
 }  // namespace
 
 int (*LIN_temp_lock_call)(int fd, int operation) = flock;
@@ -324,7 +333,7 @@ int LIN_sweep_temp_dirs(const std::string& base, const std::string& keep) {
     struct stat st, now;
     if (fstat(fd, &st) == 0 && st.st_uid == getuid() &&
         LIN_temp_lock_call(fd, LOCK_EX | LOCK_NB) == 0 && has_mark(fd) &&
-        empty_at(fd, LIN_temp_mark_name) && unlinkat(fd, LIN_temp_mark_name, 0) == 0 &&
+        empty_at(fd, {LIN_temp_mark_name}) && unlinkat(fd, LIN_temp_mark_name, 0) == 0 &&
         fstatat(b, n.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && same_file(st, now) &&
         unlinkat(b, n.c_str(), AT_REMOVEDIR) == 0)
       ++removed;
@@ -338,8 +347,7 @@ std::string LIN_run_temp_dir(lin_temp_claim& run, const std::string& base,
                              const std::string& exe_dir) {
   if (!run.claimed) run = LIN_claim_temp_dir(base, exe_dir);
   if (run.dir.empty()) return "";
-  struct stat a, b;
-  if (!(fstat(run.fd, &a) == 0 && lstat(run.dir.c_str(), &b) == 0 && same_file(a, b))) {
+  if (!leads_to(run.dir, run.fd)) {
     // Made again by name, it would be a folder that no lock holds and that
     // a second installer could take as well.
     lin_temp_claim next = LIN_claim_temp_dir(run.base, "");
@@ -390,4 +398,60 @@ int LIN_sweep_private_temp_dirs() {
     base = g_temp.claimed ? g_temp.base : temp_base();
   }
   return LIN_sweep_temp_dirs(base, keep);
+}
+
+void LIN_private_temp_take(const std::vector<std::string>& spare) {
+  LIN_private_temp_dir();  // claimed, and followed when it went
+  std::lock_guard<std::mutex> g(g_temp_mtx);
+  if (g_temp.dir.empty()) return;
+  g_taken = 1;
+  g_temp.spare = spare;
+  LIN_clear_temp_dir(g_temp);
+}
+
+int LIN_private_temp_taken() {
+  std::lock_guard<std::mutex> g(g_temp_mtx);
+  return g_taken;
+}
+
+void LIN_private_temp_close_down() {
+  std::lock_guard<std::mutex> g(g_temp_mtx);
+  if (g_taken) LIN_close_temp_dir(g_temp);
+  g_taken = 0;
+}
+
+bool LIN_clear_temp_dir(const lin_temp_claim& run) {
+  if (run.fd < 0) return false;
+  std::vector<std::string> spare = run.spare;
+  spare.push_back(LIN_temp_mark_name);
+  return empty_at(run.fd, spare);
+}
+
+void LIN_close_temp_dir(lin_temp_claim& run) {
+  if (run.fd < 0) return;
+  // A folder of the run's own goes whole, the program's copy in it too.
+  lin_temp_claim whole = run;
+  if (run.own) whole.spare.clear();
+  const bool all = LIN_clear_temp_dir(whole);
+  if (!leads_to(run.dir, run.fd)) {
+    // Whatever the name leads to now (a link to the user's files, a folder
+    // made in its place) is not this run's to empty or remove.
+    xer << "WARNING: The temporary folder " << run.dir
+        << " was removed or replaced from outside: the close-down emptied only the folder this "
+           "run holds and left what that name now leads to alone\n";
+  } else if (all) {
+    // The mark goes last, so that a close-down cut short leaves a folder the
+    // sweep finishes; removed by name, a folder swapped in meanwhile is
+    // never emptied, and a link or a full folder is not removed at all.
+    unlinkat(run.fd, LIN_temp_mark_name, 0);
+    // Not empty while the program's copy is in it.
+    if (rmdir(run.dir.c_str()) != 0 && errno != ENOTEMPTY && errno != EEXIST && errno != ENOENT) {
+      const int err = errno;
+      xer << "WARNING: The temporary folder " << run.dir << " could not be removed: "
+          << strerror(err) << "\n";
+    }
+  }
+  close(run.fd);
+  run.fd = -1;
+  run.dir.clear();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The XDG desktop folder (fallback $HOME/Desktop).
 std::string LIN_desktop_dir();
@@ -30,6 +31,15 @@ void LIN_private_temp_hand_down(int on);
 // an installer's mark and that no running installer holds: what crashed runs
 // left. The number removed.
 int LIN_sweep_private_temp_dirs();
+// The installer takes the run's folder: spare names the entries in it that
+// belong to the running program (its copy started from the disc); the rest,
+// what an earlier run left, goes now, through the descriptor that holds the
+// lock. Only a folder taken is cleared at the close-down.
+void LIN_private_temp_take(const std::vector<std::string>& spare);
+int LIN_private_temp_taken();
+// The close-down of the folder taken (LIN_close_temp_dir); nothing when none
+// was.
+void LIN_private_temp_close_down();
 
 // The file that marks a folder of a run's own, kept there while the run holds
 // it; the installer's clearing of its folder spares it.
@@ -48,6 +58,9 @@ struct lin_temp_claim {
   std::string refusal;  // the fixed folder and why it was refused
   int claimed = 0;      // the claim was made: it is not made again
   std::string base;
+  // Entries that the clearing spares: the running program's copy. A folder
+  // moved to has none.
+  std::vector<std::string> spare;
 };
 lin_temp_claim LIN_claim_temp_dir(const std::string& base, const std::string& exe_dir);
 // LIN_private_temp_dir for the run whose claim is run: claimed at the first
@@ -56,3 +69,11 @@ std::string LIN_run_temp_dir(lin_temp_claim& run, const std::string& base,
                              const std::string& exe_dir);
 // The sweep of LIN_sweep_private_temp_dirs in base, sparing the folder keep.
 int LIN_sweep_temp_dirs(const std::string& base, const std::string& keep);
+// Empties run's folder through its descriptor, never by its name, but for the
+// mark and run.spare. true when all of it went.
+bool LIN_clear_temp_dir(const lin_temp_claim& run);
+// The close-down of run: its folder emptied through the descriptor (a folder
+// of the run's own, its program's copy with it), then removed by its name only
+// while that name still leads to the folder the run holds; a name that leads
+// elsewhere is left alone, with a WARNING. The descriptor is closed.
+void LIN_close_temp_dir(lin_temp_claim& run);
