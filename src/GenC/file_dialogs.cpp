@@ -107,6 +107,17 @@ bool had_no_display(const std::string& err) {
          err.find("cannot open display") != std::string::npos;
 }
 
+// What an answer names must be there: the folder chosen, the file to open,
+// the folder a save goes into. A name the dialog could not print as it is
+// comes back with "?" for its characters and names nothing, and would make a
+// new folder beside the one picked.
+bool answer_exists(int kind, const std::string& p) {
+  if (p.empty() || p[0] != '/') return false;
+  if (kind == 2) return is_dir(p);
+  if (kind == 0) return exists(p) && !is_dir(p);
+  return is_dir(parent_of(p));
+}
+
 // The dialog never came up: the log gets what the program said, the user an alert.
 void report_unshown(const std::string& program, const std::string& why) {
   xer << "WARNING: could not show the file dialog (" << program << ": " << why << ")\n";
@@ -144,7 +155,14 @@ int GetFilePathFromUser(int kind, const std::string& prompt, const std::string& 
   if (!out.empty() && out.back() == '\n') out.pop_back();
   if (!out.empty() && out.back() == '\r') out.pop_back();
   while (out.size() > 1 && out.back() == '/') out.pop_back();
-  if (out.empty() || out[0] != '/') return 0;  // not a path the dialog would give
+  if (!answer_exists(kind, out)) {
+    xer << "WARNING: the file dialog answered '" << out << "', which names nothing here\n";
+    __MACIBM_alert(0,
+                   UTL_translate_string("The folder you picked could not be read back from the "
+                                        "file dialog; nothing was changed."),
+                   "", "", "", t_alert, __FILE__, __LINE__);
+    return 0;
+  }
   path = out;
   g_last_folder[pref_key] = (kind == 2) ? out : parent_of(out);
   return 1;

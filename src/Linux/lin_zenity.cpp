@@ -1,12 +1,19 @@
 #include "Linux/lin_zenity.h"
 
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+
+#include "Linux/lin_locale.h"
+
+extern char** environ;
 
 std::vector<std::string> LIN_zenity_args(int kind, const std::string& title,
                                          const std::string& start) {
@@ -20,6 +27,54 @@ std::vector<std::string> LIN_zenity_args(int kind, const std::string& title,
 }
 
 namespace {
+std::string env_value(const std::vector<std::string>& env, const std::string& name) {
+  const std::string key = name + "=";
+  for (const std::string& e : env)
+    if (e.compare(0, key.size(), key) == 0) return e.substr(key.size());
+  return "";
+}
+
+// The locale a category gets from env, as setlocale(LC_ALL, "") reads it.
+std::string category_locale(const std::vector<std::string>& env, const char* category) {
+  for (const char* name : {"LC_ALL", category, "LANG"}) {
+    const std::string v = env_value(env, name);
+    if (!v.empty()) return v;
+  }
+  return "C";
+}
+
+// Every category must load: one that fails leaves the child's whole locale C.
+bool names_utf8_locale(const std::vector<std::string>& env) {
+  static const std::pair<int, const char*> categories[] = {
+      {LC_CTYPE_MASK, "LC_CTYPE"},         {LC_NUMERIC_MASK, "LC_NUMERIC"},
+      {LC_TIME_MASK, "LC_TIME"},           {LC_COLLATE_MASK, "LC_COLLATE"},
+      {LC_MONETARY_MASK, "LC_MONETARY"},   {LC_MESSAGES_MASK, "LC_MESSAGES"},
+      {LC_PAPER_MASK, "LC_PAPER"},         {LC_NAME_MASK, "LC_NAME"},
+      {LC_ADDRESS_MASK, "LC_ADDRESS"},     {LC_TELEPHONE_MASK, "LC_TELEPHONE"},
+      {LC_MEASUREMENT_MASK, "LC_MEASUREMENT"},
+      {LC_IDENTIFICATION_MASK, "LC_IDENTIFICATION"}};
+  locale_t loc = static_cast<locale_t>(0);
+  for (const auto& [mask, name] : categories) {
+    const locale_t next = newlocale(mask, category_locale(env, name).c_str(), loc);
+    if (!next) {
+      if (loc) freelocale(loc);
+      return false;
+    }
+    loc = next;
+  }
+  const char* codeset = nl_langinfo_l(CODESET, loc);
+  const bool utf8 = codeset && strcmp(codeset, "UTF-8") == 0;
+  freelocale(loc);
+  return utf8;
+}
+
+bool c_utf8_exists() {
+  const locale_t loc = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  if (!loc) return false;
+  freelocale(loc);
+  return true;
+}
+
 pid_t g_running = 0;  // the child being waited for; main thread only
 
 // SIGTERM, then SIGKILL when it has not gone within a second; reaped.
@@ -48,6 +103,13 @@ int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int*
   std::vector<char*> args;
   for (const std::string& s : argv) args.push_back(const_cast<char*>(s.c_str()));
   args.push_back(nullptr);
+  // Made before the fork: the child of a threaded program may not allocate.
+  std::vector<std::string> env_in;
+  for (char** e = environ; e && *e; ++e) env_in.emplace_back(*e);
+  const std::vector<std::string> env = LIN_dialog_environment(env_in);
+  std::vector<char*> envp;
+  for (const std::string& s : env) envp.push_back(const_cast<char*>(s.c_str()));
+  envp.push_back(nullptr);
 
   // The child's output, its error output, and exec's errno when it fails.
   int data[2], errs[2], report[2];
@@ -81,7 +143,7 @@ int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int*
     const int null_fd = open("/dev/null", O_RDWR);
     if (null_fd >= 0) dup2(null_fd, 0);
     signal(SIGPIPE, SIG_DFL);
-    execvp(args[0], args.data());
+    execvpe(args[0], args.data(), envp.data());
     const int e = errno;
     (void)!write(report[1], &e, sizeof e);
     _exit(127);
@@ -141,6 +203,30 @@ int LIN_run_capture(const std::vector<std::string>& argv, std::string* out, int*
     return -1;
   }
   return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+std::vector<std::string> LIN_dialog_environment(const std::vector<std::string>& env) {
+  if (names_utf8_locale(env) || !c_utf8_exists()) return env;
+  std::string language = env_value(env, "LANGUAGE");
+  if (language.empty()) {
+    const std::string asked = category_locale(env, "LC_MESSAGES");
+    if (!LIN_locale_language(asked).empty()) {
+      // Its codeset is no use for finding translations: "de_DE.ISO-8859-1@x" gives "de_DE@x".
+      const size_t dot = asked.find('.'), at = asked.find('@');
+      language = dot == std::string::npos || (at != std::string::npos && at < dot)
+                     ? asked
+                     : asked.substr(0, dot) + (at == std::string::npos ? "" : asked.substr(at));
+    }
+  }
+  std::vector<std::string> out;
+  for (const std::string& e : env) {
+    const std::string name = e.substr(0, e.find('='));
+    if (name != "LC_ALL" && name != "LANG" && name != "LANGUAGE") out.push_back(e);
+  }
+  out.push_back("LC_ALL=C.UTF-8");
+  out.push_back("LANG=C.UTF-8");
+  if (!language.empty()) out.push_back("LANGUAGE=" + language);
+  return out;
 }
 
 void LIN_end_running_dialog() {

@@ -1,6 +1,9 @@
 // "Change Destination" with the system's own zenity on the program's X
-// server: a folder typed into the dialog becomes the destination, and a click
-// on the installer while the dialog is up never reaches the wizard.
+// server: a folder typed into the dialog becomes the destination, also one
+// named beyond ASCII where the environment names a locale the system lacks;
+// a click on the installer while the dialog is up never reaches the wizard;
+// an answer naming no folder leaves the destination as it was.
+#include <locale.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -107,6 +110,65 @@ TEST(FolderDialog, TheRealZenityChoosesTheDestination) {
   ASSERT_FALSE(r.timed_out) << r.stderr_text;
   EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
   EXPECT_EQ(r.log.find("could not show the file dialog"), std::string::npos) << r.log;
+}
+
+// The user's locale is one the system has not generated: zenity, were it
+// left in it, would print the name with "?" for "ü" and the installer would
+// make that folder.
+TEST(FolderDialog, ANameBeyondAsciiComesBackWholeInALocaleTheSystemLacks) {
+  ZENITY_OR_SKIP();
+  std::string lacking = "de_DE.UTF-8";
+  if (const locale_t l = newlocale(LC_ALL_MASK, lacking.c_str(), static_cast<locale_t>(0))) {
+    freelocale(l);
+    lacking = "xx_YY.UTF-8";  // German is there: a locale no system has
+  }
+  e2e_env env = env_with_disc();
+  env.extra_env.push_back({"LC_ALL", ""});
+  env.extra_env.push_back({"LANG", lacking});
+  const std::string chosen = env.root + "Fl\xC3\xBCgel \xC3\xBC";
+  fs::create_directories(chosen);
+  e2e_process p = fly_test::e2e_start(env, kToDestination);
+  const std::string win = open_dialog(p);
+  ASSERT_FALSE(win.empty()) << "no folder dialog came up";
+  ASSERT_TRUE(dialog_keys(p, win, "key ctrl+l sleep 0.3 type --delay 10 '" + chosen + "/'"));
+  ASSERT_TRUE(dialog_keys(p, win, "key Return"));
+  EXPECT_TRUE(fly_test::e2e_wait_line(p, "inside the folder '" + chosen + "/'", 60));
+  int x, y, w, h;
+  ASSERT_TRUE(fly_test::e2e_wait_item(p, "Quit", 30, &x, &y, &w, &h));
+  ASSERT_TRUE(fly_test::e2e_xclick(p, x + w / 2, y + h / 2));
+  const fly_test::e2e_result r = fly_test::e2e_finish(env, p);
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+  EXPECT_FALSE(r.saw_line("Fl?gel")) << r.log;
+  EXPECT_EQ(r.log.find("could not be read back"), std::string::npos) << r.log;
+  for (const auto& e : fs::directory_iterator(env.root))
+    EXPECT_EQ(e.path().filename().string().find('?'), std::string::npos) << e.path();
+}
+
+// What the dialog hands back, through the test hook here, names no folder:
+// the alert, and the destination stays the one shown before.
+TEST(FolderDialog, AnAnswerNamingNoFolderKeepsTheDestination) {
+  FLY_E2E_OR_SKIP();
+  e2e_env env = env_with_disc();
+  const std::string mangled = env.root + "Fl?gel ?";
+  env.extra_env.push_back({"FLY_DIALOG_ANSWER", mangled});
+  const fly_test::e2e_result r = fly_test::e2e_run(
+      env, std::string(kToDestination) +
+               "wait I will create the folder 30\nclick Change Destination\n"
+               "click Understood\nwait I will create the folder 30\nsleep 1\nquit\n");
+  ASSERT_FALSE(r.timed_out) << r.stderr_text;
+  EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+  EXPECT_NE(r.log.find("The folder you picked could not be read back from the file dialog; "
+                       "nothing was changed."),
+            std::string::npos)
+      << r.log;
+  std::vector<std::string> shown;
+  for (const std::string& line : r.trace)
+    if (line.rfind("text \"I will create the folder", 0) == 0) shown.push_back(line);
+  ASSERT_GE(shown.size(), 2u);  // before and after the dialog
+  for (const std::string& line : shown) EXPECT_EQ(line, shown[0]);
+  EXPECT_EQ(shown[0].find("Fl?gel"), std::string::npos) << shown[0];
+  EXPECT_FALSE(fs::exists(mangled));
 }
 
 TEST(FolderDialog, AClickOnTheInstallerWhileItIsUpReachesNothing) {

@@ -97,15 +97,18 @@ TEST_F(Dialogs, FolderComesBackWithoutSlashAndIsRememberedPerKey) {
 
 TEST_F(Dialogs, PromptGoesVerbatimToTheRealZenity) {
   const std::string bin = fake_zenity(
-      "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$ZARGS\"\necho /chosen/dir\n");
+      "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$ZARGS\"\necho \"$CHOSEN\"\n");
   setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
   const std::string args_file = fly_test::sandbox() + "args.txt";
   setenv("ZARGS", args_file.c_str(), 1);
+  const std::string chosen = fly_test::sandbox() + "chosen dir";
+  mkdir(chosen.c_str(), 0755);
+  setenv("CHOSEN", chosen.c_str(), 1);
   file_dialog_runner = LIN_run_capture;
   std::string path = "unchanged";
   const std::string prompt = "Say \"hi\" $(touch pwned) `touch pwned2` ; rm x";
   ASSERT_EQ(GetFilePathFromUser(2, prompt, "O'K", 5, "", path), 1);  // key 5: no place yet
-  EXPECT_EQ(path, "/chosen/dir");
+  EXPECT_EQ(path, chosen);
   EXPECT_EQ(fly_test::read_file(args_file),
             "--file-selection\n--directory\n--title=" + prompt + "\n");
   EXPECT_FALSE(fly_test::file_exists("pwned"));
@@ -143,14 +146,75 @@ TEST_F(Dialogs, AnUnshownDialogIsLoggedAndAlerted) {
 }
 
 TEST_F(Dialogs, EnvironmentAnswersWithoutADialog) {
-  setenv("FLY_DIALOG_ANSWER", "/from/env/", 1);
+  const std::string from_env = fly_test::sandbox() + "from env";
+  mkdir(from_env.c_str(), 0755);
+  setenv("FLY_DIALOG_ANSWER", (from_env + "/").c_str(), 1);
   std::string path;
   EXPECT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, "", path), 1);
-  EXPECT_EQ(path, "/from/env");
+  EXPECT_EQ(path, from_env);
   setenv("FLY_DIALOG_ANSWER", "-", 1);
   EXPECT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, "", path), 0);
-  EXPECT_EQ(path, "/from/env");
+  EXPECT_EQ(path, from_env);
+  // Its answers are checked as the dialog's are.
+  fly_test::clear_alerts();
+  setenv("FLY_DIALOG_ANSWER", "/no/such/folder", 1);
+  EXPECT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, "", path), 0);
+  EXPECT_EQ(path, from_env);
+  EXPECT_EQ(fly_test::alerts().size(), 1u);
   EXPECT_TRUE(g_runs.empty());
+}
+
+namespace {
+const char* const kUnread =
+    "The folder you picked could not be read back from the file dialog; nothing was changed.";
+}
+
+// An answer in which the dialog's locale turned "ü" into "?" names a folder
+// that is not there: it is refused, with the alert, whatever the kind, and
+// the next dialog still opens where the last good choice was.
+TEST_F(Dialogs, AnAnswerNamingNothingHereIsRefused) {
+  const std::string real = fly_test::sandbox() + "Fl\xC3\xBCgel \xC3\xBC";
+  const std::string file = fly_test::sandbox() + "a file";
+  mkdir(real.c_str(), 0755);
+  fly_test::write_file(file, "x");
+  std::string path = "/as/it/was";
+  g_answer = real + "\n";
+  ASSERT_EQ(GetFilePathFromUser(2, "Pick", "Select", 1, "", path), 1);
+  EXPECT_EQ(path, real);
+
+  fly_test::clear_alerts();
+  const std::pair<int, std::string> refused[] = {
+      {2, fly_test::sandbox() + "Fl?gel ?"},
+      {2, file},                     // a file for a folder
+      {2, "relative/folder"},
+      {2, ""},
+      {0, real},                     // a folder for a file to open
+      {0, real + "/missing file"},
+      {1, real + "/?/movie.mov"},    // saved into a folder that is not there
+  };
+  for (const auto& [kind, answer] : refused) {
+    g_answer = answer + "\n";
+    std::string kept = "/as/it/was";
+    EXPECT_EQ(GetFilePathFromUser(kind, "Pick", "Select", 1, "", kept), 0) << answer;
+    EXPECT_EQ(kept, "/as/it/was") << answer;
+  }
+  ASSERT_EQ(fly_test::alerts().size(), std::size(refused));
+  EXPECT_EQ(fly_test::alerts()[0].s1, kUnread);
+  EXPECT_EQ(fly_test::alerts()[0].type, 1);
+  EXPECT_THAT(fly_test::log_text(),
+              HasSubstr("WARNING: the file dialog answered '" + fly_test::sandbox() +
+                        "Fl?gel ?', which names nothing here"));
+  for (size_t i = 1; i < g_runs.size(); ++i)  // each opened where the good choice was
+    EXPECT_THAT(g_runs[i].back(), ::testing::StartsWith("--filename=" + real + "/")) << i;
+
+  // What the other kinds take.
+  g_answer = file + "\n";
+  EXPECT_EQ(GetFilePathFromUser(0, "Open", "", 3, "", path), 1);
+  EXPECT_EQ(path, file);
+  g_answer = real + "/new.mov\n";
+  EXPECT_EQ(GetFilePathFromUser(1, "Save", "", 3, "", path), 1);
+  EXPECT_EQ(path, real + "/new.mov");
+  EXPECT_EQ(fly_test::alerts().size(), std::size(refused));
 }
 
 namespace {
