@@ -3,7 +3,8 @@
 
 Scripted: the first path component picks the reply (see serve), the second is its argument; each
 request is kept in RECORD/req-<n>.bin. With --root DIR, http://HOST/PATH is served from
-DIR/HOST/PATH when DIR/HOST is a folder (a file DIR/HOST/.drop: closed unanswered).
+DIR/HOST/PATH when DIR/HOST is a folder (a file DIR/HOST/.drop: closed unanswered; .chunked:
+sent chunked).
 --http10 DIR: python3's http.server (HTTP/1.0) serving DIR instead. --port N: listen on N."""
 import argparse, functools, http.server, itertools, os, socket, socketserver, struct, threading
 import time, urllib.parse
@@ -57,7 +58,12 @@ def serve(request):
             return []
         if not path.startswith(folder + os.sep) or not os.path.isfile(path):
             return [head(404, 8, reason="Not Found") + b"not here"]
-        return [head(200, os.path.getsize(path)) + open(path, "rb").read()]
+        data = open(path, "rb").read()
+        if os.path.exists(os.path.join(folder, ".chunked")):  # holding "cut": no last chunk
+            cut = open(os.path.join(folder, ".chunked")).read().strip() == "cut"
+            coded = chunks(data)[:-5] if cut else chunks(data)
+            return [head(200, extra=["Transfer-Encoding: chunked"]) + coded]
+        return [head(200, len(data)) + data]
     kind, arg = ([c for c in url.path.split("/") if c] + ["", ""])[:2]
     arg = urllib.parse.unquote(arg)
     n = int(arg) if arg.isdigit() else 100
