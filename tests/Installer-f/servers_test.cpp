@@ -97,7 +97,8 @@ TEST(ServerList, ChunkedListsAndACutOne) {
   const std::string list = header() + "DIR All/\nFILE 0 0 1 1 1 GONE a.txt\n";
   put_zip(root + "cut.test/u/r/directory.txt.zip", "directory.txt", list);
   put_zip(root + "ok.test/u/r/directory.txt.zip", "directory.txt", list);
-  for (const char* host : {update_host.c_str(), "ok.test"}) write_file(root + host + "/.chunked", "");
+  for (const std::string& host : {update_host, std::string("ok.test")})
+    write_file(root + host + "/.chunked", "");
   write_file(root + "cut.test/.chunked", "cut");
   fly_test::script_server srv(60, root);
   ASSERT_TRUE(fly_test::proxy_to(srv));

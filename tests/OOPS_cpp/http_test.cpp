@@ -220,8 +220,8 @@ TEST(Http, NginxChunked) {
   const std::string big = pattern(300000, 1), small = pattern(1, 2);
   write_file(root + "files/big", big);  // outside /ssi/: included as they are
   write_file(root + "files/small", small);
-  write_file(root + "ssi/page",
-             "head<!--# include virtual=\"/files/big\" -->mid<!--# include virtual=\"/files/small\" -->");
+  write_file(root + "ssi/page", "head<!--# include virtual=\"/files/big\" -->mid"
+                                "<!--# include virtual=\"/files/small\" -->");
   nginx_server nginx(root, sandbox() + "nginx-ssi/");
   ASSERT_TRUE(proxy_to(nginx));
   int64_t seen = -1;
