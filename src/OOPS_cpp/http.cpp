@@ -3,6 +3,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -60,6 +61,24 @@ bool parse_length(const std::string& text, int64_t* out) {
   }
   *out = v;
   return true;
+}
+
+// A chunk-size line: hex digits, then nothing or blanks and a ";" that begins
+// the extensions, which mean nothing to us. 1: the size is in *out; 0: no such
+// line; -1: the size does not fit in 63 bits.
+int parse_chunk_size(const char* p, size_t n, int64_t* out) {
+  size_t i = 0;
+  int64_t v = 0;
+  for (; i < n && isxdigit(static_cast<unsigned char>(p[i])); ++i) {
+    if (v > (INT64_MAX >> 4)) return -1;
+    const int c = p[i];
+    v = v * 16 + (c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+  }
+  if (i == 0) return 0;
+  while (i < n && (p[i] == ' ' || p[i] == '\t')) ++i;
+  if (i < n && p[i] != ';') return 0;
+  *out = v;
+  return 1;
 }
 
 std::string trim_blanks(const std::string& s) {
@@ -225,19 +244,29 @@ void down_class::DoProcessing() {
   }
 
   last_activity = net_now();
-  if (content_length != -1) {
+  // The first body bytes of reply go to the file; the bytes used are dropped
+  // from it, and what stays is a chunk line not yet ended.
+  size_t body = reply.size(), used = reply.size();
+  if (chunked_) {
+    body = decode_chunks(&used);
+    if (chunk_step_ == chunk_end || error) {
+      used = reply.size();  // nothing past the last chunk
+      if (chunk_step_ == chunk_end) socket->Disconnect();
+    }
+  } else if (content_length != -1) {
     const int64_t left = content_length - bytes_written;
     if (static_cast<int64_t>(reply.size()) >= left) {
-      reply.resize(static_cast<size_t>(left));  // nothing past the announced length
+      body = used = static_cast<size_t>(left);  // nothing past the announced length
       socket->Disconnect();
     }
   }
-  if (file && !reply.empty()) {
-    bytes_written += static_cast<int64_t>(reply.size());
-    if (fwrite(reply.data(), 1, reply.size(), file) != reply.size() && error == 0)
+  if (file && body > 0) {
+    bytes_written += static_cast<int64_t>(body);
+    if (fwrite(reply.data(), 1, body, file) != body && error == 0)
       error = errno ? errno : err_net_write;
   }
-  reply.clear();  // a body with no file to go to is dropped
+  // A body with no file to go to is dropped.
+  reply.erase(reply.begin(), reply.begin() + static_cast<long>(used));
   if (socket->GetStatus() == PCSBSocket::status_closed) close_file();
 }
 
@@ -279,8 +308,9 @@ void down_class::parse_headers() {
       const std::string name = line.substr(0, colon), value = trim_blanks(line.substr(colon + 1));
       const auto [it, added] = headers.emplace(name, value);
       // Lengths that differ frame no body: kept side by side, they read as a
-      // bad length and the download fails.
-      if (!added && strcasecmp(name.c_str(), "Content-Length") == 0 && it->second != value)
+      // bad length and the download fails. Codings add up, as in one list.
+      if (!added && ((strcasecmp(name.c_str(), "Content-Length") == 0 && it->second != value) ||
+                     strcasecmp(name.c_str(), "Transfer-Encoding") == 0))
         it->second += ", " + value;
     }
   }
@@ -292,13 +322,16 @@ void down_class::end_of_headers() {
   if (status_code < 200 || status_code > 299) return;  // the verdict needs no body
 
   auto te = headers.find("Transfer-Encoding");
-  if (te != headers.end() && strcasecmp(te->second.c_str(), "identity") != 0) {
+  if (te != headers.end() && strcasecmp(te->second.c_str(), "chunked") == 0) {
+    chunked_ = true;
+  } else if (te != headers.end() && strcasecmp(te->second.c_str(), "identity") != 0) {
     xer << "WARNING: the reply for " << dest_path << " uses the transfer coding " << te->second
         << ".\n";
     error = err_net_bad_state;
     return;
   }
-  auto cl = headers.find("Content-Length");
+  // A chunked body frames itself: a Content-Length beside it is not its length.
+  auto cl = chunked_ ? headers.end() : headers.find("Content-Length");
   if (cl != headers.end() && !parse_length(cl->second, &content_length)) {
     xer << "WARNING: the reply for " << dest_path << " has a bad Content-Length: " << cl->second
         << "\n";
@@ -310,6 +343,81 @@ void down_class::end_of_headers() {
     file = fopen(temp_path.c_str(), "wb");
     if (!file) error = errno ? errno : err_net_write;
   }
+}
+
+void down_class::bad_chunk(const char* what, const char* line, size_t len) {
+  std::string shown;
+  for (size_t i = 0; i < len && i < 64; ++i)
+    shown += (line[i] >= ' ' && line[i] < 0x7f) ? line[i] : '?';
+  xer << "WARNING: the reply for " << dest_path << " has " << what;
+  if (line) xer << ": \"" << shown << (len > 64 ? "...\"" : "\"");
+  xer << "\n";
+  error = err_net_bad_state;
+}
+
+// Decodes the chunked body in reply in place: the data moves to the front and
+// its length is returned; *used is the count of bytes taken from reply. A line
+// not yet ended waits there for the next read.
+size_t down_class::decode_chunks(size_t* used) {
+  char* const buf = reply.data();
+  const size_t size = reply.size();
+  size_t in = 0, out = 0;
+  while (in < size && chunk_step_ != chunk_end && error == 0) {
+    const char* const p = buf + in;
+    const size_t avail = size - in;
+    if (chunk_step_ == chunk_data) {
+      const size_t n = static_cast<size_t>(std::min<int64_t>(chunk_left_, avail));
+      if (out != in) memmove(buf + out, p, n);
+      out += n;
+      in += n;
+      chunk_left_ -= static_cast<int64_t>(n);
+      if (chunk_left_ == 0) chunk_step_ = chunk_data_end;
+      continue;
+    }
+    if (chunk_step_ == chunk_data_end) {
+      const size_t n = std::min<size_t>(avail, 2);
+      if (memcmp(p, "\r\n", n) != 0) {
+        bad_chunk("a chunk longer than its size", nullptr, 0);
+        break;
+      }
+      if (n < 2) break;
+      in += 2;
+      chunk_step_ = chunk_size;
+      continue;
+    }
+    const char* const cr = static_cast<const char*>(memmem(p, avail, "\r\n", 2));
+    const size_t len = cr ? static_cast<size_t>(cr - p) : avail;  // of the line so far
+    if (chunk_step_ == chunk_size) {
+      if (len > http_max_chunk_line) {
+        bad_chunk("a chunk line longer than 4096 bytes", p, len);
+        break;
+      }
+      if (!cr) break;
+      int64_t n = 0;
+      const int r = parse_chunk_size(p, len, &n);
+      if (r <= 0) {
+        bad_chunk(r ? "a chunk size that does not fit" : "a bad chunk line", p, len);
+        break;
+      }
+      in += len + 2;
+      chunk_left_ = n;
+      chunk_step_ = n ? chunk_data : chunk_trailer;
+      continue;
+    }
+    // The trailers: header lines up to an empty one, read and dropped.
+    if (trailer_bytes_ + len > http_max_header_bytes) {
+      xer << "WARNING: the trailers of the reply for " << dest_path << " pass "
+          << int(http_max_header_bytes) << " bytes.\n";
+      error = err_net_bad_state;
+      break;
+    }
+    if (!cr) break;
+    in += len + 2;
+    trailer_bytes_ += len + 2;
+    if (len == 0) chunk_step_ = chunk_end;
+  }
+  *used = in;
+  return out;
 }
 
 int down_class::GetState() const {
@@ -331,7 +439,9 @@ int down_class::GetState() const {
 
 bool down_class::IsDone() const { return GetState() == http_finished; }
 
-bool down_class::IsComplete() const { return content_length == bytes_written; }
+bool down_class::IsComplete() const {
+  return chunked_ ? chunk_step_ == chunk_end : content_length == bytes_written;
+}
 
 bool down_class::IsErr() const {
   return error != 0 || !socket || socket->GetStatus() == PCSBSocket::status_error;

@@ -2,7 +2,8 @@
 //
 // Callers poll http.net_check once per frame; nothing here ever waits. The body
 // goes to a temporary file beside the destination and takes the destination's
-// name only when the whole announced length has arrived with a 2xx status.
+// name only when the whole announced length, or a chunked body to its last chunk
+// and trailers, has arrived with a 2xx status.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,7 @@ enum {
 enum {
   http_read_chunk = 65536,        // one read per poll
   http_max_header_bytes = 65536,  // a longer header block fails the download
+  http_max_chunk_line = 4096,     // a longer chunk-size line fails the download
 };
 
 class down_class {
@@ -50,7 +52,7 @@ class down_class {
 
   int GetState() const;
   bool IsDone() const;      // the connection is closed
-  bool IsComplete() const;  // the announced length is written
+  bool IsComplete() const;  // the announced length, or the chunked body, is written
   bool IsErr() const;
   // The host-name lookup is still running.
   bool LookingUp() const { return lookup_ != nullptr; }
@@ -83,12 +85,22 @@ class down_class {
   void parse_headers();
   void end_of_headers();
   void close_file();
+  size_t decode_chunks(size_t* used);
+  void bad_chunk(const char* what, const char* line, size_t len);
 
   std::string server_;
   unsigned short port_ = 80;
   unsigned short connect_port_ = 80;
   std::unique_ptr<PCSBAddressLookup> lookup_;
   bool committed_ = false;
+
+  // Where a chunked body stands: before a size line, inside a chunk's data, at
+  // the line end after the data, in the trailers, or past the end.
+  enum chunk_step { chunk_size, chunk_data, chunk_data_end, chunk_trailer, chunk_end };
+  bool chunked_ = false;
+  chunk_step chunk_step_ = chunk_size;
+  int64_t chunk_left_ = 0;      // data bytes of the current chunk still to come
+  size_t trailer_bytes_ = 0;    // of the trailers so far
 };
 
 class http_class {

@@ -88,6 +88,32 @@ TEST(ServerList, DownloadDirectoryRoad) {
   EXPECT_FALSE(fly_test::file_exists(temp_path + "directory.txt.zip"));
 }
 
+// Through a proxy or a cache the lists come chunked; one cut before its last chunk is a failed
+// download, never a list to unpack.
+TEST(ServerList, ChunkedListsAndACutOne) {
+  const std::string root = fly_test::sandbox() + "chunked-hosts/";
+  write_file(root + update_host + "/serverlist9.txt",
+             H + "FINAL r\nSERVER cut.test\n/u/\nC\nSERVER ok.test\n/u/\nG\n");
+  const std::string list = header() + "DIR All/\nFILE 0 0 1 1 1 GONE a.txt\n";
+  put_zip(root + "cut.test/u/r/directory.txt.zip", "directory.txt", list);
+  put_zip(root + "ok.test/u/r/directory.txt.zip", "directory.txt", list);
+  for (const std::string& host : {update_host, std::string("ok.test")})
+    write_file(root + host + "/.chunked", "");
+  write_file(root + "cut.test/.chunked", "cut");
+  fly_test::script_server srv(60, root);
+  ASSERT_TRUE(fly_test::proxy_to(srv));
+  temp_path = fly_test::sandbox() + "tmp/";
+  fresh();
+  rand_script = {0, 1};  // cut.test, then the uniform pick's 1 % 2
+  EXPECT_TRUE(frames_until(UTL_download_directory, [] { return stg.dir_state > 1; }));
+  EXPECT_EQ(stg.dir_state * 10 + stg.server_choice, 31);
+  EXPECT_EQ(sim_info.size(), 1u);
+  EXPECT_EQ(alerts_saying("The installer cannot extract a file."), 0);
+  int cut_asked = 0;
+  for (const std::string& r : srv.requests()) cut_asked += r.find("//cut.test/") != r.npos;
+  EXPECT_EQ(cut_asked, 1);
+}
+
 // Polled as fast as a frame loop can, hosts that fail are asked again only
 // after their pause (1 s, 2 s, 4 s...), and each failure is logged once.
 TEST(ServerList, FailedHostsWaitBeforeTheyAreAskedAgain) {

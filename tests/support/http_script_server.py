@@ -3,7 +3,8 @@
 
 Scripted: the first path component picks the reply (see serve), the second is its argument; each
 request is kept in RECORD/req-<n>.bin. With --root DIR, http://HOST/PATH is served from
-DIR/HOST/PATH when DIR/HOST is a folder (a file DIR/HOST/.drop: closed unanswered).
+DIR/HOST/PATH when DIR/HOST is a folder (a file DIR/HOST/.drop: closed unanswered; .chunked:
+sent chunked).
 --http10 DIR: python3's http.server (HTTP/1.0) serving DIR instead. --port N: listen on N."""
 import argparse, functools, http.server, itertools, os, socket, socketserver, struct, threading
 import time, urllib.parse
@@ -28,6 +29,25 @@ def drip(data):  # 7-byte pieces for the head, then 1500-byte ones, each followe
     return [step for a, b in zip(cuts, cuts[1:]) for step in (data[a:b], pause(0.002))]
 
 
+def chunks(data, sizes=(1, 999, 70000, 2)):  # chunked, in pieces of these sizes by turns
+    cuts, pos = [], 0
+    for size in itertools.cycle(sizes):
+        if pos >= len(data):
+            break
+        cuts.append(data[pos:pos + size])
+        pos += size
+    return b"".join(b"%x\r\n%s\r\n" % (len(c), c) for c in cuts) + b"0\r\n\r\n"
+
+
+def split_chunks(data):  # each chunk line and line end sent a byte at a time, 3 ms apart
+    steps = []
+    for text in chunks(data, (10, 300)).split(b"\r\n"):
+        for piece in (text if len(text) < 8 else [text]):  # the data goes whole
+            steps += [bytes([piece]) if isinstance(piece, int) else piece, pause(0.003)]
+        steps += [b"\r", pause(0.003), b"\n", pause(0.003)]
+    return steps[:-4]  # the split left one line end too many
+
+
 def serve(request):
     """The reply as steps: bytes to send, or something to do with the socket."""
     url = urllib.parse.urlsplit((request.split(b"\r\n")[0].decode("latin-1").split(" ") + ["/"])[1])
@@ -38,7 +58,12 @@ def serve(request):
             return []
         if not path.startswith(folder + os.sep) or not os.path.isfile(path):
             return [head(404, 8, reason="Not Found") + b"not here"]
-        return [head(200, os.path.getsize(path)) + open(path, "rb").read()]
+        data = open(path, "rb").read()
+        if os.path.exists(os.path.join(folder, ".chunked")):  # holding "cut": no last chunk
+            cut = open(os.path.join(folder, ".chunked")).read().strip() == "cut"
+            coded = chunks(data)[:-5] if cut else chunks(data)
+            return [head(200, extra=["Transfer-Encoding: chunked"]) + coded]
+        return [head(200, len(data)) + data]
     kind, arg = ([c for c in url.path.split("/") if c] + ["", ""])[:2]
     arg = urllib.parse.unquote(arg)
     n = int(arg) if arg.isdigit() else 100
@@ -55,9 +80,19 @@ def serve(request):
         "reset": lambda: [head(200, n) + body(n // 2), pause(0.05), lambda conn: conn.setsockopt(
             socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))],  # close with a reset
         "nolength": lambda: [head(200) + body(n)],
-        "chunked": lambda: [head(200, extra=["Transfer-Encoding: chunked"]) + b"".join(
-            b"%x\r\n%s\r\n" % (len(c), c) for c in (body(n)[i:i + 999] for i in range(0, n, 999)))
-                            + b"0\r\n\r\n"],
+        "chunked": lambda: [head(200, extra=["Transfer-Encoding: chunked"]) + chunks(body(n))],
+        "chunksplit": lambda: [head(200, extra=["Transfer-Encoding: chunked"]),
+                               *split_chunks(body(n))],
+        # the rest of the reply, with Python's escapes: "chunkraw/5\r\nhello\r\n0\r\n\r\n"
+        "chunkraw": lambda: [head(200, extra=["Transfer-Encoding: chunked"]) + arg.encode(
+            "latin-1").decode("unicode_escape").encode("latin-1")],
+        "chunkline": lambda: [head(200, extra=["Transfer-Encoding: chunked"]) + b"5;" + b"x" * n,
+                              pause(0.2)],
+        "chunktrailers": lambda: [head(200, extra=["Transfer-Encoding: chunked"]) + b"0\r\n"
+                                  + b"X-Filler: %s\r\n" % (b"f" * 1000) * 100 + b"\r\n"],
+        # one header line per "|"-separated coding; its Content-Length is wrong
+        "te": lambda: [head(200, 7, ["Transfer-Encoding: " + v for v in arg.split("|")])
+                       + chunks(body(100))],
         "status": lambda: [head(n, 4, reason="Not Found" if n == 404 else "Error") + b"page"],
         "extra": lambda: [ok() + b"X" * 100, pause(0.2)],  # and no end of file to lean on
         "badlength": lambda: [b"HTTP/1.1 200 OK\r\nContent-Length: %s\r\n\r\nhello" % arg.encode()],

@@ -105,7 +105,10 @@ nginx_server::nginx_server(const std::string& root, const std::string& w) {
     << "  access_log " << w << "access.log;\n  default_type application/octet-stream;\n";
   for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
     c << "  " << t << "_temp_path " << w << t << ";\n";
-  c << "  sendfile on;\n  server { listen 127.0.0.1:" << port << "; root " << root << "; }\n}\n";
+  // Below /ssi/ every reply is parsed for includes, so its length is not known and it goes
+  // out chunked.
+  c << "  sendfile on;\n  server { listen 127.0.0.1:" << port << "; root " << root << ";\n"
+    << "    location /ssi/ { ssi on; ssi_types *; }\n  }\n}\n";
   c.close();
   const char* nginx = access("/usr/sbin/nginx", X_OK) == 0 ? "/usr/sbin/nginx" : "nginx";
   launch({nginx, "-p", w, "-e", w + "error.log", "-c", w + "nginx.conf"}, port);

@@ -54,7 +54,8 @@ struct http10_server : child_server {
 // Points the HTTP client's proxy at s; false when s is not running.
 bool proxy_to(const child_server& s);
 
-// nginx in the foreground with its own configuration, logs and pid in work_dir.
+// nginx in the foreground with its own configuration, logs and pid in work_dir. What it serves
+// from root/ssi/ goes through server-side includes and out chunked.
 struct nginx_server : child_server {
   nginx_server(const std::string& root, const std::string& work_dir);
 };
