@@ -25,6 +25,7 @@ enum {
   err_no_pe = 20014,
   err_unsafe_path = 20015,      // an archive names a path outside its output folder
   err_damaged_archive = 20016,  // an archive's data cannot be decoded
+  err_content_mismatch = 20030,  // an unpacked file's MD5 is not the one it must have
 };
 
 struct err_msg_row {
