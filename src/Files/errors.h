@@ -28,6 +28,7 @@ enum {
   err_archive_encrypted = 20017,  // an archive's items need a password
   err_archive_method = 20018,     // a compression method or filter the readers lack
   err_zip64 = 20019,              // a zip archive in the 64-bit format
+  err_content_mismatch = 20030,   // an unpacked file's MD5 is not the one it must have
 };
 
 struct err_msg_row {

@@ -195,6 +195,12 @@ unsigned char* thread_buffer() {
 }
 }  // namespace
 
+std::string md5_hex(const MD5_CTX& ctx) {
+  std::string hex;
+  to_hex(ctx.digest, hex);
+  return hex;
+}
+
 int calc_file_md5(const std::string& path, std::string& hex) {
   MD5_CTX ctx;
   MD5Init(&ctx);

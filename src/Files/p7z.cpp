@@ -186,7 +186,7 @@ namespace {
 // only: the one file an install's archive may hold ("" for any), written
 // under that spelling.
 int p7z_extract(const std::string& archive, const std::string& out_dir, std::string* out_name,
-                int use_out_name, const std::string& only) {
+                int use_out_name, const std::string& only, content_check* check = nullptr) {
   const std::string archive_full = full_path(archive), base = full_path(out_dir);
   p7z_source src;
   src.in.File = fopen(archive_full.c_str(), "rbe");
@@ -234,6 +234,7 @@ int p7z_extract(const std::string& archive, const std::string& out_dir, std::str
     reader a = open_reader(src);
     if (!a) err = src.read_errno ? src.read_errno : err_zip_open;
     out_folder folder(base);
+    if (check && !only.empty()) folder.check_content(only, check);
     struct archive_entry* e;
     while (!err) {
       const int r = archive_read_next_header(a.get(), &e);
@@ -270,10 +271,10 @@ int p7z_to_file(const std::string& archive, const std::string& out_dir, std::str
   return p7z_extract(archive, out_dir, out_name, use_out_name, std::string());
 }
 
-int p7z_install_file(const std::string& archive, const std::string& dest) {
+int p7z_install_file(const std::string& archive, const std::string& dest, content_check* check) {
   const size_t slash = dest.find_last_of('/');
   const std::string dir = slash == std::string::npos ? std::string() : dest.substr(0, slash + 1);
   const std::string leaf = slash == std::string::npos ? dest : dest.substr(slash + 1);
   if (leaf.empty()) return err_unsafe_path;
-  return p7z_extract(archive, dir, nullptr, 0, leaf);
+  return p7z_extract(archive, dir, nullptr, 0, leaf, check);
 }

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+struct content_check;
+
 // The input stream over the archive file that the decoder reads through.
 struct CFileInStream {
   FILE* File;
@@ -40,4 +42,7 @@ int p7z_to_file(const std::string& archive, const std::string& out_dir,
 // alone (named as dest's last component, ignoring case; folders aside), or it
 // is refused with err_unsafe_path before anything is written. The file is
 // written under dest's spelling; other spellings of it in its folder go.
-int p7z_install_file(const std::string& archive, const std::string& dest);
+// With a check, a file whose MD5 is not check->want is refused with
+// err_content_mismatch and dest stays as it was.
+int p7z_install_file(const std::string& archive, const std::string& dest,
+                     content_check* check = nullptr);

@@ -198,11 +198,31 @@ int out_folder::make_dirs(const std::string& rel) {
   return e;
 }
 
+void out_folder::check_content(const std::string& rel, content_check* check) {
+  check_rel_ = rel;
+  check_ = check;
+  if (check_) check_->got.clear();
+}
+
+content_check* out_folder::check_for(const std::string& rel) const {
+  return check_ && rel == check_rel_ ? check_ : nullptr;
+}
+
+namespace {
+// The sum of what was unpacked goes to check->got; 0 when it is the one wanted.
+int settle(content_check* check, MD5_CTX& md5) {
+  MD5Final(&md5);
+  check->got = md5_hex(md5);
+  return check->got == check->want ? 0 : err_content_mismatch;
+}
+}  // namespace
+
 out_file::~out_file() { discard(); }
 
 void out_file::discard() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
+  check_ = nullptr;
   if (!tmp_.empty() && dir_ >= 0) unlinkat(dir_, tmp_.c_str(), 0);
   tmp_.clear();
   if (dir_ >= 0) close(dir_);
@@ -220,6 +240,8 @@ int out_file::create(out_folder& folder, const std::string& rel, bool make_dirs)
     fd_ = openat(dir_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
       tmp_ = name;
+      check_ = folder.check_for(rel);
+      if (check_) MD5Init(&md5_);
       return 0;
     }
     if (errno != EEXIST) break;
@@ -231,6 +253,7 @@ int out_file::create(out_folder& folder, const std::string& rel, bool make_dirs)
 
 int out_file::write(const void* data, size_t n) {
   const char* p = static_cast<const char*>(data);
+  if (check_) MD5UpdateWide(&md5_, p, n);
   while (n > 0) {
     const ssize_t w = ::write(fd_, p, n);
     if (w < 0 && errno == EINTR) continue;
@@ -252,6 +275,7 @@ int out_file::set_time(time_t when) {
 int out_file::commit() {
   int e = close(fd_) == 0 ? 0 : err_or_eio();
   fd_ = -1;
+  if (!e && check_) e = settle(check_, md5_);
   if (!e && renameat(dir_, tmp_.c_str(), dir_, leaf_.c_str()) != 0) e = err_or_eio();
   if (!e) tmp_.clear();
   discard();
@@ -260,6 +284,12 @@ int out_file::commit() {
 
 int make_link_at(out_folder& folder, const std::string& rel, const std::string& text,
                  bool make_dirs) {
+  if (content_check* check = folder.check_for(rel)) {
+    MD5_CTX md5;
+    MD5Init(&md5);
+    MD5UpdateWide(&md5, text.data(), text.size());
+    if (int e = settle(check, md5)) return e;
+  }
   int dir;
   std::string leaf;
   if (int e = folder.open_parent(rel, make_dirs, &dir, &leaf)) return e;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "Files/md5.h"
+
 // 1 when an entry name stays below the output folder: not empty, not
 // absolute, no "\" and no NUL byte, no ".." component.
 int archive_name_is_safe(const std::string& name);
@@ -29,6 +31,14 @@ struct archive_target {
 int check_archive_targets(const std::vector<archive_target>& targets, const std::string& base,
                           std::string* bad);
 
+// The content one unpacked file must have: want is its MD5 as the file list
+// gives it; got receives the MD5 of what was unpacked for it ("" while
+// nothing was).
+struct content_check {
+  std::string want;
+  std::string got;
+};
+
 // The output folder of one extraction, opened once. Paths below it are walked
 // one component at a time without following links.
 class out_folder {
@@ -46,10 +56,18 @@ class out_folder {
   // already counts as made.
   int make_dirs(const std::string& rel);
 
+  // The file or link rel of this extraction is checked against *check: one
+  // with other content never takes the place of what is there
+  // (err_content_mismatch).
+  void check_content(const std::string& rel, content_check* check);
+  content_check* check_for(const std::string& rel) const;
+
  private:
   int base_fd(int* fd);
   std::string path_;
   int fd_ = -1;
+  std::string check_rel_;
+  content_check* check_ = nullptr;
 };
 
 // A file being extracted. It is written under a temporary name in its folder
@@ -79,6 +97,8 @@ class out_file {
   int dir_ = -1;
   int fd_ = -1;
   std::string leaf_, tmp_;
+  content_check* check_ = nullptr;  // hashed as written when set
+  MD5_CTX md5_;
 };
 
 // 1 when a and b are the same name ignoring letter case, as the case repair

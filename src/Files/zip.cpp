@@ -346,7 +346,7 @@ std::string without_trailing_slashes(std::string s) {
 class unzipper {
  public:
   unzipper(unzFile uf, const std::string& out_dir, std::string* out_name, int use_out_name,
-           const std::string& only = std::string())
+           const std::string& only = std::string(), content_check* check = nullptr)
       : uf_(uf),
         out_dir_(out_dir),
         base_(full_path(out_dir)),
@@ -354,7 +354,9 @@ class unzipper {
         out_name_(out_name),
         use_out_name_(use_out_name && out_name),
         given_name_(use_out_name_ ? *out_name : std::string()),
-        only_(only) {}
+        only_(only) {
+    if (check && !only_.empty()) folder_.check_content(only_, check);
+  }
 
   int run() {
     int err;
@@ -362,11 +364,35 @@ class unzipper {
     if (STEP(check())) return err;
     if (STEP(readable())) return err;
     std::unique_ptr<char[]> buf(new char[k_chunk]);
-    err = unzGoToFirstFile(uf_);
+    // An installed file's fork follows its data, so a file that does not
+    // unpack or check out keeps its old fork too.
+    for (int pass = 0; pass < (only_.empty() ? 1 : 2); ++pass) {
+      if ((err = unpack(pass, buf.get())) != 0) return err;
+      // Without its data a checked file is not installed, nor its fork.
+      if (content_check* c = folder_.check_for(only_); c && c->got.empty())
+        return err_content_mismatch;
+    }
+    if (!only_.empty()) {
+      // The file now carries its row's spelling; older spellings of it go.
+      if (STEP(drop_other_spellings(folder_, only_))) return err;
+      if (STEP(drop_other_spellings(folder_, "._" + only_))) return err;
+    }
+    return 0;
+  }
+
+ private:
+  // The entries of one pass: all of them, or for an installed file its data
+  // (pass 0) and then its fork (pass 1).
+  int unpack(int pass, char* buf) {
+    int err = unzGoToFirstFile(uf_);
     for (size_t i = 0; i < entries_.size() && err == UNZ_OK; ++i) {
       const zip_entry& e = entries_[i];
       if (i == 0 && out_name_) *out_name_ = e.name;
       const entry_kind kind = kind_of(e);
+      if (!only_.empty() && (kind == entry_kind::fork) != (pass == 1)) {
+        err = unzGoToNextFile(uf_);
+        continue;
+      }
       const std::string rel = target_of(i, kind);
       int r = 0;
       switch (kind) {
@@ -379,13 +405,13 @@ class unzipper {
         case entry_kind::fork:
           if (!rel.empty())
             r = fork_entry(uf_, folder_, repaired(rel), full_path(out_dir_ + data_file_of(rel)),
-                           e.info, buf.get());
+                           e.info, buf);
           break;
         case entry_kind::link:
-          r = link_entry(uf_, folder_, repaired(rel), full_path(out_dir_ + rel), e.info, buf.get());
+          r = link_entry(uf_, folder_, repaired(rel), full_path(out_dir_ + rel), e.info, buf);
           break;
         case entry_kind::file:
-          r = file_entry(uf_, folder_, repaired(rel), out_dir_ + rel, e.info, buf.get());
+          r = file_entry(uf_, folder_, repaired(rel), out_dir_ + rel, e.info, buf);
           break;
       }
       if (r) {
@@ -398,15 +424,9 @@ class unzipper {
       APL_RECORD_FAILURE();
       return err;
     }
-    if (!only_.empty()) {
-      // The file now carries its row's spelling; older spellings of it go.
-      if (STEP(drop_other_spellings(folder_, only_))) return err;
-      if (STEP(drop_other_spellings(folder_, "._" + only_))) return err;
-    }
     return 0;
   }
 
- private:
   // Reads the whole central directory first, so that the archive can be
   // judged before anything is written.
   int list() {
@@ -665,7 +685,7 @@ int zip_file(const std::string& src, const std::string& src_full, const std::str
 namespace {
 // only: the one file an install's archive may hold ("" for any).
 int unzip_archive(const std::string& zip, const std::string& out_dir, std::string* out_name,
-                  int use_out_name, const std::string& only) {
+                  int use_out_name, const std::string& only, content_check* check = nullptr) {
   const std::string zip_full = full_path(zip);
   int err;
   std::string reason;
@@ -684,7 +704,7 @@ int unzip_archive(const std::string& zip, const std::string& out_dir, std::strin
     APL_RECORD_FAILURE();
     err = err_zip_open;
   } else {
-    unzipper u(uf, out_dir, out_name, use_out_name, only);
+    unzipper u(uf, out_dir, out_name, use_out_name, only, check);
     err = u.run();
     reason = u.reason();
     unzClose(uf);
@@ -706,11 +726,11 @@ int zip_to_file(const std::string& zip, const std::string& out_dir, std::string*
   return unzip_archive(zip, out_dir, out_name, use_out_name, std::string());
 }
 
-int zip_install_file(const std::string& zip, const std::string& dest) {
+int zip_install_file(const std::string& zip, const std::string& dest, content_check* check) {
   std::string dir, leaf;
   split(dest, &dir, &leaf);
   if (leaf.empty()) return err_unsafe_path;
-  return unzip_archive(zip, dir, nullptr, 0, leaf);
+  return unzip_archive(zip, dir, nullptr, 0, leaf, check);
 }
 
 int unzip_resource_fork(unzFile archive, std::string path, const unz_file_info64& info) {

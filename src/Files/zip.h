@@ -12,6 +12,8 @@
 
 #include <string>
 
+struct content_check;
+
 // The first 46 bytes of the AppleDouble layout (magic, version, filler, two
 // entries: Finder info at 50 for 32 bytes, the fork at 82), and the first 24
 // of them, which a reader demands.
@@ -33,7 +35,10 @@ int zip_to_file(const std::string& zip, const std::string& out_dir, std::string*
 // and the "__MACOSX/" folder, nothing else: anything more is refused
 // (err_unsafe_path) before anything is written. The file is written under
 // dest's spelling, and other spellings of it in its folder are removed.
-int zip_install_file(const std::string& zip, const std::string& dest);
+// With a check, a file (or link) whose MD5 is not check->want is refused with
+// err_content_mismatch and dest, its fork included, stays as it was.
+int zip_install_file(const std::string& zip, const std::string& dest,
+                     content_check* check = nullptr);
 
 // The current entry as an AppleDouble file, stored as the sidecar path (whose
 // last component begins with "._") when its data file exists. 0, 20012 for a

@@ -7,6 +7,7 @@
 #include "Files/errors.h"
 #include "Files/file_ops.h"
 #include "Files/p7z.h"
+#include "Files/safe_path.h"
 #include "Files/zip.h"
 #include "GenH/shell.h"
 #include "Installer-f/directory.h"
@@ -161,7 +162,10 @@ void tell_given_up() {
 
 }  // namespace
 
-int extract_and_delete_file(std::string archive, std::string dest) {
+int extract_and_delete_file(std::string archive, std::string dest, const std::string& want_md5,
+                            std::string* got_md5) {
+  content_check check{want_md5, std::string()};
+  content_check* const checked = want_md5.empty() ? nullptr : &check;
   std::string folder;
   get_path_with_path(folder, dest);
   int err;
@@ -174,13 +178,17 @@ int extract_and_delete_file(std::string archive, std::string dest) {
     err = err_unsafe_path;
   } else {
     if (!dir_exists(folder)) make_folder_chain(folder);
-    err = archive.ends_with(".7z") ? p7z_install_file(archive, dest)
-                                   : zip_install_file(archive, dest);
+    err = archive.ends_with(".7z") ? p7z_install_file(archive, dest, checked)
+                                   : zip_install_file(archive, dest, checked);
   }
   // An archive that holds some other name has not installed dest.
+  if (err == 0 && checked && check.got.empty()) err = err_content_mismatch;
   if (err == 0 && !entry_exists(dest)) err = ENOENT;
+  if (got_md5) *got_md5 = check.got;
   if (stg.log_actions) xer << "EXPANDING file " << dest << ", with result=" << err << ".\n";
-  if (err != 0) {
+  if (err == err_content_mismatch) {
+    // Not this archive's fault to tell the user of: another server may have the right file.
+  } else if (err != 0) {
     stg.extract_failed = 1;
     __MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
                    UTL_translate_string("Error: ") + UTL_translate_string(error_str(err)),
@@ -294,14 +302,26 @@ int grab_files() {
           stg.download_failed = 1;
           done = !download_failed(r, s, i, url);  // else the row stays on this stream
         } else {
-          stg.download_failed = 0;
-          server_failing_us[s] = 0;
-          if (extract_and_delete_file(archive, dest) == 0) {
-            v.current = 1;
-            v.sig_have = v.sig_want;
+          std::string got;
+          const int err = extract_and_delete_file(archive, dest, v.sig_want, &got);
+          if (err == err_content_mismatch) {
+            // A stale mirror or a wrong upload: the file stays as it was, and
+            // the file is fetched as after any failed download.
+            xer << "WARNING: " << server_name[s] << " sent " << url << " for " << dest
+                << " with the MD5 " << (got.empty() ? std::string("of no such file") : got)
+                << " where the file list has " << v.sig_want << "; the file is left as it is.\n";
+            stg.download_failed = 1;
+            done = !download_failed(r, s, i, url);
+          } else {
+            stg.download_failed = 0;
+            server_failing_us[s] = 0;
+            if (err == 0) {
+              v.current = 1;
+              v.sig_have = v.sig_want;
+            }
+            next.done_zip_kb += v.zip_kb;
+            next.done_size_kb += v.size_kb;
           }
-          next.done_zip_kb += v.zip_kb;
-          next.done_size_kb += v.size_kb;
         }
       }
     } else {

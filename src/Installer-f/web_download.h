@@ -28,6 +28,8 @@ extern next_struct next;
 // would not unpack: the caller stops). Stream i uses download slot i + 2 and
 // the archive temp_path + i + ".zip".
 //
+// A file whose content is not the one the file list's MD5 names counts as a
+// failed download from that server.
 // A failed download stays on its stream and is asked again after a pause
 // (1 s, 2 s, 4 s); after its fourth failure on a server, or once that server
 // has delivered nothing for 10 s, it moves to another server. Once no server
@@ -38,8 +40,14 @@ int grab_files();
 
 // Unpacks archive into the folder of dest, makes dest executable under
 // "Contents/MacOS/" and deletes archive in every case. 0, or the error code
-// (the user has been told and stg.extract_failed is set).
-int extract_and_delete_file(std::string archive, std::string dest);
+// (the user has been told and stg.extract_failed is set). With want_md5 the
+// file is unpacked beside dest and takes its place only when its MD5 is
+// that one; otherwise dest stays as it was and err_content_mismatch is
+// returned with the sum found in *got_md5 ("" for an archive that held no
+// data for dest), which is the caller's to handle as a failed download.
+int extract_and_delete_file(std::string archive, std::string dest,
+                            const std::string& want_md5 = std::string(),
+                            std::string* got_md5 = nullptr);
 
 // Starts the scheduler again from row 0 with two streams: abandons the
 // streams' downloads and their archives and forgets the servers that failed.

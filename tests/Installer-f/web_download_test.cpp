@@ -17,10 +17,14 @@ static void setup() {
     server_name[i] = "s" + std::to_string(i) + ".test", server_path[i] = "/rel/";
   sim_info.clear();
 }
+static std::string md5_of(const std::string& data) {
+  write_file(fly_test::sandbox() + "sum.in", data);
+  return md5sum_of(fly_test::sandbox() + "sum.in");
+}
 // A row for All/name to install (or to skip), its archive on the servers listed.
 static void row(const std::string& name, int install, const std::string& data = "",
                 const std::vector<int>& on = {}) {
-  sim_info.push_back({version("All/" + name, sig('a'), "NONE")});
+  sim_info.push_back({version("All/" + name, data.empty() ? sig('a') : md5_of(data), "NONE")});
   sim_info.back().back().to_install = install;
   for (int s : on) put_zip(root() + server_name[s] + "/rel/All/" + name + ".zip", name, data);
 }
@@ -55,7 +59,7 @@ TEST(WebDownload, RowsFailuresAndServers) {
   EXPECT_EQ(read_file(dest_dir_path + "a.txt") + read_file(dest_dir_path + "b.txt"), "from s1bee");
   for (int r = 0; r < 4; ++r)  // missing.txt and bad.txt are not installed
     EXPECT_EQ(sim_info[r].back().sig_have + std::to_string(sim_info[r].back().current),
-              r >= 2 ? "NONE0" : sig('a') + "1");
+              r >= 2 ? "NONE0" : sim_info[r].back().sig_want + "1");
   const auto asked = [&](const std::string& file) {
     return std::stoi(sh("cat " + q(srv.record_dir()) + "req-* | grep -cF /All/" + file + ".txt.zip"));
   };
@@ -65,6 +69,41 @@ TEST(WebDownload, RowsFailuresAndServers) {
   EXPECT_LE(asked("missing"), 12);
   EXPECT_EQ(web_download_given_up(), std::vector<std::string>{"/rel/All/missing.txt.zip"});
   EXPECT_EQ(alerts_saying("The installer cannot download a file."), 1);
+  EXPECT_EQ(sh("ls -A " + q(temp_path)), "");
+}
+
+// A server that sends a valid archive of the right name with other content
+// (a stale mirror): the installed file stays whole and the file is fetched
+// from another server, or given up when none has it right.
+TEST(WebDownload, WrongContentIsAFailedDownloadOfThatFile) {
+  xtim_set_clock(fast_clock);
+  setup();
+  row("a.txt", 1, "new a");
+  row("b.txt", 1, "new b");
+  put_zip(root() + "s0.test/rel/All/a.txt.zip", "a.txt", "stale a");
+  put_zip(root() + "s1.test/rel/All/a.txt.zip", "a.txt", "new a");
+  for (int s = 0; s < 3; ++s)
+    put_zip(root() + server_name[s] + "/rel/All/b.txt.zip", "b.txt", "stale b");
+  write_file(dest_dir_path + "a.txt", "old a");
+  write_file(dest_dir_path + "b.txt", "old b");
+  fly_test::script_server srv(60, root());
+  ASSERT_TRUE(fly_test::proxy_to(srv));
+  web_download_reset();
+  stg.stream_count = 1;
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(read_file(dest_dir_path + "a.txt") + read_file(dest_dir_path + "b.txt"), "new aold b");
+  EXPECT_EQ(sim_info[0].back().current * 10 + sim_info[1].back().current, 10);
+  EXPECT_EQ(sim_info[1].back().sig_have, "NONE");
+  EXPECT_EQ(web_download_given_up(), std::vector<std::string>{"/rel/All/b.txt.zip"});
+  EXPECT_EQ(stg.extract_failed, 1);
+  EXPECT_EQ(alerts_saying("The installer cannot download a file."), 1);
+  EXPECT_EQ(alerts_saying("The installer cannot extract a file."), 0);
+  const std::string log = fly_test::log_text();
+  for (int s = 0; s < 3; ++s)
+    EXPECT_THAT(log, HasSubstr("WARNING: " + server_name[s] + " sent /rel/All/b.txt.zip for " +
+                               dest_dir_path + "b.txt with the MD5 " + md5_of("stale b") +
+                               " where the file list has " + md5_of("new b")));
+  EXPECT_EQ(sh("ls -A " + q(dest_dir_path)), "a.txt\nb.txt");  // no temporary left
   EXPECT_EQ(sh("ls -A " + q(temp_path)), "");
 }
 

@@ -120,6 +120,51 @@ TEST(WebE2E, UpdateToTheFinishThenAlreadyUpToDate) {
                                          HasSubstr("directory.txt.zip")));
 }
 
+// A server whose archive holds the right name with other content: the
+// installed file stays whole, the log says which file, server and sums, and
+// the finish speaks of problems.
+TEST(WebE2E, AFileWithTheWrongContentIsNotInstalled) {
+  FLY_E2E_OR_SKIP();
+  fly_test::e2e_env env;
+  const std::string root = env.root + "web/";
+  const tree v1 = {{"All/Resources/big.bin", std::string(200000, 'x')}};
+  tree v2 = v1;
+  v2["All/Resources/big.bin"] = std::string(200000, 'y'), v2["All/Resources/new.txt"] = "new";
+  build(root + "m1/", v1, "--out=" + q(root + "out1/") + " --name='Flyvane 9.20' --release=92101");
+  sh("cd " + q(root) + " && unzip -p 'out1/Flyvane 9.20/directory.txt.zip' > directory.txt");
+  build(root + "m2/", v2,
+        "--out=" + q(root + "site/net/") + " --old=" + q(root + "directory.txt") +
+            " --name=" + q(kNew) + " --release=92102");
+  server_list(root + "site/");
+  put_zip(root + "site/net/" + kNew + "/All/Resources/big.bin.zip", "big.bin",
+          std::string(200000, 'z'));
+  write_file(root + "stale.bin", std::string(200000, 'z'));
+  const std::string copy = std::filesystem::canonical(env.root).string() + "/copy/";
+  dest_dir_path = copy;
+  for (const auto& [rel, data] : v1) write_file(installed_path(rel), data);
+  fly_test::nginx_server nginx(root + "site", root + "nginx/");
+  ASSERT_TRUE(nginx.running());
+  env.extra_env.push_back({"FLY_FIRST_SCREEN", "net_start"});
+  env.args = {"-path", copy};
+  through_proxy(env, nginx.port());
+  const fly_test::e2e_result r = fly_test::e2e_run(
+      env,
+      "wait net_start\nclick Continue\nwait net_check_disk 60\nclick Continue\n"
+      "wait The installer cannot download a file. 120\nclick Understood\nwait net_done 60\nquit\n",
+      "wrong");
+  EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+  EXPECT_TRUE(r.saw_line("There were problems updating Flyvane."));
+  EXPECT_FALSE(r.saw_line("I have finished updating"));
+  EXPECT_EQ(read_file(installed_path("All/Resources/big.bin")), std::string(200000, 'x'));
+  EXPECT_EQ(read_file(installed_path("All/Resources/new.txt")), "new");
+  EXPECT_THAT(r.log, HasSubstr("WARNING: files.tessalinelabs.com sent /net/" + kNew +
+                               "/All/Resources/big.bin.zip for " + copy +
+                               "Resources/big.bin with the MD5 " +
+                               md5_of(root + "stale.bin") + " where the file list has " +
+                               md5_of(root + "m2/All/Resources/big.bin")));
+  EXPECT_EQ(sh("ls -A " + q(copy + "Resources")), "big.bin\nnew.txt");
+}
+
 // Scenario 5: a demo copy into a new Desktop folder, registered; a second
 // one whose server drops every request is cancelled from the destination
 // screen, which removes that folder only.

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "Files/paths.h"
+#include "Linux/lin_time.h"
 #include "Installer-f/registry.h"
 #include "Installer-f/web_flow.h"
 #include "UTL/xtim.h"
@@ -279,4 +280,41 @@ TEST(WebFlowRoad, DemoInstallsIntoANewDesktopFolderAndCancelRemovesOnlyIt) {
   EXPECT_EQ(read_file(installed_path("All/Resources/same.txt")), "");  // second's: gone
   dest_dir_path = demo;
   for (const auto& [rel, data] : v) EXPECT_EQ(read_file(installed_path(rel)), data) << rel;
+}
+
+// The demo takes the update's road: a file that comes with other content
+// than the file list's is not installed, and the finish says so.
+TEST(WebFlowRoad, DemoWithAWrongFileFinishesWithProblems) {
+  xtim_set_clock([] { return LIN_microseconds() * 20; });  // the pauses between tries
+  const std::string root = fly_test::sandbox() + "demo/", site = root + "site/";
+  const std::string files = site + "files.tessalinelabs.com/net/" + kNew + "/";
+  const tree v = v1_files();
+  build(root + "m/", v,
+        "--out=" + q(site + "files.tessalinelabs.com/net/") + " --name=" + q(kNew) +
+            " --release=92102");
+  put_zip(files + "All/Resources/same.txt.zip", "same.txt", "changed on the server");
+  write_file(site + "update.tessalinelabs.com/serverlist9.txt",
+             "I\n820 version\nSERVERS\n\nFINAL " + kNew +
+                 "\nSERVER files.tessalinelabs.com\n/net/\nMain\n");
+  LIN_make_dirs(temp_path = root + "tmp/");
+  stg.target_platform = 3;
+  fly_test::script_server server(60, site);
+  ASSERT_TRUE(fly_test::proxy_to(server));
+
+  web_flow_enter();
+  web_page p;
+  demo_start_page(1, p);
+  ASSERT_TRUE(run_screen(demo_get_updates_page, p));
+  int changed = 0;
+  ASSERT_EQ(demo_pick_dest_begin(1, changed), 0);
+  p = {};
+  demo_pick_dest_page(changed, p, [](const std::string&, const std::string&) { return 1; });
+  ASSERT_EQ(p.next, web_target::demo_run_patch);
+  ASSERT_TRUE(run_screen(demo_run_patch_page, p));
+  p = {};
+  demo_done_page(1, p);
+  EXPECT_EQ(p.text, "There were problem installing the Flyvane 9 web demo - it may not be usable.");
+  EXPECT_FALSE(file_exists(installed_path("All/Resources/same.txt")));
+  EXPECT_EQ(read_file(installed_path("All/Resources/big.bin")), v.at("All/Resources/big.bin"));
+  EXPECT_EQ(alerts_saying("The installer cannot download a file."), 1);
 }
