@@ -77,7 +77,7 @@ TEST(UnreadableArchives, ZipByKindBeforeAnythingIsWritten) {
         "zip -q plain.zip data.bin && /usr/bin/python3 -c \"d = bytearray(open('plain.zip', "
         "'rb').read()); d[len(d) // 3] ^= 0x55; open('bad.zip', 'wb').write(d)\"",
         Z_DATA_ERROR, "an entry's compressed data is invalid"}},
-      zip_install_file);
+      [](const std::string& a, const std::string& d) { return zip_install_file(a, d); });
 }
 
 TEST(UnreadableArchives, SevenZipByKindWithTheReadersReason) {
@@ -97,6 +97,7 @@ TEST(UnreadableArchives, SevenZipByKindWithTheReadersReason) {
   if (archive_version_number() < 3007000)
     cases.push_back({"arm64.7z", a7 + "-mf=ARM64 arm64.7z data.bin", err_archive_method,
                      "Unexpected codec ID"});
-  expect_refused(cases, p7z_install_file);
+  expect_refused(cases,
+                 [](const std::string& a, const std::string& d) { return p7z_install_file(a, d); });
   EXPECT_EQ(fly_test::log_text().find("the reader gave no reason"), std::string::npos);
 }
