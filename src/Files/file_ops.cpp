@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -25,6 +26,12 @@ std::string drop_slash(std::string p) {
 }
 
 int err_or_eio() { return errno ? errno : EIO; }
+
+std::atomic<bool> g_mode_refusal_told{false}, g_time_refusal_told{false};
+
+bool is_refusal(int err) {
+  return err == EPERM || err == EACCES || err == ENOSYS || err == EOPNOTSUPP;
+}
 
 // Writes all n bytes, resuming after short writes and interruptions.
 int write_all(int fd, const unsigned char* p, size_t n) {
@@ -147,7 +154,7 @@ int copy_full(const std::string& src, const std::string& dst) {
     if (regular && ds.st_size > 0 && ftruncate(out, 0) != 0) e = err_or_eio();
   }
   if (!e) e = regular && S_ISREG(ss.st_mode) ? copy_regular(in, out, ss.st_size) : copy_fds(in, out);
-  if (regular) fchmod(out, ss.st_mode & 0777);
+  if (regular && fchmod(out, ss.st_mode & 0777) != 0) mode_refused(dst, err_or_eio());
   close(in);
   if (close(out) != 0 && !e) e = err_or_eio();
   return e;
@@ -278,7 +285,32 @@ int make_file_executable(const std::string& path) {
   // A link has no mode of its own here: chmod would change what it points to,
   // which an archive may have aimed outside the install.
   if (lstat(f.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return 0;
-  return chmod(f.c_str(), 0755) == 0 ? 0 : err_or_eio();
+  if (chmod(f.c_str(), 0755) == 0) return 0;
+  const int e = err_or_eio();
+  mode_refused(f, e);
+  return e;
+}
+
+int mode_refused(const std::string& path, int err) {
+  if (!is_refusal(err)) return 0;
+  if (!g_mode_refusal_told.exchange(true))
+    xer << "WARNING: the destination keeps no file modes: setting the mode of " << path
+        << " gave \"" << error_str(err) << "\". Files are installed there without them.\n";
+  return 1;
+}
+
+int time_refused(const std::string& path, int err) {
+  if (!is_refusal(err)) return 0;
+  if (!g_time_refusal_told.exchange(true))
+    xer << "WARNING: the destination keeps no file times: setting the time of " << path
+        << " gave \"" << error_str(err) << "\". Files are installed there with the time they "
+        << "were written.\n";
+  return 1;
+}
+
+void reset_refusal_notes() {
+  g_mode_refusal_told = false;
+  g_time_refusal_told = false;
 }
 
 int is_sim_link(const std::string& path, std::string* target) {

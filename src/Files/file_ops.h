@@ -49,7 +49,18 @@ int entry_exists(const std::string& path);
 int APL_file_size(const std::string& path);
 int64_t APL_file_size64(const std::string& path);
 // Mode 0755 for a file; a symbolic link is left alone (0), never followed.
+// A refusal (see mode_refused) is logged once; the errno is returned all the same.
 int make_file_executable(const std::string& path);
+
+// A destination that keeps no file modes or times (FAT and exFAT answer
+// EPERM, FUSE drivers ENOSYS) still takes whole files. 1 when err, from
+// setting the mode (or the times) of path, is such a refusal: the caller
+// keeps its file, and the first refusal since reset_refusal_notes is logged
+// as a warning. 0 for any other code, which is the failure it says.
+int mode_refused(const std::string& path, int err);
+int time_refused(const std::string& path, int err);
+// Called as an install starts: its first refusal is logged again.
+void reset_refusal_notes();
 // 1 when path itself is a symbolic link; *target gets its whole text.
 int is_sim_link(const std::string& path, std::string* target);
 // Total and free bytes of the volume of path's folder (path itself need not

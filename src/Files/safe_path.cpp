@@ -269,7 +269,7 @@ int out_file::set_mode(mode_t mode) { return fchmod(fd_, mode) == 0 ? 0 : err_or
 
 int out_file::set_time(time_t when) {
   const struct timespec ts[2] = {{when, 0}, {when, 0}};
-  return utimensat(dir_, tmp_.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : -1;
+  return utimensat(dir_, tmp_.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : err_or_eio();
 }
 
 int out_file::commit() {

@@ -86,7 +86,7 @@ class out_file {
   // 0, the errno of a failed write (ENOSPC on a full disk), or 20004.
   int write(const void* data, size_t n);
   // Permission bits and access and modification times (seconds), applied to
-  // the temporary before commit; 0 or an errno (-1 for the times).
+  // the temporary before commit; 0 or an errno.
   int set_mode(mode_t mode);
   int set_time(time_t when);
   // Closes, checking the close, and renames over the target; 0 or an errno.

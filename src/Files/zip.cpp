@@ -237,14 +237,17 @@ int file_entry(unzFile uf, out_folder& folder, const std::string& rel, const std
       info.external_fa != 0) {
     const mode_t perm = (info.external_fa >> 16) & 0777;
     // Archives from elsewhere carry only DOS bits here; they keep the defaults.
-    if (perm) STEP(out.set_mode(perm));
+    // A destination that refuses modes or times still gets the whole file.
+    if (perm) {
+      const int e = out.set_mode(perm);
+      if (e && !mode_refused(shown, e)) STEP(e);
+    }
     if (!err) {
       const time_t when = entry_time(info.tmu_date);
-      if (when == static_cast<time_t>(-1)) {
+      const int e = when == static_cast<time_t>(-1) ? EINVAL : out.set_time(when);
+      if (e && (when == static_cast<time_t>(-1) || !time_refused(shown, e))) {
         APL_RECORD_FAILURE();
         err = -1;
-      } else {
-        STEP(out.set_time(when));
       }
     }
   }

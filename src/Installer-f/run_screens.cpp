@@ -106,6 +106,7 @@ int UTIL_run_screen(run_form form, int, wizard_screen& s) {
     delete_files();
     *flow.running = 1;
     num_install_errors = 0;
+    reset_refusal_notes();
     // The disc the start screen took may be any disc of the set: the first
     // archive to install must be on it before the first install_files.
     if (!UTIL_run_disk_ready()) {

@@ -118,6 +118,7 @@ bool prepare_install() {
   // A failure of an earlier attempt must not end this one at its first pass.
   stg.extract_failed = 0;
   stg.download_failed = 0;
+  reset_refusal_notes();
   web_download_reset();
   return true;
 }

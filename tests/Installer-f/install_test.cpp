@@ -1,5 +1,8 @@
 #include "engine_util.h"
 #include "Files/errors.h"
+#include "Files/file_ops.h"
+#include "Installer-f/screens.h"
+#include "support/nomode.h"
 
 using namespace engine_test;
 
@@ -165,7 +168,7 @@ TEST_F(DiscInstall, FreshInstallFromBuiltDiscs) {
   dvd_split_kb = 10;  // only big.bin goes past it
   build_install();
   disc[0] = dst_fold_base + "disk_0/", disc[1] = dst_fold_base + "disk_1/";
-  EXPECT_FALSE(file_exists(dst_fold_base + "disk_2"));
+  EXPECT_FALSE(fly_test::file_exists(dst_fold_base + "disk_2"));
   unlink((tile_dir + "+47-122.dsf.7z").c_str());  // the disc keeps its hard link
   sh("cd " + q(master) + " && find . -depth -type d -empty -delete");
   scan_disc();
@@ -184,6 +187,58 @@ TEST_F(DiscInstall, FreshInstallFromBuiltDiscs) {
   ASSERT_EQ(install(false), 1);  // one swap: the deleted file is on the second disc
   EXPECT_EQ(p.files(), std::vector<std::string>{d + "Resources/big.bin"});
   same_as_master();
+}
+
+// A destination that keeps no modes or times (FAT, exFAT): every file is installed whole and
+// the log says so once; the link cannot be made and is the run's one error; the simulator, left
+// without its execute bit, is a start that fails with its reason; a repair finds only the link.
+TEST_F(DiscInstall, ADestinationWithoutModesGetsEveryFile) {
+  if (fly_test::ran_in_nomode_child()) return;
+  scan_disc();
+  scenery_take_all();
+  LIN_make_dirs(dest_dir_path);
+  fly_test::refuse_modes_below(dest_dir_path, EPERM, true);
+  ASSERT_TRUE(choose_files() && make_dirs() == 0);
+  reset_refusal_notes();  // as the run screen starts a run
+  dvd_path = disc[0], current_disk = 0;
+  int f = 0, status = 0, swaps = 0;
+  std::vector<std::string> errors;  // each answered with "Continue"
+  ASSERT_TRUE(frames_until(
+      [&] {
+        if ((status = install_files(f, current_disk)) == 2)
+          dvd_path = disc[current_disk = sim_info[f].back().disk], ++swaps;
+        std::string msg;
+        if (status == 3) install_files_get_error(msg), errors.push_back(msg);
+      },
+      [&] { return status == 1; }));
+  EXPECT_EQ(swaps, 1);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_THAT(errors[0], HasSubstr("readme link.zip)"));
+  EXPECT_TRUE(fly_test::alerts().empty());
+  for (const release_file& r : files) {
+    if (r.platform == 2 || r.path.find("link") != std::string::npos) continue;
+    const std::string at = dest_dir_path + r.path.substr(r.path.find('/') + 1);
+    EXPECT_EQ(read_file(at), r.data) << at;
+  }
+  const std::string log = fly_test::log_text();
+  for (const char* line : {"WARNING: the destination keeps no file modes",
+                           "WARNING: the destination keeps no file times"}) {
+    const size_t at = log.find(line);
+    EXPECT_TRUE(at != std::string::npos && log.find(line, at + 1) == std::string::npos) << log;
+  }
+
+  const std::string exe = dest_dir_path + "Flyvane.app/Contents/MacOS/Flyvane";
+  ASSERT_NE(access(exe.c_str(), X_OK), 0);  // else the next call would start it and exit
+  wizard_screen s;
+  dvd_do_run_sim(1, s);
+  ASSERT_EQ(fly_test::alerts().size(), 1u);
+  EXPECT_EQ(fly_test::alerts()[0].s1, "Flyvane 9 could not be started.");
+  EXPECT_THAT(fly_test::alerts()[0].s3, HasSubstr(error_str(EACCES)));
+
+  for (auto& row : sim_info) row.back().current = 0;
+  set_install_filter(1, 0);
+  ASSERT_TRUE(check_all());
+  EXPECT_EQ(stale(), 1);  // the link; the program's missing bit is no damage
 }
 
 // An archive that unpacks cleanly but holds some other name has not installed

@@ -5,6 +5,7 @@
 
 #include "UTL/xtim.h"
 #include "engine_util.h"
+#include "support/nomode.h"
 
 using namespace engine_test;
 
@@ -19,7 +20,8 @@ static void build(const std::string& master, const tree& files, const std::strin
      args + " > /dev/null");
 }
 
-TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
+// refusing: the copy is on a volume that keeps no modes or times.
+static void update_n_minus_one(bool refusing) {
   const std::string root = fly_test::sandbox() + "e2e/", kNew = "Flyvane 9.21rc2";
   tree v1 = {{"All/Resources/same.txt", "unchanged"},
              {"All/Resources/big.bin", std::string(300000, 'x')},
@@ -50,6 +52,7 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   for (const auto& [rel, data] : v1)
     if (rel[0] != 'M') write_file(installed_path(rel), data);
   write_file(dest_dir_path + "Output/my flight.txt", "the user's own");
+  if (refusing) fly_test::refuse_modes_below(dest_dir_path);
 
   fly_test::nginx_server nginx(root + "site", root + "nginx/");
   ASSERT_TRUE(fly_test::proxy_to(nginx));
@@ -67,6 +70,12 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   int r = 0;
   ASSERT_TRUE(frames_until([&] { xtim.xtim_update(), r = grab_files(); }, [&] { return r; }));
   EXPECT_EQ(r * 10 + stg.extract_failed, 10);
+  EXPECT_TRUE(fly_test::alerts().empty());
+  const std::string modes_line = "WARNING: the destination keeps no file modes";
+  const std::string log = fly_test::log_text();
+  const size_t told = log.find(modes_line);
+  EXPECT_EQ(told != std::string::npos, refusing) << log;
+  EXPECT_TRUE(!refusing || log.find(modes_line, told + 1) == std::string::npos) << log;
 
   v2.erase("Macintosh/Flyvane.app/Contents/MacOS/Flyvane");  // not for Linux
   for (const auto& [rel, data] : v2) EXPECT_EQ(read_file(installed_path(rel)), data) << rel;
@@ -81,4 +90,12 @@ TEST(WebUpdate, ReleaseNMinusOneBecomesN) {
   ASSERT_TRUE(check_all());
   recalc_disk_sizes();
   EXPECT_EQ(stg.files_to_install + stg.files_to_delete, 0);
+}
+
+TEST(WebUpdate, ReleaseNMinusOneBecomesN) { update_n_minus_one(false); }
+
+// Every file arrives whole on a volume that refuses modes, as exFAT does.
+TEST(WebUpdate, ReleaseNMinusOneBecomesNWhereModesAreRefused) {
+  if (fly_test::ran_in_nomode_child()) return;
+  update_n_minus_one(true);
 }
