@@ -83,6 +83,16 @@ e2e_env env_with_disc() {
   return env;
 }
 
+// Back on the destination screen: Quit with a real click, and the run ends well.
+void quit_from_destination(e2e_env& env, e2e_process& p, fly_test::e2e_result* r) {
+  int x, y, w, h;
+  ASSERT_TRUE(fly_test::e2e_wait_item(p, "Quit", 30, &x, &y, &w, &h));
+  ASSERT_TRUE(fly_test::e2e_xclick(p, x + w / 2, y + h / 2));
+  *r = fly_test::e2e_finish(env, p);
+  ASSERT_FALSE(r->timed_out) << r->stderr_text;
+  EXPECT_EQ(r->exit_code, 0) << r->stderr_text;
+}
+
 const char* const kToDestination =
     "wait dvd_start 30\nwait Flyvane 9 Demo 30\nclick Continue\nwait dvd_pick_install 30\n";
 
@@ -103,12 +113,8 @@ TEST(FolderDialog, TheRealZenityChoosesTheDestination) {
   ASSERT_TRUE(dialog_keys(p, win, "key ctrl+l sleep 0.3 type --delay 10 '" + chosen + "/'"));
   ASSERT_TRUE(dialog_keys(p, win, "key Return"));
   EXPECT_TRUE(fly_test::e2e_wait_line(p, "inside the folder '" + chosen + "/'", 60));
-  int x, y, w, h;
-  ASSERT_TRUE(fly_test::e2e_wait_item(p, "Quit", 30, &x, &y, &w, &h));
-  ASSERT_TRUE(fly_test::e2e_xclick(p, x + w / 2, y + h / 2));
-  const fly_test::e2e_result r = fly_test::e2e_finish(env, p);
-  ASSERT_FALSE(r.timed_out) << r.stderr_text;
-  EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+  fly_test::e2e_result r;
+  ASSERT_NO_FATAL_FAILURE(quit_from_destination(env, p, &r));
   EXPECT_EQ(r.log.find("could not show the file dialog"), std::string::npos) << r.log;
 }
 
@@ -140,12 +146,8 @@ TEST(FolderDialog, ANameBeyondAsciiComesBackWholeInALocaleTheSystemLacks) {
     chosen_shown = fly_test::e2e_wait_line(p, "inside the folder '" + chosen + "/'", 25);
   }
   EXPECT_TRUE(chosen_shown);
-  int x, y, w, h;
-  ASSERT_TRUE(fly_test::e2e_wait_item(p, "Quit", 30, &x, &y, &w, &h));
-  ASSERT_TRUE(fly_test::e2e_xclick(p, x + w / 2, y + h / 2));
-  const fly_test::e2e_result r = fly_test::e2e_finish(env, p);
-  ASSERT_FALSE(r.timed_out) << r.stderr_text;
-  EXPECT_EQ(r.exit_code, 0) << r.stderr_text;
+  fly_test::e2e_result r;
+  ASSERT_NO_FATAL_FAILURE(quit_from_destination(env, p, &r));
   EXPECT_FALSE(r.saw_line("Fl?gel")) << r.log;
   EXPECT_EQ(r.log.find("could not be read back"), std::string::npos) << r.log;
   for (const auto& e : fs::directory_iterator(env.root))
